@@ -1,0 +1,42 @@
+#pragma once
+#include <string>
+
+class CSet;
+
+// Control identifiers of the main window.
+enum : int {
+    IDOK = 1,               // download button
+    IDCANCEL = 2,           // Exit button
+    IDC_LOG = 1001,         // log pane
+    IDC_PORT = 1002,        // device selector
+    IDC_STOP = 1003,        // Stop button
+    IDC_PROGRESS = 1004,    // progress bar
+    IDC_SELECTCOM = 1005,   // label of the selector
+    IDC_MAC = 1006,         // MAC text
+    IDC_SET = 1007,         // Advanced button
+    IDC_FACTORY = 1018,     // factory number
+    IDC_REG = 1019,         // registration number
+    IDC_FACTORY_LABEL = 1020,
+    IDC_REG_LABEL = 1021,
+};
+
+// What the console's logic needs from the window system. The Qt window, the command line
+// and the tests each provide one. Texts are UTF-8.
+class ITovarView {
+public:
+    virtual ~ITovarView() = default;
+    // User-interface thread only.
+    virtual std::string GetText(int nId) = 0;
+    virtual void SetText(int nId, const std::string& strText) = 0;
+    virtual void AddDevice(const std::string& strName) = 0;
+    virtual int GetCurSel() = 0;                 // -1 when nothing is selected
+    virtual bool RunAdvanced(CSet& dlg) = 0;     // modal; true when confirmed with OK
+    virtual void EndDialog(int nResult) = 0;
+    virtual void HideWindow() = 0;
+    virtual void WarnBeep() {}
+    // Any thread: carried out on the user-interface thread in call order, never blocking the caller
+    // on a busy window.
+    virtual void AppendLog(const std::string& strText) = 0;
+    virtual void EnableButton(int nId, bool bEnable) = 0;
+    virtual void SetProgress(int nPercent) { (void)nPercent; }
+};
