@@ -1,0 +1,137 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "console/tovardlg.h"
+
+namespace {
+
+constexpr int32_t CHIP_ID_ADDRESS = static_cast<int32_t>(0xFFFFF240);
+constexpr uint32_t CHIP_ID_MASK = 0xFFF0FFE0;
+constexpr uint32_t CHIP_ID_SAM9X25 = 0x819005A0;
+constexpr int32_t APPLET_ADDRESS = 0x300000;
+constexpr int32_t MAILBOX_COMMAND = 0x300004;
+constexpr int32_t MAILBOX_STATUS = 0x300008;
+constexpr int32_t MAILBOX_ARG0 = 0x30000C;
+constexpr int32_t MAILBOX_ARG2 = 0x300014;
+constexpr int32_t MAILBOX_ARG3 = 0x300018;
+constexpr int32_t MAILBOX_ARG4 = 0x30001C;
+constexpr int32_t MAILBOX_ARG5 = 0x300020;
+constexpr const char* LOWLEVEL_APPLET = "tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin";
+constexpr const char* BOOT_LOADER = "tcl_lib/at91sam9x25-ek/VarroBoot.bin";
+
+// Reads an existing file whole; false when it cannot be opened or read completely.
+bool ReadBoardFile(const std::string& strPath, std::vector<uint8_t>& data)
+{
+    int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    data.clear();
+    uint8_t chunk[65536];
+    bool bOk = true;
+    for (;;) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n > 0 && data.size() + static_cast<size_t>(n) <= 0x7FFFFFFF) {
+            data.insert(data.end(), chunk, chunk + n);
+            continue;
+        }
+        bOk = n == 0;
+        break;
+    }
+    close(fd);
+    return bOk;
+}
+
+struct WordWrite {
+    int32_t nAddress;
+    int32_t nValue;
+};
+
+}  // namespace
+
+// Closes the device, drops the wrapper and hands over to the console handshake.
+void CTovarDlg::EndBringUp()
+{
+    if (m_pBootDll)
+        m_pBootDll->CloseDevice(m_hDevice);
+    m_bConsolePhase = 1;
+    m_pBootDll.reset();
+    m_bBringUpPending = 0;
+}
+
+BringUpResult CTovarDlg::BringUp()
+{
+    if (m_hDevice == 0 || !m_pBootDll) {
+        EndBringUp();
+        return BringUpResult::BrokenOff;
+    }
+    CAt91BootDll& dll = *m_pBootDll;
+    int32_t error_code = 0;
+    int32_t uValue = 0;
+    dll.ReadWord(m_hDevice, uValue, CHIP_ID_ADDRESS, error_code);
+    if (error_code != 0)
+        uValue = 0;  // a failed read shows 0, which then fails the check
+    char messageBuf[64];
+    std::snprintf(messageBuf, sizeof messageBuf, "当前芯片Chip ID: 0x%08x", static_cast<uint32_t>(uValue));
+    AppendLog(messageBuf);
+    if ((static_cast<uint32_t>(uValue) & CHIP_ID_MASK) != CHIP_ID_SAM9X25) {
+        AppendLog("\r\nChip ID match Fail.\r\n");
+        dll.CloseDevice(m_hDevice);
+        m_pBootDll.reset();
+        m_bBringUpPending = 0;
+        return BringUpResult::ChipRejected;
+    }
+    AppendLog("Chip ID match.\r\n");
+
+    // Runs one applet: load the file, write its arguments and a zero command, jump, read the mailbox.
+    auto runApplet = [&](const char* szFile, const char* szOpenError, std::initializer_list<WordWrite> args,
+                         uint32_t& nStatus) -> bool {
+        std::vector<uint8_t> image;
+        if (!ReadBoardFile(m_szWorkDir + "/" + szFile, image)) {
+            AppendLog(szOpenError);
+            return false;
+        }
+        dll.WriteBlock(m_hDevice, APPLET_ADDRESS, image.data(), static_cast<int32_t>(image.size()), error_code);
+        if (error_code != 0)
+            return false;
+        std::vector<uint8_t>().swap(image);
+        for (const WordWrite& arg : args) {
+            dll.WriteWord(m_hDevice, arg.nValue, arg.nAddress, error_code);
+            if (error_code != 0)
+                return false;
+        }
+        dll.WriteWord(m_hDevice, 0, MAILBOX_COMMAND, error_code);
+        if (error_code != 0)
+            return false;
+        dll.Jump(m_hDevice, APPLET_ADDRESS, error_code);
+        if (error_code != 0)
+            return false;
+        dll.ReadWord(m_hDevice, uValue, MAILBOX_COMMAND, error_code);
+        if (error_code != 0)
+            return false;
+        dll.ReadWord(m_hDevice, uValue, MAILBOX_STATUS, error_code);
+        if (error_code != 0)
+            return false;
+        nStatus = static_cast<uint32_t>(uValue);
+        return true;
+    };
+
+    uint32_t nStatus = 0;
+    if (!runApplet(LOWLEVEL_APPLET, "->Failed to open lowlevelinit file.\r\n",
+                   {{MAILBOX_ARG0, 1}, {MAILBOX_ARG2, 0}}, nStatus) ||
+        nStatus != 0) {
+        EndBringUp();
+        return BringUpResult::BrokenOff;
+    }
+    if (!runApplet(BOOT_LOADER, "->Failed to open extram file.\r\n",
+                   {{MAILBOX_ARG0, 1}, {MAILBOX_ARG2, 1}, {MAILBOX_ARG3, 0}, {MAILBOX_ARG4, 16}, {MAILBOX_ARG5, 0}},
+                   nStatus)) {
+        EndBringUp();
+        return BringUpResult::BrokenOff;
+    }
+    AppendLog(nStatus == 0 ? "->Extram Ok.\r\n" : "->Extram Error.\r\n");
+    EndBringUp();
+    return nStatus == 0 ? BringUpResult::Completed : BringUpResult::BrokenOff;
+}

@@ -1,0 +1,47 @@
+#pragma once
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "console/tovar_view.h"
+
+// A window for tests: records texts, the log, button states and selector entries.
+class CFakeView : public ITovarView {
+public:
+    std::string GetText(int nId) override;
+    void SetText(int nId, const std::string& strText) override;
+    void AddDevice(const std::string& strName) override;
+    int GetCurSel() override;
+    bool RunAdvanced(CSet& dlg) override;
+    void EndDialog(int nResult) override;
+    void HideWindow() override;
+    void WarnBeep() override;
+    void AppendLog(const std::string& strText) override;
+    void EnableButton(int nId, bool bEnable) override;
+    void SetProgress(int nPercent) override;
+
+    void Select(int nIndex);
+    std::string Log() const;
+    bool Enabled(int nId) const;
+    // Waits (bounded, for another thread) until the log holds the text; false on timeout.
+    bool WaitForLog(const std::string& strNeedle, int nTimeoutMs = 10000);
+
+    std::vector<std::string> m_Devices;
+    std::function<bool(CSet&)> m_fnAdvanced;
+    int m_nEndResult = 0;
+    bool m_bEnded = false;
+    bool m_bHidden = false;
+    int m_nBeeps = 0;
+    int m_nProgress = -1;
+
+private:
+    mutable std::mutex m_Mutex;
+    std::condition_variable m_Cond;
+    std::map<int, std::string> m_Texts;
+    std::map<int, bool> m_Disabled;
+    std::string m_strLog;
+    int m_nCurSel = -1;
+};

@@ -1,0 +1,317 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "console/tovardlg.h"
+#include "samba/at91_sim_board.h"
+#include "support/fake_clock.h"
+#include "support/fake_view.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
+
+namespace {
+
+class ConsoleTest : public ::testing::Test {
+protected:
+    void Start(const std::vector<std::string>& devices = {"COM1"})
+    {
+        m_Board.SetDevices(devices);
+        m_Dir.Write("tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin", "A");
+        m_Dir.Write("tcl_lib/at91sam9x25-ek/VarroBoot.bin", "B");
+        m_pDlg = std::make_unique<CTovarDlg>(m_View, m_Board.Factory(), m_Clock, TovarJobOptions{m_Dir.Path(), 10000});
+        ASSERT_TRUE(m_pDlg->OnInitDialog());
+    }
+
+    bool Buttons(bool bDownload, bool bExit, bool bStop) const
+    {
+        return m_View.Enabled(IDOK) == bDownload && m_View.Enabled(IDCANCEL) == bExit && m_View.Enabled(IDC_STOP) == bStop;
+    }
+
+    int Count(const std::string& strMethod) const
+    {
+        int n = 0;
+        for (const auto& call : m_Board.Calls())
+            n += call.strMethod == strMethod;
+        return n;
+    }
+
+    void TearDown() override
+    {
+        if (m_pDlg && m_pDlg->WorkerRunning())
+            m_pDlg->OnCancel();
+    }
+
+    CTempDir m_Dir;
+    CAt91SimBoard m_Board;
+    CFakeView m_View;
+    CFakeClock m_Clock;
+    std::unique_ptr<CTovarDlg> m_pDlg;
+};
+
+}  // namespace
+
+TEST_F(ConsoleTest, StartUpSetsCaptionsDefaultsAndSortedDevices)
+{
+    Start({"COM12", "COM3", "COM5"});
+    EXPECT_EQ(m_View.Log(), " 开始下载程序：\r\n");
+    EXPECT_EQ(m_View.GetText(IDC_MAC), "^587675010202^587675010203");
+    EXPECT_EQ(m_View.GetText(IDC_FACTORY), "12345678");
+    const std::string strReg = m_View.GetText(IDC_REG);
+    EXPECT_EQ(strReg.size(), 8u);
+    EXPECT_EQ(strReg.find_first_not_of("0123456789ABCDEF"), std::string::npos);
+    EXPECT_EQ(m_View.GetText(IDC_FACTORY_LABEL), "出厂编号");
+    EXPECT_EQ(m_View.GetText(IDC_REG_LABEL), "注册编号");
+    EXPECT_EQ(m_View.GetText(IDC_SELECTCOM), "选择COM");
+    EXPECT_EQ(m_View.GetText(IDOK), "开始下载");
+    EXPECT_EQ(m_View.GetText(IDC_STOP), "终止");
+    EXPECT_EQ(m_View.GetText(IDCANCEL), "退出");
+    EXPECT_EQ(m_View.GetText(IDC_SET), "高级");
+    EXPECT_EQ(m_View.m_Devices, (std::vector<std::string>{"COM3", "COM5", "COM12"}));
+    EXPECT_EQ(m_View.GetCurSel(), -1);
+    EXPECT_TRUE(Buttons(true, true, true));
+    EXPECT_EQ(m_pDlg->m_SerialSettings.BaudRate, 115200u);
+    EXPECT_EQ(m_pDlg->m_SerialSettings.ByteSize, 8);
+    EXPECT_EQ(m_pDlg->m_nFileCount, -1);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(m_pDlg->m_Files[k].cSelected, 1);
+    EXPECT_EQ(m_pDlg->m_Files[4].cSelected, 0);
+
+    m_View.Select(1);
+    m_pDlg->OnOK();
+    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_bBringUpPending.load() == 0; }));
+    EXPECT_EQ(m_pDlg->m_nComPort, 5);
+    EXPECT_EQ(m_Board.CallSummary()[1], "OpenDevice COM5");
+}
+
+TEST_F(ConsoleTest, PortNumberRuleAndStableSort)
+{
+    EXPECT_EQ(CTovarDlg::PortNumberOfName("COM7"), 7);
+    EXPECT_EQ(CTovarDlg::PortNumberOfName("COM12"), 12);
+    EXPECT_EQ(CTovarDlg::PortNumberOfName("COM123"), 12);
+    EXPECT_EQ(CTovarDlg::PortNumberOfName("COM"), 0);
+    EXPECT_EQ(CTovarDlg::PortNumberOfName("COMx"), 0);
+    Start({"COM5 (b)", "COM05", "COM3", "COM5 (a)"});
+    EXPECT_EQ(m_View.m_Devices, (std::vector<std::string>{"COM3", "COM5 (b)", "COM05", "COM5 (a)"}));
+}
+
+TEST_F(ConsoleTest, TenDevicesAreAllListed)
+{
+    std::vector<std::string> devices;
+    for (int i = 12; i >= 1; --i)
+        devices.push_back("COM" + std::to_string(i));
+    Start(devices);
+    ASSERT_EQ(m_View.m_Devices.size(), 10u);
+    EXPECT_EQ(m_View.m_Devices.front(), "COM3");
+    EXPECT_EQ(m_View.m_Devices.back(), "COM12");
+    EXPECT_EQ(m_pDlg->DeviceCount(), 10);
+}
+
+TEST_F(ConsoleTest, MacTextMustBeExactly26Bytes)
+{
+    Start();
+    m_View.Select(0);
+    const std::string strRefused = "请输入正确的macid  \r\n";
+    for (const std::string& strMac : {std::string(25, 'A'), std::string(27, 'A'),
+                                      std::string(25, 'A') + "\xe4\xb8\xad"}) {  // 25 + a 2-byte character
+        std::string strBefore = m_View.Log();
+        m_View.SetText(IDC_MAC, strMac);
+        m_pDlg->OnOK();
+        EXPECT_EQ(m_View.Log(), strBefore + strRefused);
+        EXPECT_TRUE(Buttons(true, true, true));
+        EXPECT_EQ(Count("OpenDevice"), 0);
+    }
+    m_View.SetText(IDC_MAC, std::string(24, 'A') + "\xe4\xb8\xad");  // 24 + 2 = 26 bytes
+    m_pDlg->OnOK();
+    EXPECT_TRUE(Buttons(false, false, true));
+    EXPECT_EQ(Count("OpenDevice"), 1);
+}
+
+TEST_F(ConsoleTest, UnconvertibleMacTextIsRefused)
+{
+    Start();
+    m_View.Select(0);
+    m_View.SetText(IDC_MAC, std::string(22, 'A') + "\xf0\x9f\x98\x80");
+    m_pDlg->OnOK();
+    EXPECT_NE(m_View.Log().find("code page 936"), std::string::npos);
+    EXPECT_EQ(Count("OpenDevice"), 0);
+}
+
+TEST_F(ConsoleTest, ButtonTableThroughAJobAndStop)
+{
+    Start();
+    m_View.Select(0);
+    m_pDlg->OnOK();
+    EXPECT_TRUE(Buttons(false, false, true));
+    EXPECT_EQ(m_pDlg->m_bStop.load(), 0);
+    m_pDlg->OnStop();
+    EXPECT_TRUE(Buttons(true, true, true));
+    EXPECT_EQ(m_pDlg->m_bStop.load(), 1);
+    ASSERT_TRUE(m_View.WaitForLog("->Extram Ok.\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_bConsolePhase.load() == 1; }));
+    EXPECT_EQ(m_pDlg->m_bStop.load(), 1);  // Stop stays raised until the next press
+}
+
+TEST_F(ConsoleTest, PressWithoutSelectionOrWhileBringUpPendingStartsNothing)
+{
+    Start();
+    m_pDlg->OnOK();
+    EXPECT_NE(m_View.Log().find("->No serial device selected.\r\n"), std::string::npos);
+    EXPECT_EQ(Count("OpenDevice"), 0);
+    EXPECT_TRUE(Buttons(true, true, true));
+
+    m_pDlg->m_bBringUpPending = 1;  // as if the previous bring-up had not ended yet
+    m_View.Select(0);
+    m_pDlg->OnOK();
+    EXPECT_NE(m_View.Log().find("still being brought up"), std::string::npos);
+    EXPECT_EQ(Count("OpenDevice"), 0);
+    m_pDlg->m_bBringUpPending = 0;
+}
+
+TEST_F(ConsoleTest, SecondPressRescansAndOpensTheChosenNameOrRefusesAGoneDevice)
+{
+    Start({"COM3", "COM5"});
+    m_View.Select(1);
+    m_pDlg->OnOK();
+    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_bConsolePhase.load() == 1; }));
+    EXPECT_EQ(m_Board.BackendsBound(), 0);
+    m_pDlg->m_bConsolePhase = 0;  // as if the board had answered on its console
+
+    m_Board.SetDevices({"COM2", "COM3", "COM5"});  // COM5 now stands at index 2
+    m_pDlg->OnOK();
+    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_bBringUpPending.load() == 0; }));
+    auto summary = m_Board.CallSummary();
+    EXPECT_EQ(Count("ScanDevices"), 2);
+    EXPECT_EQ(Count("OpenDevice"), 2);
+    EXPECT_NE(std::find(summary.rbegin(), summary.rend(), "OpenDevice COM5"), summary.rend());
+    EXPECT_EQ(m_View.m_Devices, (std::vector<std::string>{"COM3", "COM5"}));  // the selector is not refilled
+
+    m_Board.SetDevices({"COM3"});
+    m_pDlg->OnOK();
+    EXPECT_NE(m_View.Log().find("->COM5 is no longer connected"), std::string::npos);
+    EXPECT_EQ(Count("OpenDevice"), 2);
+}
+
+TEST_F(ConsoleTest, WrongChipEndsTheJobButNotTheWorker)
+{
+    m_Board.SetChipId(0x12345678);
+    Start();
+    m_View.Select(0);
+    m_pDlg->OnOK();
+    ASSERT_TRUE(m_View.WaitForLog("\r\nChip ID match Fail.\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_bBringUpPending.load() == 0; }));
+    EXPECT_TRUE(m_pDlg->WorkerRunning());
+    EXPECT_EQ(m_pDlg->m_bConsolePhase.load(), 0);
+    EXPECT_TRUE(Buttons(false, false, true));  // as the press left them, until Stop
+
+    m_Board.SetChipId(0x819A05A1);
+    m_pDlg->OnStop();
+    m_pDlg->OnOK();
+    ASSERT_TRUE(m_View.WaitForLog("->Extram Ok.\r\n"));
+}
+
+TEST_F(ConsoleTest, ExitWhileIdleEndsWorkerAndDialog)
+{
+    Start();
+    m_pDlg->OnCancel();
+    EXPECT_FALSE(m_pDlg->WorkerRunning());
+    EXPECT_TRUE(m_View.m_bEnded);
+    EXPECT_EQ(m_View.m_nEndResult, IDCANCEL);
+    EXPECT_EQ(m_pDlg->m_bStop.load(), 1);
+}
+
+TEST_F(ConsoleTest, ExitDuringTheConsolePhaseEndsTheWorker)
+{
+    Start();
+    m_View.Select(0);
+    m_pDlg->OnOK();
+    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_bConsolePhase.load() == 1; }));
+    m_pDlg->OnCancel();
+    EXPECT_FALSE(m_pDlg->WorkerRunning());
+    EXPECT_TRUE(m_View.m_bEnded);
+}
+
+TEST_F(ConsoleTest, CloseDuringAJobOnlyWarnsAndHeldDialogHides)
+{
+    Start();
+    m_View.Select(0);
+    m_pDlg->OnOK();
+    m_pDlg->OnClose();
+    EXPECT_EQ(m_View.m_nBeeps, 1);
+    EXPECT_FALSE(m_View.m_bEnded);
+    EXPECT_TRUE(m_pDlg->WorkerRunning());
+
+    int nProxy = 0;
+    m_pDlg->m_pAutoProxy = &nProxy;
+    m_pDlg->OnStop();
+    m_pDlg->OnClose();
+    EXPECT_TRUE(m_View.m_bHidden);
+    EXPECT_FALSE(m_View.m_bEnded);
+    m_pDlg->m_pAutoProxy = nullptr;
+    m_pDlg->OnClose();
+    EXPECT_TRUE(m_View.m_bEnded);
+    EXPECT_FALSE(m_pDlg->WorkerRunning());
+}
+
+namespace {
+
+// A backend that holds ReadWord until released, to catch the worker inside the bring-up.
+class CHeldBackend : public IAt91Backend {
+public:
+    CHeldBackend(std::atomic<int>& bRelease, std::atomic<int>& bEntered) : m_bRelease(bRelease), m_bEntered(bEntered) {}
+    void CloseDevice(int32_t) override {}
+    void OpenDevice(const char*, int32_t& h) override { h = 1; }
+    void WriteWord(int32_t, int32_t, int32_t, int32_t& e) override { e = 0; }
+    void WriteHalfWord(int32_t, int16_t, int32_t, int32_t& e) override { e = 0; }
+    void WriteByte(int32_t, uint8_t, int32_t, int32_t& e) override { e = 0; }
+    void WriteBlock(int32_t, int32_t, const uint8_t*, int32_t, int32_t& e) override { e = 0; }
+    void ReadWord(int32_t, int32_t& v, int32_t, int32_t& e) override
+    {
+        m_bEntered = 1;
+        WaitUntil([&] { return m_bRelease.load() != 0; });
+        v = 0;
+        e = 1;
+    }
+    void ReadHalfWord(int32_t, int16_t&, int32_t, int32_t& e) override { e = 0; }
+    void ReadByte(int32_t, uint8_t&, int32_t, int32_t& e) override { e = 0; }
+    void ReadBlock(int32_t, int32_t, uint8_t*, int32_t, int32_t& e) override { e = 0; }
+    void Jump(int32_t, int32_t, int32_t& e) override { e = 0; }
+    void ScanDevices(char* sz[SCAN_MAX_DEVICES]) override
+    {
+        std::snprintf(sz[0], DEVICE_NAME_SIZE, "COM4");
+        sz[1] = nullptr;
+    }
+
+private:
+    std::atomic<int>& m_bRelease;
+    std::atomic<int>& m_bEntered;
+};
+
+}  // namespace
+
+TEST(ConsoleExit, StopDuringBringUpAndAWorkerThatOutlivesTheExitWait)
+{
+    std::atomic<int> bRelease{0};
+    std::atomic<int> bEntered{0};
+    CFakeView view;
+    CFakeClock clock;
+    CTempDir dir;
+    auto factory = [&]() -> std::unique_ptr<IAt91Backend> { return std::make_unique<CHeldBackend>(bRelease, bEntered); };
+    {
+        CTovarDlg dlg(view, factory, clock, TovarJobOptions{dir.Path(), 50});
+        dlg.OnInitDialog();
+        view.Select(0);
+        dlg.OnOK();
+        ASSERT_TRUE(WaitUntil([&] { return bEntered.load() == 1; }));
+        dlg.OnStop();
+        EXPECT_TRUE(view.Enabled(IDOK) && view.Enabled(IDCANCEL) && view.Enabled(IDC_STOP));
+        dlg.OnOK();  // the bring-up has not ended: refused
+        EXPECT_NE(view.Log().find("still being brought up"), std::string::npos);
+        dlg.OnCancel();  // gives up after 50 ms; the dialog still ends
+        EXPECT_TRUE(view.m_bEnded);
+        EXPECT_TRUE(dlg.WorkerRunning());
+        bRelease = 1;  // the held call returns; the worker sees the quit and ends before destruction
+    }
+    EXPECT_NE(view.Log().find("Chip ID match Fail"), std::string::npos);
+}
