@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "console/tovardlg.h"
+
 // Options shared by the subcommands; command-line values win over tovar.cfg.
 struct CommonOptions {
     std::string strWorkDir = ".";
@@ -21,6 +23,15 @@ struct CommandRunner {
     CLI::App* pCommand = nullptr;
     std::function<int()> fnRun;
 };
+
+// Adds the shared options to a subcommand.
+void AddCommonOptions(CLI::App& cmd, CommonOptions& options);
+
+// The dialog's station settings from the shared options.
+TovarJobOptions MakeJobOptions(const CommonOptions& options);
+
+// The boot-monitor backend for real boards; pCancel ends its waits early when set.
+At91BackendFactory MakeMonitorBackendFactory(const CommonOptions& options, const std::atomic<int>* pCancel);
 
 // Adds every subcommand; each registers its runner.
 void RegisterCommands(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners);

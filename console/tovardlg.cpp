@@ -177,6 +177,10 @@ void CTovarDlg::OnOK()
     m_pBootDll->OpenDevice(szDevice, m_hDevice);
     m_nComPort = PortNumberOfName(szDevice);
     m_bBringUpPending = 1;
+    {
+        std::lock_guard<std::mutex> lock(m_WorkerMutex);
+        m_LastOutcome = JobOutcome::None;
+    }
     m_hEvents.Set(CJobEvents::EVENT_START);
     SetJobButtons(false, false, true);
 }
@@ -231,6 +235,23 @@ void CTovarDlg::WorkerEnded()
     std::lock_guard<std::mutex> lock(m_WorkerMutex);
     m_bWorkerEnded = 1;
     m_WorkerCond.notify_all();
+}
+
+void CTovarDlg::ReportJobOutcome(JobOutcome outcome)
+{
+    std::lock_guard<std::mutex> lock(m_WorkerMutex);
+    m_LastOutcome = outcome;
+    m_WorkerCond.notify_all();
+}
+
+JobOutcome CTovarDlg::WaitJobOutcome(int nTimeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_WorkerMutex);
+    m_WorkerCond.wait_for(lock, std::chrono::milliseconds(nTimeoutMs),
+                          [this] { return m_LastOutcome != JobOutcome::None || m_bWorkerEnded.load() != 0; });
+    JobOutcome outcome = m_LastOutcome;
+    m_LastOutcome = JobOutcome::None;
+    return outcome;
 }
 
 bool CTovarDlg::WaitForWorkerEnd()

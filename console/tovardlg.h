@@ -21,6 +21,9 @@ struct TovarJobOptions {
     int nExitWaitMs = 10000;     // how long Exit waits for the worker
 };
 
+// How a job ended, for front ends that run one job and report it.
+enum class JobOutcome { None, Installed, InstallFailed, ChipRejected, Ended, Stopped };
+
 // How a bring-up ended.
 enum class BringUpResult { Completed, BrokenOff, ChipRejected };
 
@@ -51,6 +54,10 @@ public:
     BringUpResult BringUp();
     void ConsoleHandshake();
     void NetDownload();
+
+    // Stages report how a job ended; a front end without a window waits for it (bounded).
+    void ReportJobOutcome(JobOutcome outcome);
+    JobOutcome WaitJobOutcome(int nTimeoutMs);
 
     // Port number of a device name: the decimal digits at positions 3 and 4 (COM7 -> 7, COM123 -> 12).
     static int PortNumberOfName(const char* szName);
@@ -100,4 +107,5 @@ private:
     std::atomic<int> m_bWorkerEnded{1};
     std::atomic<int> m_bExitEnabled{1};
     bool m_bWorkerAbandoned = false;
+    JobOutcome m_LastOutcome = JobOutcome::None;
 };

@@ -81,6 +81,7 @@ BringUpResult CTovarDlg::BringUp()
         dll.CloseDevice(m_hDevice);
         m_pBootDll.reset();
         m_bBringUpPending = 0;
+        ReportJobOutcome(JobOutcome::ChipRejected);
         return BringUpResult::ChipRejected;
     }
     AppendLog("Chip ID match.\r\n");
