@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -77,11 +78,12 @@ void CIniReader::LoadFile()
         close(fd);
         return;
     }
-    std::string strText(MAX_FILE_BYTES + 1, '\0');
-    size_t nHave = 0;
+    // Read one byte more than the limit, to learn whether the file goes on.
+    std::string strText;
+    char buf[64 * 1024];
     bool bOk = true;
-    while (nHave < strText.size()) {
-        ssize_t n = read(fd, &strText[nHave], strText.size() - nHave);
+    while (strText.size() <= MAX_FILE_BYTES) {
+        ssize_t n = read(fd, buf, std::min(sizeof(buf), MAX_FILE_BYTES + 1 - strText.size()));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -90,11 +92,12 @@ void CIniReader::LoadFile()
         }
         if (n == 0)
             break;
-        nHave += static_cast<size_t>(n);
+        strText.append(buf, static_cast<size_t>(n));
     }
     close(fd);
     if (!bOk)
         return;
+    size_t nHave = strText.size();
     if (nHave > MAX_FILE_BYTES) {
         // Keep whole lines only: the line that crosses the limit is dropped with the rest.
         m_bTruncated = true;
