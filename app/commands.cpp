@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "app/cmd_flash.h"
+#include "app/cmd_gui.h"
 
 void AddCommonOptions(CLI::App& cmd, CommonOptions& options)
 {
@@ -34,11 +35,7 @@ At91BackendFactory MakeMonitorBackendFactory(const CommonOptions& options, const
 void RegisterCommands(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)
 {
     AddFlashCommand(app, options, runners);
+    AddGuiCommand(app, options, runners);
 }
 
-int RunDefault(const CommonOptions& options)
-{
-    (void)options;
-    std::cerr << "tovar: no window in this build; see tovar --help\n";
-    return 2;
-}
+int RunDefault(const CommonOptions& options) { return RunGuiCommand(options, GuiCommandOptions{}); }

@@ -1,0 +1,52 @@
+#include "app/cmd_gui.h"
+
+#include <atomic>
+#include <iostream>
+#include <memory>
+
+#include "samba/at91_sim_board.h"
+#ifdef TOVAR_GUI
+#include "app/qt/run_gui.h"
+#endif
+
+void AddGuiCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)
+{
+    auto gui = std::make_shared<GuiCommandOptions>();
+    CLI::App* pCmd = app.add_subcommand("gui", "The operator's window (the default without a subcommand)");
+    pCmd->add_flag("--sim,--sim-monitor", gui->bSimBoard, "Use an in-process simulated boot monitor");
+    // For CI and screenshots; not part of the operator's interface.
+    pCmd->add_flag("--start-job", gui->bStartJob)->group("");
+    pCmd->add_option("--screenshot", gui->strScreenshot)->group("");
+    pCmd->add_option("--screenshot-when", gui->strScreenshotWhen)->group("");
+    pCmd->add_option("--screenshot-after-ms", gui->nScreenshotAfterMs)->group("");
+    AddCommonOptions(*pCmd, options);
+    runners.push_back({pCmd, [&options, gui] { return RunGuiCommand(options, *gui); }});
+}
+
+#ifdef TOVAR_GUI
+
+int RunGuiCommand(const CommonOptions& options, const GuiCommandOptions& gui)
+{
+    CAt91SimBoard simBoard;  // outlives the window and every wrapper bound to it
+    simBoard.SetDevices({"COM1 (simulated board)"});
+    std::atomic<int> bCancel{0};
+    At91BackendFactory fnFactory = gui.bSimBoard ? simBoard.Factory() : MakeMonitorBackendFactory(options, &bCancel);
+    GuiRunOptions run;
+    run.bStartJob = gui.bStartJob;
+    run.strScreenshot = gui.strScreenshot;
+    run.strScreenshotWhen = gui.strScreenshotWhen;
+    run.nScreenshotAfterMs = gui.nScreenshotAfterMs;
+    return RunGui(fnFactory, MakeJobOptions(options), run, &bCancel);
+}
+
+#else
+
+int RunGuiCommand(const CommonOptions& options, const GuiCommandOptions& gui)
+{
+    (void)options;
+    (void)gui;
+    std::cerr << "tovar: no window in this build (configured without TOVAR_GUI); see tovar --help\n";
+    return 2;
+}
+
+#endif

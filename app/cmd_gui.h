@@ -1,0 +1,18 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+
+struct GuiCommandOptions {
+    bool bSimBoard = false;          // in-process simulated boot monitor instead of the serial one
+    bool bStartJob = false;          // press download on the first device once the window shows
+    std::string strScreenshot;       // save a PNG of the window and end (for CI)
+    std::string strScreenshotWhen;   // ... once the log holds this text
+    int nScreenshotAfterMs = 2000;   // ... or after this long
+};
+
+void AddGuiCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners);
+
+// The operator's window; without the Qt front end in the build, a hint and status 2.
+int RunGuiCommand(const CommonOptions& options, const GuiCommandOptions& gui);

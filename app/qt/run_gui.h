@@ -1,0 +1,21 @@
+#pragma once
+#include <atomic>
+#include <string>
+
+#include "console/tovardlg.h"
+#include "samba/at91_backend.h"
+
+// How the window is run; the defaults are the operator's plain start.
+struct GuiRunOptions {
+    bool bStartJob = false;          // once shown: choose the first device and press download
+    std::string strScreenshot;       // save a PNG of the window there, then end through Exit
+    std::string strScreenshotWhen;   // ... as soon as the log holds this text
+    int nScreenshotAfterMs = 2000;   // ... or when this much time has passed
+};
+
+// Runs the operator's window until its dialog ends: the console's logic on fnBackendFactory's
+// boot monitor. *pCancel (optional) is raised right before the Exit path runs, so the backend can
+// end its waits early. Returns the process's exit status: 0, or non-zero when a screenshot was
+// asked for and could not be taken (window not shown, file not written, awaited text missing).
+int RunGui(At91BackendFactory fnBackendFactory, const TovarJobOptions& jobOptions, const GuiRunOptions& guiOptions,
+           std::atomic<int>* pCancel = nullptr);

@@ -1,0 +1,30 @@
+#pragma once
+#include <QDialog>
+
+#include "console/set.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+// The Advanced dialog: one row per file-table slot (check box and file name) on the CSet model,
+// with OK and Cancel. The model decides which rows are shown and which can be changed.
+class CSetDialog : public QDialog {
+    Q_OBJECT
+public:
+    CSetDialog(CSet& model, QWidget* pParent = nullptr);
+
+    QCheckBox* CheckBox(int nRow) const { return m_pBoxes[nRow]; }
+    QLabel* NameLabel(int nRow) const { return m_pNames[nRow]; }
+    QPushButton* OkButton() const { return m_pOk; }
+    QPushButton* CancelButton() const { return m_pCancel; }
+
+    void accept() override;
+
+private:
+    CSet& m_Model;
+    QCheckBox* m_pBoxes[CSet::ROWS] = {};
+    QLabel* m_pNames[CSet::ROWS] = {};
+    QPushButton* m_pOk = nullptr;
+    QPushButton* m_pCancel = nullptr;
+};

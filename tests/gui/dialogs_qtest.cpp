@@ -1,0 +1,165 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <cstring>
+#include <memory>
+
+#include "app/qt/about_dlg.h"
+#include "app/qt/set_dialog.h"
+#include "app/qt/tovar_window.h"
+#include "gui/gui_test.h"
+#include "samba/at91_sim_board.h"
+#include "support/fake_clock.h"
+#include "support/temp_dir.h"
+
+// The Advanced dialog and the About box, reached from the main window.
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+private:
+    struct Seen {
+        QString strTitle;
+        QStringList names;
+        bool bChecked[CSet::ROWS] = {};
+        bool bEnabled[CSet::ROWS] = {};
+        bool bVisible[CSet::ROWS] = {};
+    };
+
+    std::unique_ptr<CTempDir> m_pDir;
+    std::unique_ptr<CAt91SimBoard> m_pBoard;
+    CFakeClock m_Clock;
+    std::unique_ptr<CTovarWindow> m_pWindow;
+
+    FileEntry* Files() { return m_pWindow->Dialog().m_Files; }
+
+    // Presses the Advanced button; the modal dialog is looked at, optionally changed, then ended.
+    Seen RunAdvanced(const std::function<void(CSetDialog*)>& fnChange, bool bOk)
+    {
+        Seen seen;
+        WhenModal<CSetDialog>([&](CSetDialog* pDialog) {
+            seen.strTitle = pDialog->windowTitle();
+            for (int k = 0; k < CSet::ROWS; ++k) {
+                seen.names << pDialog->NameLabel(k)->text();
+                seen.bChecked[k] = pDialog->CheckBox(k)->isChecked();
+                seen.bEnabled[k] = pDialog->CheckBox(k)->isEnabled();
+                seen.bVisible[k] = pDialog->CheckBox(k)->isVisible() && pDialog->NameLabel(k)->isVisible();
+            }
+            fnChange(pDialog);
+            QTest::mouseClick(bOk ? pDialog->OkButton() : pDialog->CancelButton(), Qt::LeftButton);
+        });
+        QTest::mouseClick(qobject_cast<QPushButton*>(m_pWindow->Control(IDC_SET)), Qt::LeftButton);
+        return seen;
+    }
+
+    static void Click(CSetDialog* pDialog, int nRow)
+    {
+        QCheckBox* pBox = pDialog->CheckBox(nRow);
+        QTest::mouseClick(pBox, Qt::LeftButton, {}, pBox->rect().center());
+    }
+
+    int Flags() const
+    {
+        int nBits = 0;
+        for (int k = 0; k < CSet::ROWS; ++k)
+            nBits |= (m_pWindow->Dialog().m_Files[k].cSelected & 1) << k;
+        return nBits;
+    }
+
+private slots:
+    void init()
+    {
+        m_pDir = std::make_unique<CTempDir>();
+        m_pBoard = std::make_unique<CAt91SimBoard>();
+        m_pWindow = std::make_unique<CTovarWindow>(m_pBoard->Factory(), m_Clock, TovarJobOptions{m_pDir->Path(), 10000});
+        m_pWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_pWindow.get()));
+        const char* names[4] = {"uboot.bin", "uImage", "rootfs.jffs2", "info.txt"};
+        for (int k = 0; k < 4; ++k)
+            std::strcpy(Files()[k].szName, names[k]);
+    }
+
+    void cleanup()
+    {
+        m_pWindow.reset();
+        m_pBoard.reset();
+        m_pDir.reset();
+    }
+
+    void advancedShowsFiveRowsByTheModel()
+    {
+        Seen seen = RunAdvanced([](CSetDialog*) {}, false);
+        QCOMPARE(seen.strTitle, QStringLiteral("高级"));
+        QCOMPARE(seen.names, (QStringList{"uboot.bin", "uImage", "rootfs.jffs2", "info.txt", ""}));
+        for (int k = 0; k < 4; ++k)
+            QVERIFY(seen.bChecked[k] && seen.bVisible[k]);
+        QVERIFY(seen.bEnabled[0] && seen.bEnabled[1] && seen.bEnabled[2]);
+        QVERIFY(!seen.bEnabled[3]);  // shows its flag, cannot be changed
+        QVERIFY(!seen.bVisible[4]);
+        QVERIFY(!seen.bChecked[4]);
+    }
+
+    void advancedCancelKeepsEveryFlag()
+    {
+        RunAdvanced([](CSetDialog* pDialog) {
+            Click(pDialog, 0);
+            Click(pDialog, 2);
+        }, false);
+        QCOMPARE(Flags(), 0b01111);
+    }
+
+    void advancedOkWritesTheBoxesBack()
+    {
+        RunAdvanced([](CSetDialog* pDialog) {
+            Click(pDialog, 0);
+            Click(pDialog, 3);  // disabled: no change
+        }, true);
+        QCOMPARE(Flags(), 0b01110);
+
+        Seen seen = RunAdvanced([](CSetDialog* pDialog) { Click(pDialog, 0); }, true);  // shown as left, then back on
+        QVERIFY(!seen.bChecked[0]);
+        QCOMPARE(Flags(), 0b01111);
+
+        RunAdvanced([](CSetDialog*) {}, true);  // OK without changes writes the same flags
+        QCOMPARE(Flags(), 0b01111);
+        QCOMPARE(int(Files()[4].cSelected), 0);
+    }
+
+    void advancedWorksDuringAJob()
+    {
+        m_pDir->Write("tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin", "applet");
+        m_pDir->Write("tcl_lib/at91sam9x25-ek/VarroBoot.bin", "boot loader");
+        qobject_cast<QComboBox*>(m_pWindow->Control(IDC_PORT))->setCurrentIndex(0);
+        QTest::mouseClick(qobject_cast<QPushButton*>(m_pWindow->Control(IDOK)), Qt::LeftButton);
+        QVERIFY(m_pWindow->Control(IDC_SET)->isEnabled());
+        RunAdvanced([](CSetDialog* pDialog) { Click(pDialog, 1); }, true);
+        QCOMPARE(Flags(), 0b01101);
+    }
+
+    void aboutBoxFromTheHelpMenu()
+    {
+        QString strTitle;
+        QString strVersion;
+        bool bIcon = false;
+        bool bOkDefault = false;
+        WhenModal<CAboutDlg>([&](CAboutDlg* pAbout) {
+            strTitle = pAbout->windowTitle();
+            strVersion = pAbout->VersionLabel()->text();
+            for (QLabel* pLabel : pAbout->findChildren<QLabel*>())
+                bIcon = bIcon || !pLabel->pixmap().isNull();
+            bOkDefault = pAbout->OkButton()->isDefault() && pAbout->OkButton()->text() == QStringLiteral("OK");
+            QTest::mouseClick(pAbout->OkButton(), Qt::LeftButton);
+        });
+        m_pWindow->AboutAction()->trigger();  // returns when the box has closed
+        QCOMPARE(strTitle, QStringLiteral("About Tovar"));
+        QCOMPARE(strVersion, QStringLiteral("Tovar Version 1.0"));
+        QVERIFY(bIcon);
+        QVERIFY(bOkDefault);
+        QVERIFY(m_pWindow->isVisible());
+        QVERIFY(!m_pWindow->Ended());
+    }
+};
+
+TOVAR_GUI_TEST(DialogsTest)
+#include "dialogs_qtest.moc"

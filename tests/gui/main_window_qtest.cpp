@@ -1,0 +1,280 @@
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+#include <thread>
+
+#include "app/qt/tovar_window.h"
+#include "gui/gui_test.h"
+#include "samba/at91_sim_board.h"
+#include "support/fake_clock.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const std::string LOG_START = " 开始下载程序：\r\n";
+const std::string LOG_BRINGUP = "当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n->Extram Ok.\r\n";
+
+QString Pane(const std::string& strLog) { return QString::fromUtf8(strLog.c_str()).remove(QLatin1Char('\r')); }
+
+}  // namespace
+
+// The main window on the in-process simulated board, driven through its widgets.
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<CTempDir> m_pDir;
+    std::unique_ptr<CAt91SimBoard> m_pBoard;
+    CFakeClock m_Clock;
+    std::unique_ptr<CTovarWindow> m_pWindow;
+
+    template <typename T>
+    T* Get(int nId) const
+    {
+        return qobject_cast<T*>(m_pWindow->Control(nId));
+    }
+    QPushButton* Button(int nId) const { return Get<QPushButton>(nId); }
+    bool Buttons(bool bDownload, bool bExit, bool bStop) const
+    {
+        return Button(IDOK)->isEnabled() == bDownload && Button(IDCANCEL)->isEnabled() == bExit &&
+               Button(IDC_STOP)->isEnabled() == bStop;
+    }
+    int Calls(const std::string& strMethod) const
+    {
+        int n = 0;
+        for (const auto& call : m_pBoard->Calls())
+            n += call.strMethod == strMethod;
+        return n;
+    }
+    // Chooses the first device, presses download and waits until the worker is in its console phase.
+    bool RunBringUp()
+    {
+        Get<QComboBox>(IDC_PORT)->setCurrentIndex(0);
+        QTest::mouseClick(Button(IDOK), Qt::LeftButton);
+        if (!Buttons(false, false, true))
+            return false;
+        return QTest::qWaitFor([&] { return m_pWindow->Dialog().m_bConsolePhase.load() == 1; }, 10000);
+    }
+
+private slots:
+    void init()
+    {
+        m_pDir = std::make_unique<CTempDir>();
+        m_pDir->Write("tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin", "applet");
+        m_pDir->Write("tcl_lib/at91sam9x25-ek/VarroBoot.bin", "boot loader");
+        m_pBoard = std::make_unique<CAt91SimBoard>();
+        m_pBoard->SetDevices({"COM12", "COM3", "COM5"});
+        m_pWindow = std::make_unique<CTovarWindow>(m_pBoard->Factory(), m_Clock, TovarJobOptions{m_pDir->Path(), 10000});
+        m_pWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_pWindow.get()));
+    }
+
+    void cleanup()
+    {
+        if (m_pWindow->Dialog().WorkerRunning())
+            m_pWindow->Dialog().OnCancel();
+        m_pWindow.reset();
+        m_pBoard.reset();
+        m_pDir.reset();
+    }
+
+    void captionsAndArrangementAtStartUp()
+    {
+        QCOMPARE(m_pWindow->windowTitle(), QStringLiteral("Kestrel_NorFlash"));
+        QVERIFY(!m_pWindow->windowIcon().isNull());
+        QCOMPARE(m_pWindow->LogText(), LOG_START);
+        auto* pLog = Get<QPlainTextEdit>(IDC_LOG);
+        QCOMPARE(pLog->toPlainText(), Pane(LOG_START));
+        QVERIFY(pLog->isReadOnly());
+        QCOMPARE(Get<QLineEdit>(IDC_MAC)->text(), QStringLiteral("^587675010202^587675010203"));
+        QCOMPARE(Get<QLineEdit>(IDC_FACTORY)->text(), QStringLiteral("12345678"));
+        QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F]{8}$")).match(Get<QLineEdit>(IDC_REG)->text()).hasMatch());
+        QCOMPARE(Get<QLabel>(IDC_FACTORY_LABEL)->text(), QStringLiteral("出厂编号"));
+        QCOMPARE(Get<QLabel>(IDC_REG_LABEL)->text(), QStringLiteral("注册编号"));
+        QCOMPARE(Get<QLabel>(IDC_SELECTCOM)->text(), QStringLiteral("选择COM"));
+        QCOMPARE(Button(IDOK)->text(), QStringLiteral("开始下载"));
+        QCOMPARE(Button(IDC_STOP)->text(), QStringLiteral("终止"));
+        QCOMPARE(Button(IDCANCEL)->text(), QStringLiteral("退出"));
+        QCOMPARE(Button(IDC_SET)->text(), QStringLiteral("高级"));
+        QVERIFY(Button(IDOK)->isDefault());
+        QVERIFY(Buttons(true, true, true));
+        QVERIFY(Button(IDC_SET)->isEnabled());
+        QCOMPARE(Get<QProgressBar>(IDC_PROGRESS)->value(), 0);
+
+        auto* pSelector = Get<QComboBox>(IDC_PORT);
+        QVERIFY(pSelector->isEditable());
+        QCOMPARE(pSelector->count(), 3);
+        QCOMPARE(pSelector->itemText(0), QStringLiteral("COM3"));
+        QCOMPARE(pSelector->itemText(1), QStringLiteral("COM5"));
+        QCOMPARE(pSelector->itemText(2), QStringLiteral("COM12"));
+        QCOMPARE(m_pWindow->GetCurSel(), -1);
+        pSelector->setCurrentIndex(1);
+        QCOMPARE(m_pWindow->GetCurSel(), 1);
+
+        QStringList hints;
+        for (QLabel* pLabel : m_pWindow->findChildren<QLabel*>())
+            hints << pLabel->text();
+        QVERIFY(hints.contains(QStringLiteral("example:12345678")));
+        QVERIFY(hints.contains(QStringLiteral("example:^587675010203^587675030405")));
+        QVERIFY(hints.contains(QStringLiteral("MAC ID")));
+
+        // Top to bottom: log, progress, factory row, MAC row, selector and buttons.
+        auto top = [&](int nId) { return m_pWindow->Control(nId)->mapTo(m_pWindow.get(), QPoint(0, 0)).y(); };
+        QVERIFY(top(IDC_LOG) < top(IDC_PROGRESS));
+        QVERIFY(top(IDC_PROGRESS) < top(IDC_FACTORY));
+        QCOMPARE(top(IDC_FACTORY), top(IDC_REG));
+        QVERIFY(top(IDC_FACTORY) < top(IDC_MAC));
+        QVERIFY(top(IDC_MAC) < top(IDC_PORT));
+        QVERIFY(top(IDC_MAC) < top(IDOK));
+
+        // The log pane takes what a larger window adds.
+        const int nLogHeight = m_pWindow->Control(IDC_LOG)->height();
+        const int nButtonHeight = Button(IDOK)->height();
+        m_pWindow->resize(m_pWindow->width() + 200, m_pWindow->height() + 200);
+        QTRY_VERIFY(m_pWindow->Control(IDC_LOG)->height() >= nLogHeight + 150);
+        QCOMPARE(Button(IDOK)->height(), nButtonHeight);
+    }
+
+    void refusedMacTextByButtonAndEnter()
+    {
+        Get<QComboBox>(IDC_PORT)->setCurrentIndex(0);
+        auto* pMac = Get<QLineEdit>(IDC_MAC);
+        pMac->setText(QString(25, QLatin1Char('A')));
+        QTest::mouseClick(Button(IDOK), Qt::LeftButton);
+        const std::string strRefused = "请输入正确的macid  \r\n";
+        QCOMPARE(m_pWindow->LogText(), LOG_START + strRefused);
+        pMac->setText(QString(27, QLatin1Char('A')));
+        pMac->setFocus();
+        QTest::keyClick(pMac, Qt::Key_Return);  // Enter acts as the download button
+        QCOMPARE(m_pWindow->LogText(), LOG_START + strRefused + strRefused);
+        QCOMPARE(Get<QPlainTextEdit>(IDC_LOG)->toPlainText(), Pane(LOG_START + strRefused + strRefused));
+        QVERIFY(Buttons(true, true, true));
+        QCOMPARE(Calls("OpenDevice"), 0);
+    }
+
+    void typedSelectorTextIsNoSelection()
+    {
+        auto* pSelector = Get<QComboBox>(IDC_PORT);
+        pSelector->setCurrentIndex(0);
+        pSelector->setEditText(QStringLiteral("COM9"));
+        QCOMPARE(m_pWindow->GetCurSel(), -1);
+        QTest::mouseClick(Button(IDOK), Qt::LeftButton);
+        QCOMPARE(m_pWindow->LogText(), LOG_START + "->No serial device selected.\r\n");
+        QCOMPARE(Calls("OpenDevice"), 0);
+    }
+
+    void buttonTableThroughAJobAndStop()
+    {
+        QVERIFY(RunBringUp());
+        QTRY_VERIFY(m_pWindow->LogText().size() >= (LOG_START + LOG_BRINGUP).size());
+        QCOMPARE(m_pWindow->LogText().substr(0, (LOG_START + LOG_BRINGUP).size()), LOG_START + LOG_BRINGUP);
+        QVERIFY(Get<QPlainTextEdit>(IDC_LOG)->toPlainText().startsWith(Pane(LOG_START + LOG_BRINGUP)));
+        QCOMPARE(m_pBoard->CallSummary()[1], std::string("OpenDevice COM3"));
+        QVERIFY(Buttons(false, false, true));  // the job holds them until the transfer or Stop
+
+        // During the job: Enter, Escape and the close command change nothing.
+        const std::string strLog = m_pWindow->LogText();
+        QTest::keyClick(Get<QLineEdit>(IDC_MAC), Qt::Key_Return);
+        QTest::keyClick(m_pWindow.get(), Qt::Key_Escape);
+        QVERIFY(!m_pWindow->close());
+        QVERIFY(m_pWindow->isVisible());
+        QVERIFY(!m_pWindow->Ended());
+        QCOMPARE(m_pWindow->BeepCount(), 2);
+        QCOMPARE(Calls("OpenDevice"), 1);
+        QCOMPARE(m_pWindow->LogText(), strLog);
+
+        QTest::mouseClick(Button(IDC_STOP), Qt::LeftButton);
+        QVERIFY(Buttons(true, true, true));
+        QCOMPARE(m_pWindow->Dialog().m_bStop.load(), 1);
+        QVERIFY(m_pWindow->Dialog().WorkerRunning());
+        QVERIFY(m_pWindow->isVisible());
+    }
+
+    void exitDuringAJob()
+    {
+        QVERIFY(RunBringUp());
+        QTest::mouseClick(Button(IDC_STOP), Qt::LeftButton);
+        QTest::mouseClick(Button(IDCANCEL), Qt::LeftButton);
+        QVERIFY(m_pWindow->Ended());
+        QCOMPARE(m_pWindow->EndResult(), int(IDCANCEL));
+        QVERIFY(!m_pWindow->Dialog().WorkerRunning());
+        QVERIFY(!m_pWindow->isVisible());
+    }
+
+    void exitWhileIdleByButtonEscapeOrClose_data()
+    {
+        QTest::addColumn<int>("nWay");
+        QTest::newRow("Exit button") << 0;
+        QTest::newRow("Escape key") << 1;
+        QTest::newRow("close command") << 2;
+    }
+
+    void exitWhileIdleByButtonEscapeOrClose()
+    {
+        QFETCH(int, nWay);
+        bool bExitRan = false;
+        m_pWindow->SetBeforeExit([&] { bExitRan = true; });
+        if (nWay == 0)
+            QTest::mouseClick(Button(IDCANCEL), Qt::LeftButton);
+        else if (nWay == 1)
+            QTest::keyClick(m_pWindow.get(), Qt::Key_Escape);
+        else
+            QVERIFY(m_pWindow->close());
+        QVERIFY(bExitRan);
+        QVERIFY(m_pWindow->Ended());
+        QCOMPARE(m_pWindow->EndResult(), int(IDCANCEL));
+        QVERIFY(!m_pWindow->Dialog().WorkerRunning());
+        QVERIFY(!m_pWindow->isVisible());
+        QCOMPARE(m_pWindow->Dialog().m_bStop.load(), 1);
+    }
+
+    // Requests from another thread never wait for the window and arrive in call order, also
+    // relative to appends made on the window's thread afterwards.
+    void workerRequestsArriveInOrderWithoutBlocking()
+    {
+        std::string strExpected = LOG_START;
+        for (int i = 0; i < 200; ++i)
+            strExpected += "->line " + std::to_string(i) + "\r\n";
+        std::thread worker([&] {
+            for (int i = 0; i < 200; ++i) {
+                m_pWindow->AppendLog("->line " + std::to_string(i) + "\r\n");
+                m_pWindow->EnableButton(IDC_STOP, i % 2 == 1);
+                m_pWindow->SetProgress(i / 2);
+            }
+        });
+        worker.join();  // done although this thread served no event meanwhile
+        QCOMPARE(m_pWindow->LogText(), LOG_START);
+        m_pWindow->AppendLog("->last\r\n");  // on the window's thread: after everything queued
+        QCOMPARE(m_pWindow->LogText(), strExpected + "->last\r\n");
+        QCOMPARE(Get<QPlainTextEdit>(IDC_LOG)->toPlainText(), Pane(strExpected + "->last\r\n"));
+        QVERIFY(Button(IDC_STOP)->isEnabled());
+        QCOMPARE(m_pWindow->Progress(), 99);
+        m_pWindow->SetProgress(150);
+        QCOMPARE(m_pWindow->Progress(), 100);
+    }
+
+    void helpMenuAndContextMenuOfferAbout()
+    {
+        QAction* pAbout = m_pWindow->AboutAction();
+        QCOMPARE(pAbout->text(), QStringLiteral("&About Tovar..."));
+        QVERIFY(m_pWindow->actions().contains(pAbout));
+        QCOMPARE(m_pWindow->contextMenuPolicy(), Qt::ActionsContextMenu);
+        auto* pMenuBar = m_pWindow->findChild<QMenuBar*>();
+        QVERIFY(pMenuBar);
+        bool bInMenu = false;
+        for (QAction* pMenu : pMenuBar->actions())
+            if (pMenu->menu() && pMenu->menu()->actions().contains(pAbout))
+                bInMenu = true;
+        QVERIFY(bInMenu);
+    }
+};
+
+TOVAR_GUI_TEST(MainWindowTest)
+#include "main_window_qtest.moc"

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Starts the operator's window under Xvfb on the in-process simulated board, runs one job up to
+# the console phase and saves a PNG of the window. Fails when the window did not appear or no
+# picture was written.
+# Usage: tests/gui/screenshot.sh [BUILD_DIR] [OUTPUT.png]   (defaults: build, BUILD_DIR/tovar-window.png)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+BUILD_DIR=$(realpath "${1:-build}")
+OUT=$(realpath -m "${2:-$BUILD_DIR/tovar-window.png}")
+TOVAR="$BUILD_DIR/tovar"
+
+[ -x "$TOVAR" ] || { echo "screenshot: $TOVAR not built" >&2; exit 1; }
+command -v xvfb-run >/dev/null || { echo "screenshot: xvfb-run missing (./scripts/deps)" >&2; exit 1; }
+fc-list :lang=zh | grep -q . || { echo "screenshot: no CJK font (./scripts/deps installs fonts-noto-cjk)" >&2; exit 1; }
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+mkdir -p "$WORK/tcl_lib/at91sam9x25-ek"
+printf 'applet' >"$WORK/tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin"
+printf 'boot loader' >"$WORK/tcl_lib/at91sam9x25-ek/VarroBoot.bin"
+rm -f "$OUT"
+
+status=0
+XDG_RUNTIME_DIR="$WORK" timeout 120 xvfb-run -a -s "-screen 0 1280x1024x24" \
+  "$TOVAR" gui --sim --workdir "$WORK" --start-job \
+  --screenshot "$OUT" --screenshot-when "Extram Ok." --screenshot-after-ms 20000 || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "screenshot: tovar gui ended with status $status" >&2
+  exit 1
+fi
+if [ ! -s "$OUT" ] || [ "$(head -c 8 "$OUT" | od -An -tx1 | tr -d ' \n')" != "89504e470d0a1a0a" ]; then
+  echo "screenshot: no PNG written to $OUT" >&2
+  exit 1
+fi
+echo "screenshot: $OUT"
