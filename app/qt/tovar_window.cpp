@@ -87,6 +87,7 @@ void CTovarWindow::BuildControls()
     m_editLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_editLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_editLog->setMinimumHeight(160);
+    m_editLog->document()->setDocumentMargin(6);
 
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, 100);
