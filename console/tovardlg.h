@@ -43,6 +43,7 @@ public:
     void OnStop();
     void OnCancel();
     void OnClose();
+    void OnSet();
     bool CanExit();
 
     // Any thread.
