@@ -22,6 +22,8 @@ constexpr const char* DEFAULT_REG = "5A3C0001";
 CTovarDlg::CTovarDlg(ITovarView& view, At91BackendFactory fnBackendFactory, IClock& clock, TovarJobOptions options)
     : m_View(view), m_fnBackendFactory(std::move(fnBackendFactory)), m_Clock(clock), m_Options(std::move(options))
 {
+    if (m_Options.fnPortResolver)
+        m_Serial.SetPortResolver(m_Options.fnPortResolver);
 }
 
 CTovarDlg::~CTovarDlg()

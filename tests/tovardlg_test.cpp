@@ -9,6 +9,7 @@
 #include "samba/at91_sim_board.h"
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
+#include "support/test_options.h"
 #include "support/temp_dir.h"
 #include "support/wait_until.h"
 
@@ -21,7 +22,7 @@ protected:
         m_Board.SetDevices(devices);
         m_Dir.Write("tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin", "A");
         m_Dir.Write("tcl_lib/at91sam9x25-ek/VarroBoot.bin", "B");
-        m_pDlg = std::make_unique<CTovarDlg>(m_View, m_Board.Factory(), m_Clock, TovarJobOptions{m_Dir.Path(), 10000});
+        m_pDlg = std::make_unique<CTovarDlg>(m_View, m_Board.Factory(), m_Clock, TestOptions(m_Dir.Path(), 10000, m_fnResolver));
         ASSERT_TRUE(m_pDlg->OnInitDialog());
     }
 
@@ -48,6 +49,7 @@ protected:
     CAt91SimBoard m_Board;
     CFakeView m_View;
     CFakeClock m_Clock;
+    PortResolver m_fnResolver = [](int) { return std::string(); };  // no console port unless a test gives one
     std::unique_ptr<CTovarDlg> m_pDlg;
 };
 
@@ -300,7 +302,7 @@ TEST(ConsoleExit, StopDuringBringUpAndAWorkerThatOutlivesTheExitWait)
     CTempDir dir;
     auto factory = [&]() -> std::unique_ptr<IAt91Backend> { return std::make_unique<CHeldBackend>(bRelease, bEntered); };
     {
-        CTovarDlg dlg(view, factory, clock, TovarJobOptions{dir.Path(), 50});
+        CTovarDlg dlg(view, factory, clock, TestOptions(dir.Path(), 50, [](int) { return std::string(); }));
         dlg.OnInitDialog();
         view.Select(0);
         dlg.OnOK();
