@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <regex>
 #include <string>
 #include <thread>
 
@@ -51,10 +50,12 @@ protected:
     // The reply line and its burst count.
     std::pair<std::string, int> ReplyLine(const std::string& strLog)
     {
-        std::smatch match;
-        if (!std::regex_search(strLog, match, std::regex("([^\\n]*),  ([0-9]+)\\r\\n")))
+        size_t nComma = strLog.find(",  ");
+        if (nComma == std::string::npos)
             return {"", -1};
-        return {match[1].str(), std::stoi(match[2].str())};
+        size_t nStart = strLog.rfind('\n', nComma);
+        nStart = nStart == std::string::npos ? 0 : nStart + 1;
+        return {strLog.substr(nStart, nComma - nStart), std::atoi(strLog.c_str() + nComma + 3)};
     }
 
     void WaitHandshakeDone()
