@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "app/commands.h"
+
 CCliView::CCliView(std::string strMac, std::string strFactory, std::string strReg, std::string strPort)
     : m_strMac(std::move(strMac)), m_strFactory(std::move(strFactory)), m_strReg(std::move(strReg)),
       m_strPort(std::move(strPort))
@@ -50,13 +52,7 @@ void CCliView::EndDialog(int) {}
 void CCliView::AppendLog(const std::string& strText)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    std::string strOut;
-    strOut.reserve(strText.size());
-    for (size_t i = 0; i < strText.size(); ++i) {
-        if (strText[i] == '\r' && i + 1 < strText.size() && strText[i + 1] == '\n')
-            continue;
-        strOut += strText[i];
-    }
+    std::string strOut = CliText(strText);
     std::fwrite(strOut.data(), 1, strOut.size(), stdout);
     std::fflush(stdout);
     if (!strOut.empty())

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/cli_view.h"
+#include "app/station_config.h"
 #include "console/tovardlg.h"
 #include "samba/at91_sim_board.h"
 
@@ -48,12 +49,15 @@ const char* OutcomeText(JobOutcome outcome)
 
 int RunFlash(const CommonOptions& options, const FlashOptions& flash)
 {
+    CommonOptions station = options;
+    std::string strReport = ApplyStationConfig(station);
     CCliView view(flash.strMac, flash.strFactory, flash.strReg, flash.strPort);
+    view.AppendLog(strReport);
     CAt91SimBoard simBoard;
     simBoard.SetDevices({flash.strPort});
-    TovarJobOptions jobOptions = MakeJobOptions(options);
+    TovarJobOptions jobOptions = MakeJobOptions(station);
     std::atomic<int> bCancel{0};
-    At91BackendFactory fnFactory = flash.bSimBoard ? simBoard.Factory() : MakeMonitorBackendFactory(options, &bCancel);
+    At91BackendFactory fnFactory = flash.bSimBoard ? simBoard.Factory() : MakeMonitorBackendFactory(station, &bCancel);
     CTovarDlg dlg(view, fnFactory, SystemClock(), jobOptions);
     dlg.OnInitDialog();
     if (view.GetCurSel() < 0) {

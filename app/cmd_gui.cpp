@@ -4,6 +4,7 @@
 #include <iostream>
 #include <memory>
 
+#include "app/station_config.h"
 #include "samba/at91_sim_board.h"
 #ifdef TOVAR_GUI
 #include "app/qt/run_gui.h"
@@ -27,16 +28,24 @@ void AddGuiCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRun
 
 int RunGuiCommand(const CommonOptions& options, const GuiCommandOptions& gui)
 {
+    CommonOptions station = options;
+    GuiRunOptions run;
+    run.strStartupLog = ApplyStationConfig(station);
+    TovarJobOptions jobOptions = MakeJobOptions(station);
     CAt91SimBoard simBoard;  // outlives the window and every wrapper bound to it
     simBoard.SetDevices({"COM1 (simulated board)"});
     std::atomic<int> bCancel{0};
-    At91BackendFactory fnFactory = gui.bSimBoard ? simBoard.Factory() : MakeMonitorBackendFactory(options, &bCancel);
-    GuiRunOptions run;
+    At91BackendFactory fnFactory = MakeMonitorBackendFactory(station, &bCancel);
+    if (gui.bSimBoard) {
+        fnFactory = simBoard.Factory();
+        // The simulated monitor has no console line behind it: never open a real port for it.
+        jobOptions.fnPortResolver = [](int) { return std::string(); };
+    }
     run.bStartJob = gui.bStartJob;
     run.strScreenshot = gui.strScreenshot;
     run.strScreenshotWhen = gui.strScreenshotWhen;
     run.nScreenshotAfterMs = gui.nScreenshotAfterMs;
-    return RunGui(fnFactory, MakeJobOptions(options), run, &bCancel);
+    return RunGui(fnFactory, jobOptions, run, &bCancel);
 }
 
 #else

@@ -4,19 +4,50 @@
 
 #include "app/cmd_flash.h"
 #include "app/cmd_gui.h"
+#include "app/station_config.h"
+#include "serial/com_port_map.h"
+#include "serial/com_port_scan.h"
+
+std::string CliText(const std::string& strLog)
+{
+    std::string strOut;
+    for (size_t i = 0; i < strLog.size(); ++i)
+        if (!(strLog[i] == '\r' && i + 1 < strLog.size() && strLog[i + 1] == '\n'))
+            strOut += strLog[i];
+    return strOut;
+}
 
 void AddCommonOptions(CLI::App& cmd, CommonOptions& options)
 {
-    cmd.add_option("--workdir", options.strWorkDir, "Working directory (KX30T/, tcl_lib/)");
-    cmd.add_option("--board-ip", options.strBoardIp, "IPv4 address of the board's boot loader");
-    cmd.add_option("--board-port", options.nBoardPort, "UDP port of the board");
-    cmd.add_option("--local-port", options.nLocalPort, "Local UDP port (0: any free port)");
-    cmd.add_option("--settle-ms", options.nSettleMs, "Pause before the first frame");
-    cmd.add_option("--reply-timeout-ms", options.nReplyTimeoutMs, "Time limit of a data frame's reply");
-    cmd.add_option("--store-timeout-ms", options.nStoreTimeoutMs, "Time limit of a store command's reply");
-    cmd.add_option("--tries", options.nTries, "Sends of a frame before the file fails");
-    cmd.add_option("--ports", options.strPortsFile, "File with a [ports] section (COM3=/dev/ttyUSB0)");
+    auto add = [&](const char* szName, auto& value, const char* szHelp) {
+        options.given[szName].push_back(cmd.add_option(szName, value, szHelp));
+    };
+    add("--workdir", options.strWorkDir, "Working directory (KX30T/, tcl_lib/)");
+    add("--board-ip", options.strBoardIp, "IPv4 address of the board's boot loader");
+    add("--board-port", options.nBoardPort, "UDP port of the board");
+    add("--local-port", options.nLocalPort, "Local UDP port (0: any free port)");
+    add("--settle-ms", options.nSettleMs, "Pause before the first frame");
+    add("--reply-timeout-ms", options.nReplyTimeoutMs, "Time limit of a data frame's reply");
+    add("--store-timeout-ms", options.nStoreTimeoutMs, "Time limit of a store command's reply");
+    add("--tries", options.nTries, "Sends of a frame before the file fails");
+    add("--ports", options.strPortsFile, "File with a [ports] section (COM3=/dev/ttyUSB0)");
 }
+
+namespace {
+
+void AddScanCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)
+{
+    CLI::App* pCmd = app.add_subcommand("scan", "List the serial devices with their COM names");
+    AddCommonOptions(*pCmd, options);
+    runners.push_back({pCmd, [&options] {
+                           std::string strReport = ApplyStationConfig(options);
+                           std::cerr << CliText(strReport);
+                           std::cout << FormatScan(GetDefaultComPortMap());
+                           return 0;
+                       }});
+}
+
+}  // namespace
 
 TovarJobOptions MakeJobOptions(const CommonOptions& options)
 {
@@ -35,6 +66,7 @@ At91BackendFactory MakeMonitorBackendFactory(const CommonOptions& options, const
 void RegisterCommands(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)
 {
     AddFlashCommand(app, options, runners);
+    AddScanCommand(app, options, runners);
     AddGuiCommand(app, options, runners);
 }
 

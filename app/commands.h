@@ -1,6 +1,7 @@
 #pragma once
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,16 @@ struct CommonOptions {
     int nStoreTimeoutMs = 60000;
     int nTries = 5;
     std::string strPortsFile;
+    std::map<std::string, std::vector<CLI::Option*>> given;  // options by name, to tell what was typed
 };
 
 struct CommandRunner {
     CLI::App* pCommand = nullptr;
     std::function<int()> fnRun;
 };
+
+// A log text for a terminal: "\r\n" line ends become "\n".
+std::string CliText(const std::string& strLog);
 
 // Adds the shared options to a subcommand.
 void AddCommonOptions(CLI::App& cmd, CommonOptions& options);

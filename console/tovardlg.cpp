@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "console/config_loader.h"
 #include "console/gbk_text.h"
+#include "console/manifest.h"
+#include "console/set.h"
 
 namespace {
 constexpr size_t MAC_TEXT_BYTES = 26;
@@ -19,6 +22,8 @@ constexpr const char* DEFAULT_REG = "5A3C0001";
 CTovarDlg::CTovarDlg(ITovarView& view, At91BackendFactory fnBackendFactory, IClock& clock, TovarJobOptions options)
     : m_View(view), m_fnBackendFactory(std::move(fnBackendFactory)), m_Clock(clock), m_Options(std::move(options))
 {
+    if (m_Options.fnPortResolver)
+        m_Serial.SetPortResolver(m_Options.fnPortResolver);
 }
 
 CTovarDlg::~CTovarDlg()
@@ -131,22 +136,43 @@ bool CTovarDlg::OnInitDialog()
 }
 
 // Without a configuration every slot keeps its defaults; slots 0 to 3 start selected.
+// Values that had to be cut or limited are reported once here.
 void CTovarDlg::LoadConfiguration()
 {
-    m_nFileCount = -1;
-    for (int k = 0; k < 4; ++k)
-        m_Files[k].cSelected = 1;
+    std::vector<std::string> warnings;
+    LoadFileTable(ConfigFilePath(m_szWorkDir), m_Files, m_nFileCount, warnings);
+    for (const std::string& strWarning : warnings)
+        AppendLog(strWarning);
+}
+
+void CTovarDlg::OnSet()
+{
+    CSet dlg;
+    dlg.PrepareFromFiles(m_Files);
+    if (m_View.RunAdvanced(dlg))
+        dlg.ApplyToFiles(m_Files);
 }
 
 void CTovarDlg::OnOK()
 {
     std::string strMac;
     if (!Utf8ToGbk(m_View.GetText(IDC_MAC), strMac)) {
-        AppendLog("->MAC ID holds characters that code page 936 cannot represent.\r\n");
+        AppendLog("->MAC ID含有无法转换的字符，请重新输入!\r\n");
         return;
     }
     if (strMac.size() != MAC_TEXT_BYTES) {
         AppendLog("请输入正确的macid  \r\n");
+        return;
+    }
+    std::string strFactory;
+    std::string strReg;
+    if (!Utf8ToGbk(m_View.GetText(IDC_FACTORY), strFactory) || !Utf8ToGbk(m_View.GetText(IDC_REG), strReg)) {
+        AppendLog("->出厂编号或注册编号含有无法转换的字符，请重新输入!\r\n");
+        return;
+    }
+    std::string strFieldError;
+    if (!CheckManifestFields(strFactory, strReg, strFieldError)) {
+        AppendLog(strFieldError);
         return;
     }
     if (m_bBringUpPending.load()) {
@@ -176,6 +202,8 @@ void CTovarDlg::OnOK()
     m_bStop = 0;
     m_pBootDll->OpenDevice(szDevice, m_hDevice);
     m_nComPort = PortNumberOfName(szDevice);
+    WriteManifest(ImageFolderPath(m_szWorkDir), strFactory, strReg, strMac, m_Files,
+                  [this](const std::string& strLine) { AppendLog(strLine); });
     m_bBringUpPending = 1;
     {
         std::lock_guard<std::mutex> lock(m_WorkerMutex);

@@ -14,12 +14,17 @@
 #include "job/job_events.h"
 #include "samba/at91boot_dll.h"
 #include "serial/dcb.h"
+#include "serial/serial.h"
 
 // Station settings that are not part of the operator's job.
 struct TovarJobOptions {
     std::string strWorkDir;      // empty: the current directory at start-up
     int nExitWaitMs = 10000;     // how long Exit waits for the worker
+    PortResolver fnPortResolver; // COM number to device; empty: the station's port map
 };
+
+// Sync bursts sent on the console since the program started, across jobs.
+extern std::atomic<int32_t> g_nHandshakeCount;
 
 // How a job ended, for front ends that run one job and report it.
 enum class JobOutcome { None, Installed, InstallFailed, ChipRejected, Ended, Stopped };
@@ -43,6 +48,7 @@ public:
     void OnStop();
     void OnCancel();
     void OnClose();
+    void OnSet();
     bool CanExit();
 
     // Any thread.
@@ -71,6 +77,7 @@ public:
     unsigned m_nThreadId = 0;
     std::thread m_hThread;
     CJobEvents m_hEvents;
+    CSerial m_Serial;
     int m_nComPort = 0;
     DCB m_SerialSettings;
     std::atomic<int> m_bConsolePhase{0};

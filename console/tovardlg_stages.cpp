@@ -1,6 +1,4 @@
 #include "console/tovardlg.h"
 
-// Stand-ins until the serial console and the network transfer are wired in.
-void CTovarDlg::ConsoleHandshake() {}
-
+// Stand-in until the network transfer is wired in.
 void CTovarDlg::NetDownload() {}

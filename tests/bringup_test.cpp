@@ -7,6 +7,7 @@
 #include "samba/at91_sim_board.h"
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
+#include "support/test_options.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -40,7 +41,7 @@ const std::vector<std::string> kFullSequence = {
 // Drives the bring-up stage directly, without the worker thread.
 class BringUpTest : public ::testing::Test {
 protected:
-    BringUpTest() : m_Dlg(m_View, m_Board.Factory(), m_Clock, {m_Dir.Path(), 10000})
+    BringUpTest() : m_Dlg(m_View, m_Board.Factory(), m_Clock, TestOptions(m_Dir.Path()))
     {
         m_Dir.Write(kApplet, "APPLT");
         m_Dir.Write(kBoot, "BOOTLOADR");
@@ -103,7 +104,7 @@ TEST_F(BringUpTest, MaskedBitsAreIgnoredOtherBitsRejectTheChip)
     CAt91SimBoard wrong;
     wrong.SetChipId(0x819A05C1);  // bit 6 differs
     CFakeView view;
-    CTovarDlg dlg(view, wrong.Factory(), m_Clock, {m_Dir.Path(), 10000});
+    CTovarDlg dlg(view, wrong.Factory(), m_Clock, TestOptions(m_Dir.Path()));
     dlg.m_szWorkDir = m_Dir.Path();
     dlg.m_pBootDll = std::make_unique<CAt91BootDll>(wrong.Factory());
     dlg.m_pBootDll->OpenDevice("COM1", dlg.m_hDevice);
@@ -134,7 +135,7 @@ TEST_F(BringUpTest, MissingFilesAreReportedAndLeadToTheConsole)
     dir.Write(kApplet, "APPLT");
     CAt91SimBoard board;
     CFakeView view;
-    CTovarDlg dlg(view, board.Factory(), m_Clock, {dir.Path(), 10000});
+    CTovarDlg dlg(view, board.Factory(), m_Clock, TestOptions(dir.Path()));
     dlg.m_szWorkDir = dir.Path();
     dlg.m_pBootDll = std::make_unique<CAt91BootDll>(board.Factory());
     dlg.m_pBootDll->OpenDevice("COM1", dlg.m_hDevice);
@@ -169,7 +170,7 @@ TEST_F(BringUpTest, ErrorWordAtAnyStepEndsTheStageSilently)
         CAt91SimBoard board;
         board.FailCall(step.szMethod, step.nOccurrence, 0x42);
         CFakeView view;
-        CTovarDlg dlg(view, board.Factory(), m_Clock, {m_Dir.Path(), 10000});
+        CTovarDlg dlg(view, board.Factory(), m_Clock, TestOptions(m_Dir.Path()));
         dlg.m_szWorkDir = m_Dir.Path();
         dlg.m_pBootDll = std::make_unique<CAt91BootDll>(board.Factory());
         dlg.m_pBootDll->OpenDevice("COM1", dlg.m_hDevice);
@@ -192,7 +193,7 @@ TEST_F(BringUpTest, AppletAndBootLoaderStatus)
     CAt91SimBoard board;
     board.SetBootLoaderStatus(0x0F);
     CFakeView view;
-    CTovarDlg dlg(view, board.Factory(), m_Clock, {m_Dir.Path(), 10000});
+    CTovarDlg dlg(view, board.Factory(), m_Clock, TestOptions(m_Dir.Path()));
     dlg.m_szWorkDir = m_Dir.Path();
     dlg.m_pBootDll = std::make_unique<CAt91BootDll>(board.Factory());
     dlg.m_pBootDll->OpenDevice("COM1", dlg.m_hDevice);

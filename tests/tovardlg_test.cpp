@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "console/set.h"
 #include "console/tovardlg.h"
 #include "samba/at91_sim_board.h"
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
+#include "support/test_options.h"
 #include "support/temp_dir.h"
 #include "support/wait_until.h"
 
@@ -20,7 +22,7 @@ protected:
         m_Board.SetDevices(devices);
         m_Dir.Write("tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin", "A");
         m_Dir.Write("tcl_lib/at91sam9x25-ek/VarroBoot.bin", "B");
-        m_pDlg = std::make_unique<CTovarDlg>(m_View, m_Board.Factory(), m_Clock, TovarJobOptions{m_Dir.Path(), 10000});
+        m_pDlg = std::make_unique<CTovarDlg>(m_View, m_Board.Factory(), m_Clock, TestOptions(m_Dir.Path(), 10000, m_fnResolver));
         ASSERT_TRUE(m_pDlg->OnInitDialog());
     }
 
@@ -47,6 +49,7 @@ protected:
     CAt91SimBoard m_Board;
     CFakeView m_View;
     CFakeClock m_Clock;
+    PortResolver m_fnResolver = [](int) { return std::string(); };  // no console port unless a test gives one
     std::unique_ptr<CTovarDlg> m_pDlg;
 };
 
@@ -134,7 +137,7 @@ TEST_F(ConsoleTest, UnconvertibleMacTextIsRefused)
     m_View.Select(0);
     m_View.SetText(IDC_MAC, std::string(22, 'A') + "\xf0\x9f\x98\x80");
     m_pDlg->OnOK();
-    EXPECT_NE(m_View.Log().find("code page 936"), std::string::npos);
+    EXPECT_NE(m_View.Log().find("->MAC ID含有无法转换的字符"), std::string::npos);
     EXPECT_EQ(Count("OpenDevice"), 0);
 }
 
@@ -299,7 +302,7 @@ TEST(ConsoleExit, StopDuringBringUpAndAWorkerThatOutlivesTheExitWait)
     CTempDir dir;
     auto factory = [&]() -> std::unique_ptr<IAt91Backend> { return std::make_unique<CHeldBackend>(bRelease, bEntered); };
     {
-        CTovarDlg dlg(view, factory, clock, TovarJobOptions{dir.Path(), 50});
+        CTovarDlg dlg(view, factory, clock, TestOptions(dir.Path(), 50, [](int) { return std::string(); }));
         dlg.OnInitDialog();
         view.Select(0);
         dlg.OnOK();
@@ -314,4 +317,60 @@ TEST(ConsoleExit, StopDuringBringUpAndAWorkerThatOutlivesTheExitWait)
         bRelease = 1;  // the held call returns; the worker sees the quit and ends before destruction
     }
     EXPECT_NE(view.Log().find("Chip ID match Fail"), std::string::npos);
+}
+
+TEST_F(ConsoleTest, ConfigurationManifestAndAdvancedOptionsThroughTheConsole)
+{
+    m_Dir.Write("KX30T/config.cfg",
+                "[COUNT]\r\ncount=2\r\n[Startup]\r\nid=258\r\nname=boot.bin\r\n[Download]\r\nid=3\r\n"
+                "name=" + std::string(60, 'n') + "\r\n");
+    m_Dir.Write("KX30T/系统安装/boot.bin", "12345");
+    m_Dir.Write("KX30T/系统安装/ins.txt", "");
+    Start();
+    EXPECT_EQ(m_pDlg->m_nFileCount, 2);
+    EXPECT_EQ(m_pDlg->m_Files[0].nId, 258);
+    EXPECT_EQ(std::string(m_pDlg->m_Files[1].szName), std::string(51, 'n'));
+    EXPECT_NE(m_View.Log().find("name cut to 51 bytes"), std::string::npos);
+
+    m_View.Select(0);
+    m_View.SetText(IDC_FACTORY, "123456789");  // 9 bytes: refused before anything changes
+    m_pDlg->OnOK();
+    EXPECT_NE(m_View.Log().find("->出厂编号超过8字节，请重新输入!\r\n"), std::string::npos);
+    EXPECT_EQ(Count("OpenDevice"), 0);
+    EXPECT_EQ(m_Dir.Read("KX30T/系统安装/ins.txt").size(), 0u);
+
+    m_View.SetText(IDC_FACTORY, "1234");
+    m_pDlg->OnOK();
+    EXPECT_NE(m_View.Log().find("->Write ins.txt file successed.\r\n"), std::string::npos);
+    std::string strManifest = m_Dir.Read("KX30T/系统安装/ins.txt");
+    ASSERT_EQ(strManifest.size(), 576u);
+    EXPECT_EQ(strManifest.substr(4, 5), std::string("1234\0", 5));
+    EXPECT_EQ(strManifest.substr(144, 4), std::string("\x02\x01\0\0", 4));  // id 258, little-endian
+    EXPECT_EQ(strManifest.substr(144 + 132, 4), std::string("\x05\0\0\0", 4));
+
+    m_View.m_fnAdvanced = [](CSet& dlg) {
+        dlg.OnInitDialog();
+        dlg.SetBox(0, false);
+        dlg.OnOK();
+        return true;
+    };
+    m_pDlg->OnSet();
+    EXPECT_EQ(m_pDlg->m_Files[0].cSelected, 0);
+    m_View.m_fnAdvanced = [](CSet& dlg) {
+        dlg.OnInitDialog();
+        dlg.SetBox(0, true);
+        return false;  // cancelled
+    };
+    m_pDlg->OnSet();
+    EXPECT_EQ(m_pDlg->m_Files[0].cSelected, 0);
+}
+
+TEST_F(ConsoleTest, MissingManifestIsReportedAndTheJobStillStarts)
+{
+    Start();
+    m_View.Select(0);
+    m_pDlg->OnOK();
+    EXPECT_NE(m_View.Log().find("->Failed to open ins.txt file.\r\n"), std::string::npos);
+    EXPECT_FALSE(m_Dir.Exists("KX30T/系统安装/ins.txt"));
+    ASSERT_TRUE(m_View.WaitForLog("->Extram Ok.\r\n"));
 }

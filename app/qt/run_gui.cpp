@@ -79,6 +79,8 @@ int RunGui(At91BackendFactory fnBackendFactory, const TovarJobOptions& jobOption
     QApplication::setWindowIcon(TovarIcon());
 
     CTovarWindow window(std::move(fnBackendFactory), SystemClock(), jobOptions);
+    if (!guiOptions.strStartupLog.empty())
+        window.AppendLog(guiOptions.strStartupLog);
     if (pCancel)
         window.SetBeforeExit([pCancel] { *pCancel = 1; });
     window.show();

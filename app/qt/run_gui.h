@@ -7,6 +7,7 @@
 
 // How the window is run; the defaults are the operator's plain start.
 struct GuiRunOptions {
+    std::string strStartupLog;       // appended to the log once the dialog has started (station notes)
     bool bStartJob = false;          // once shown: choose the first device and press download
     std::string strScreenshot;       // save a PNG of the window there, then end through Exit
     std::string strScreenshotWhen;   // ... as soon as the log holds this text

@@ -388,23 +388,4 @@ void CTovarWindow::reject()
         WarnBeep();
 }
 
-namespace {
-
-// The Advanced button runs the dialog's OnSet. Where the dialog has none yet, the same steps
-// are taken here: the model from the file table, the modal form, the flags back on OK.
-template <typename TDlg>
-void RunOnSet(TDlg& dlg, ITovarView& view)
-{
-    if constexpr (requires { dlg.OnSet(); }) {
-        dlg.OnSet();
-    } else {
-        CSet set;
-        set.PrepareFromFiles(dlg.m_Files);
-        if (view.RunAdvanced(set))
-            set.ApplyToFiles(dlg.m_Files);
-    }
-}
-
-}  // namespace
-
-void CTovarWindow::OnAdvanced() { RunOnSet(*m_pDlg, *this); }
+void CTovarWindow::OnAdvanced() { m_pDlg->OnSet(); }

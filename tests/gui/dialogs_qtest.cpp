@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <cstring>
 #include <memory>
 
 #include "app/qt/about_dlg.h"
@@ -12,7 +11,9 @@
 #include "gui/gui_test.h"
 #include "samba/at91_sim_board.h"
 #include "support/fake_clock.h"
+#include "gui/station_fixture.h"
 #include "support/temp_dir.h"
+#include "support/test_options.h"
 
 // The Advanced dialog and the About box, reached from the main window.
 class DialogsTest : public QObject {
@@ -71,13 +72,11 @@ private slots:
     void init()
     {
         m_pDir = std::make_unique<CTempDir>();
+        WriteStation(*m_pDir);
         m_pBoard = std::make_unique<CAt91SimBoard>();
-        m_pWindow = std::make_unique<CTovarWindow>(m_pBoard->Factory(), m_Clock, TovarJobOptions{m_pDir->Path(), 10000});
+        m_pWindow = std::make_unique<CTovarWindow>(m_pBoard->Factory(), m_Clock, TestOptions(m_pDir->Path(), 10000, [](int) { return std::string(); }));
         m_pWindow->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_pWindow.get()));
-        const char* names[4] = {"uboot.bin", "uImage", "rootfs.jffs2", "info.txt"};
-        for (int k = 0; k < 4; ++k)
-            std::strcpy(Files()[k].szName, names[k]);
     }
 
     void cleanup()
@@ -128,8 +127,6 @@ private slots:
 
     void advancedWorksDuringAJob()
     {
-        m_pDir->Write("tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin", "applet");
-        m_pDir->Write("tcl_lib/at91sam9x25-ek/VarroBoot.bin", "boot loader");
         qobject_cast<QComboBox*>(m_pWindow->Control(IDC_PORT))->setCurrentIndex(0);
         QTest::mouseClick(qobject_cast<QPushButton*>(m_pWindow->Control(IDOK)), Qt::LeftButton);
         QVERIFY(m_pWindow->Control(IDC_SET)->isEnabled());

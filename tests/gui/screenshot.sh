@@ -15,9 +15,14 @@ fc-list :lang=zh | grep -q . || { echo "screenshot: no CJK font (./scripts/deps 
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-mkdir -p "$WORK/tcl_lib/at91sam9x25-ek"
+# A station folder: config.cfg, the images, ins.txt and the board-side files.
+mkdir -p "$WORK/tcl_lib/at91sam9x25-ek" "$WORK/KX30T/系统安装"
 printf 'applet' >"$WORK/tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin"
 printf 'boot loader' >"$WORK/tcl_lib/at91sam9x25-ek/VarroBoot.bin"
+printf '[COUNT]\ncount=4\n[Startup]\nid=1\nname=uboot.bin\n[Download]\nid=2\nname=uImage\n[UserProc]\nid=3\nname=rootfs.jffs2\n[INFO]\nid=4\nname=info.txt\n' \
+  >"$WORK/KX30T/config.cfg"
+for f in uboot.bin uImage rootfs.jffs2 info.txt; do head -c 4096 /dev/zero >"$WORK/KX30T/系统安装/$f"; done
+: >"$WORK/KX30T/系统安装/ins.txt"
 rm -f "$OUT"
 # In a sanitizer build: ignore what the X11 platform's system libraries keep until exit.
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$PWD/tests/gui/lsan.supp"

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "console/tovardlg.h"
+#include "samba/at91_sim_board.h"
+#include "support/fake_clock.h"
+#include "support/fake_view.h"
+#include "support/pty_pair.h"
+#include "support/temp_dir.h"
+#include "support/test_options.h"
+#include "support/wait_until.h"
+
+namespace {
+
+// A job on the simulated boot monitor whose console is a pseudo-terminal; the test plays the
+// boot loader on the pty's far end.
+class HandshakeTest : public ::testing::Test {
+protected:
+    void Start()
+    {
+        ASSERT_TRUE(m_Pty.IsValid());
+        m_Board.SetDevices({"COM5"});
+        m_pDlg = std::make_unique<CTovarDlg>(m_View, m_Board.Factory(), m_Clock,
+                                             TestOptions(m_Dir.Path(), 10000, [this](int nPort) {
+                                                 ++m_nResolves;
+                                                 if (nPort != 5 || m_nResolves <= m_nUnavailableOpens)
+                                                     return std::string();
+                                                 return m_Pty.SlavePath();
+                                             }));
+        m_pDlg->OnInitDialog();
+        m_View.Select(0);
+    }
+
+    // Reads bursts on the board's end until nBursts have come, then sends the reply.
+    void AnswerAfter(int nBursts, const std::string& strReply)
+    {
+        size_t nBytes = 0;
+        while (nBytes < static_cast<size_t>(nBursts) * 8) {
+            std::string strIn = m_Pty.ReceiveOnBoard(4096, 5000);
+            ASSERT_FALSE(strIn.empty());
+            ASSERT_EQ(strIn.find_first_not_of('Y'), std::string::npos);
+            nBytes += strIn.size();
+        }
+        m_Pty.SendFromBoard(strReply);
+    }
+
+    // The reply line and its burst count.
+    std::pair<std::string, int> ReplyLine(const std::string& strLog)
+    {
+        size_t nComma = strLog.find(",  ");
+        if (nComma == std::string::npos)
+            return {"", -1};
+        size_t nStart = strLog.rfind('\n', nComma);
+        nStart = nStart == std::string::npos ? 0 : nStart + 1;
+        return {strLog.substr(nStart, nComma - nStart), std::atoi(strLog.c_str() + nComma + 3)};
+    }
+
+    void WaitHandshakeDone()
+    {
+        ASSERT_TRUE(WaitUntil([&] { return !m_pDlg->m_Serial.IsOpen() && m_pDlg->m_bConsolePhase.load() == 0; }));
+    }
+
+    void TearDown() override
+    {
+        if (m_pDlg)
+            m_pDlg->OnCancel();
+    }
+
+    CPtyPair m_Pty;
+    CTempDir m_Dir;
+    CAt91SimBoard m_Board;
+    CFakeView m_View;
+    CFakeClock m_Clock;
+    std::atomic<int> m_nResolves{0};
+    int m_nUnavailableOpens = 0;
+    std::unique_ptr<CTovarDlg> m_pDlg;
+};
+
+}  // namespace
+
+TEST_F(HandshakeTest, ReplyAfterSeveralBurstsIsShownWithTheProgramWideCount)
+{
+    Start();
+    int nBefore = g_nHandshakeCount.load();
+    m_pDlg->OnOK();
+    AnswerAfter(3, "VarroBoot>");
+    ASSERT_TRUE(m_View.WaitForLog(",  "));
+    WaitHandshakeDone();
+    auto [strReply, nCount] = ReplyLine(m_View.Log());
+    EXPECT_EQ(strReply, "VarroBoot>");
+    EXPECT_GE(nCount, nBefore + 3);
+    EXPECT_EQ(m_View.Log().find("串口打开失败"), std::string::npos);
+
+    // The next job's count goes on from there.
+    m_pDlg->OnOK();
+    AnswerAfter(1, "again");
+    ASSERT_TRUE(m_View.WaitForLog("again,  "));
+    auto second = ReplyLine(m_View.Log().substr(m_View.Log().find("again")));
+    EXPECT_GT(second.second, nCount);
+}
+
+TEST_F(HandshakeTest, LongReplyIsCutToTheBufferAndPiecesAreNotWaitedFor)
+{
+    Start();
+    m_pDlg->OnOK();
+    AnswerAfter(1, std::string(150, 'R'));
+    ASSERT_TRUE(m_View.WaitForLog(",  "));
+    WaitHandshakeDone();
+    auto [strReply, nCount] = ReplyLine(m_View.Log());
+    EXPECT_GE(strReply.size(), 1u);
+    EXPECT_LE(strReply.size(), 99u);
+    EXPECT_EQ(strReply.find_first_not_of('R'), std::string::npos);
+
+    m_pDlg->OnOK();
+    AnswerAfter(1, "AB");
+    ASSERT_TRUE(m_View.WaitForLog("AB,  "));
+    WaitHandshakeDone();
+    m_Pty.SendFromBoard("CD");  // arrives after the port was closed: never shown
+    EXPECT_EQ(m_View.Log().find("CD"), std::string::npos);
+}
+
+TEST_F(HandshakeTest, PortThatCannotBeOpenedForAWhileIsReportedOnce)
+{
+    m_nUnavailableOpens = 5;
+    Start();
+    m_pDlg->OnOK();
+    AnswerAfter(1, "ok");
+    ASSERT_TRUE(m_View.WaitForLog("ok,  "));
+    std::string strLog = m_View.Log();
+    size_t nFirst = strLog.find("COM5:     串口打开失败!\r\n");
+    ASSERT_NE(nFirst, std::string::npos);
+    EXPECT_EQ(strLog.find("COM5:     串口打开失败!", nFirst + 1), std::string::npos);
+    EXPECT_GT(m_nResolves.load(), 5);
+}
+
+TEST_F(HandshakeTest, PulledAdapterMidJobIsReportedAndTheWorkerStaysResponsive)
+{
+    Start();
+    m_pDlg->OnOK();
+    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_Serial.IsOpen(); }));
+    m_Pty.CloseMaster();  // the line goes away under an open port
+    ASSERT_TRUE(m_View.WaitForLog("COM5:     串口打开失败!\r\n"));
+    m_pDlg->OnCancel();
+    EXPECT_FALSE(m_pDlg->WorkerRunning());
+}
