@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -148,7 +149,11 @@ private slots:
             bOkDefault = pAbout->OkButton()->isDefault() && pAbout->OkButton()->text() == QStringLiteral("OK");
             QTest::mouseClick(pAbout->OkButton(), Qt::LeftButton);
         });
-        m_pWindow->AboutAction()->trigger();  // returns when the box has closed
+        // Linux has no system menu: the item sits in the Help menu and the window's context menu.
+        QAction* pAbout = m_pWindow->AboutAction();
+        QCOMPARE(pAbout->text(), QStringLiteral("&About Tovar..."));
+        QVERIFY(m_pWindow->actions().contains(pAbout) && m_pWindow->contextMenuPolicy() == Qt::ActionsContextMenu);
+        pAbout->trigger();  // returns when the box has closed
         QCOMPARE(strTitle, QStringLiteral("About Tovar"));
         QCOMPARE(strVersion, QStringLiteral("Tovar Version 1.0"));
         QVERIFY(bIcon);

@@ -1,8 +1,6 @@
-#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -261,21 +259,6 @@ private slots:
         QCOMPARE(m_pWindow->Progress(), 99);
         m_pWindow->SetProgress(150);
         QCOMPARE(m_pWindow->Progress(), 100);
-    }
-
-    void helpMenuAndContextMenuOfferAbout()
-    {
-        QAction* pAbout = m_pWindow->AboutAction();
-        QCOMPARE(pAbout->text(), QStringLiteral("&About Tovar..."));
-        QVERIFY(m_pWindow->actions().contains(pAbout));
-        QCOMPARE(m_pWindow->contextMenuPolicy(), Qt::ActionsContextMenu);
-        auto* pMenuBar = m_pWindow->findChild<QMenuBar*>();
-        QVERIFY(pMenuBar);
-        bool bInMenu = false;
-        for (QAction* pMenu : pMenuBar->actions())
-            if (pMenu->menu() && pMenu->menu()->actions().contains(pAbout))
-                bInMenu = true;
-        QVERIFY(bInMenu);
     }
 };
 
