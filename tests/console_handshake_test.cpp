@@ -102,7 +102,7 @@ TEST_F(HandshakeTest, ReplyAfterSeveralBurstsIsShownWithTheProgramWideCount)
     EXPECT_GT(second.second, nCount);
 }
 
-TEST_F(HandshakeTest, LongReplyIsCutToTheBufferAndPiecesAreNotWaitedFor)
+TEST_F(HandshakeTest, LongReplyIsCutToTheBuffer)
 {
     Start();
     m_pDlg->OnOK();
@@ -113,7 +113,11 @@ TEST_F(HandshakeTest, LongReplyIsCutToTheBufferAndPiecesAreNotWaitedFor)
     EXPECT_GE(strReply.size(), 1u);
     EXPECT_LE(strReply.size(), 99u);
     EXPECT_EQ(strReply.find_first_not_of('R'), std::string::npos);
+}
 
+TEST_F(HandshakeTest, OnlyTheBytesWaitingAtTheCheckAreShown)
+{
+    Start();
     m_pDlg->OnOK();
     AnswerAfter(1, "AB");
     ASSERT_TRUE(m_View.WaitForLog("AB,  "));
