@@ -29,6 +29,8 @@ int32_t CXmodemTransfer::WaitForStart()
     for (int nStray = 0;;) {
         uint8_t cByte = 0;
         CMonitorLine::Result result = m_line.ReadByte(cByte, nDeadline);
+        if (result == CMonitorLine::LINE_TIMEOUT && nStray > 0)
+            return MON_ERR_BAD_ANSWER;  // it spoke, but not XMODEM
         if (result != CMonitorLine::LINE_OK)
             return ErrorOf(result);
         if (cByte == XMODEM_CRC_REQUEST)
@@ -98,6 +100,8 @@ int32_t CXmodemTransfer::ReceiveFirstByte(uint8_t& cByte)
         result = m_line.ReadByte(cByte, nDeadline);
         if (result == CMonitorLine::LINE_TIMEOUT && m_line.Deadline(0) < nEnd)
             continue;
+        if (result == CMonitorLine::LINE_TIMEOUT && nStray > 0)
+            return MON_ERR_BAD_ANSWER;
         if (result != CMonitorLine::LINE_OK)
             return ErrorOf(result);
         if (cByte == XMODEM_SOH || cByte == XMODEM_EOT || cByte == XMODEM_CAN)

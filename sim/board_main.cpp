@@ -1,8 +1,8 @@
 // tovar-board: the virtual board as a program. Prints "tty=<path> udp=<ip>:<port>" on the first
-// line of standard output, then serves until its parent ends, it is signalled, or it sat idle.
+// line of standard output, then serves until its parent process ends (seen within 50 ms), it gets
+// SIGTERM, SIGINT or SIGHUP, or it has been idle for --idle-exit-s.
 #include <CLI/CLI.hpp>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -98,8 +98,8 @@ int main(int argc, char** argv)
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
-    // Ends with the process that started it; the parent may already be gone.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // It ends with the process that started it: the loop below watches the parent's identity.
+    // (A parent-death signal would follow the starting thread, not the process.)
     if (getppid() != nParent)
         return 0;
 
@@ -117,7 +117,9 @@ int main(int argc, char** argv)
     const int nSliceMs = 50;
     while (!g_bQuit.load() && getppid() == nParent) {
         SystemClock().SleepMs(nSliceMs);
-        if (nIdleExitS > 0 && SystemClock().NowMs() - board.LastActivityMs() > uint64_t(nIdleExitS) * 1000) {
+        uint64_t nNow = SystemClock().NowMs();
+        uint64_t nLast = board.LastActivityMs();  // may be a little later than nNow
+        if (nIdleExitS > 0 && nNow > nLast && nNow - nLast > uint64_t(nIdleExitS) * 1000) {
             if (!bQuiet)
                 std::fprintf(stderr, "tovar-board: idle for %d s, exiting\n", nIdleExitS);
             break;

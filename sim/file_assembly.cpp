@@ -20,6 +20,9 @@ void CFileAssembly::PutFrame(uint16_t nFrame, const uint8_t* pPayload, size_t nL
         m_vecHave[nFrame] = true;
         ++m_nFrames;
     }
+    // A full frame at or past the known end means the file has grown since: its end is unknown again.
+    if (!bLast && m_bHaveLast && nFrame >= m_nLastFrame)
+        m_bHaveLast = false;
     if (bLast) {
         m_bHaveLast = true;
         m_nLastFrame = nFrame;

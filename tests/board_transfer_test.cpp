@@ -14,6 +14,7 @@
 
 #include "net/transfer_frame.h"
 #include "sim/board_transfer_server.h"
+#include "sim/file_assembly.h"
 
 namespace {
 
@@ -235,6 +236,23 @@ TEST_F(BoardTransferTest, RepliesFromAnotherPortDuplicatedOrCorrupted)
     vecReply = Exchange(frame, nLength);
     ASSERT_EQ(vecReply.size(), 8u);
     EXPECT_FALSE(ReplyChecksumOk(vecReply.data()));
+}
+
+TEST(FileAssembly, EndFollowsTheLatestLastFrame)
+{
+    std::vector<uint8_t> vecFull(1024, 0xAB), vecTail(5, 0xCD);
+    CFileAssembly file;
+    file.PutFrame(0, vecTail.data(), 5, true);  // a 5-byte file...
+    EXPECT_TRUE(file.Complete());
+    file.PutFrame(0, vecFull.data(), 1024, false);  // ...sent again as a larger one
+    EXPECT_FALSE(file.Complete());
+    file.PutFrame(1, vecTail.data(), 5, true);
+    ASSERT_TRUE(file.Complete());
+    EXPECT_EQ(file.Size(), 1029u);
+    EXPECT_EQ(file.Data()[1023], 0xAB);
+    EXPECT_EQ(file.Data()[1024], 0xCD);
+    file.PutFrame(3, vecTail.data(), 5, true);  // a gap
+    EXPECT_FALSE(file.Complete());
 }
 
 }  // namespace
