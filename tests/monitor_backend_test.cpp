@@ -4,6 +4,7 @@
 #include <cstring>
 #include <numeric>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "samba/monitor_backend.h"
@@ -303,6 +304,16 @@ TEST_F(MonitorBackendTest, LineThatDisappearsMidTransferIsLost)
     EXPECT_EQ(nError, MON_ERR_LINE_LOST);
     EXPECT_LT(nMs, 3000);
     int32_t nValue = 0;
+    m_pBackend->ReadWord(hDevice, nValue, RUN, nError);
+    EXPECT_EQ(nError, MON_ERR_LINE_LOST);
+
+    // Pulled between two calls.
+    StartBoard(FastMonitor());
+    hDevice = Open();
+    ASSERT_GT(hDevice, 0);
+    m_pBoard->HangUp();
+    for (int nTry = 0; nTry < 200 && m_pBoard->LineOpen(); ++nTry)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     m_pBackend->ReadWord(hDevice, nValue, RUN, nError);
     EXPECT_EQ(nError, MON_ERR_LINE_LOST);
 }
