@@ -1,0 +1,175 @@
+#include "samba/monitor_backend.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "samba/monitor_session.h"
+
+namespace {
+
+constexpr int MAX_PORT = 99;  // the console reads two digits
+
+}  // namespace
+
+CMonitorBackend::CMonitorBackend(ComPortResolver fnResolve, ComPortScanner fnScan, IClock& clock,
+                                 const std::atomic<int>* pCancel, const MonitorLimits& limits)
+    : m_fnResolve(std::move(fnResolve)), m_fnScan(std::move(fnScan)), m_clock(clock), m_pCancel(pCancel),
+      m_limits(limits)
+{
+}
+
+CMonitorBackend::~CMonitorBackend() = default;
+
+int CMonitorBackend::PortOfName(const char* szName)
+{
+    if (!szName || std::toupper(static_cast<unsigned char>(szName[0])) != 'C' ||
+        std::toupper(static_cast<unsigned char>(szName[1])) != 'O' ||
+        std::toupper(static_cast<unsigned char>(szName[2])) != 'M')
+        return 0;
+    int nPort = 0;
+    for (const char* p = szName + 3; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+        nPort = nPort * 10 + (*p - '0');
+        if (nPort > 1000000)
+            return 0;
+    }
+    return nPort;
+}
+
+std::shared_ptr<CMonitorSession> CMonitorBackend::Session(int32_t hDevice)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_mapSessions.find(hDevice);
+    return it == m_mapSessions.end() ? nullptr : it->second;
+}
+
+std::string CMonitorBackend::LastOpenError() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_strLastOpenError;
+}
+
+void CMonitorBackend::OpenDevice(const char* szName, int32_t& hDevice)
+{
+    hDevice = 0;
+    int nPort = PortOfName(szName);
+    std::string strPath = nPort > 0 && m_fnResolve ? m_fnResolve(nPort) : std::string();
+    std::string strError;
+    if (strPath.empty()) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_strLastOpenError = std::string(szName ? szName : "(null)") + ": no such serial port";
+        return;
+    }
+    auto pSession = std::make_shared<CMonitorSession>(m_clock, m_pCancel, m_limits);
+    int32_t nError = pSession->Open(strPath, strError);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (nError != 0) {
+        m_strLastOpenError = strError;
+        return;
+    }
+    while (m_nNextHandle <= 0 || m_mapSessions.count(m_nNextHandle))
+        m_nNextHandle = m_nNextHandle <= 0 ? 1 : m_nNextHandle + 1;
+    hDevice = m_nNextHandle++;
+    m_mapSessions[hDevice] = pSession;
+}
+
+void CMonitorBackend::CloseDevice(int32_t hDevice)
+{
+    std::shared_ptr<CMonitorSession> pSession;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto it = m_mapSessions.find(hDevice);
+        if (it == m_mapSessions.end())
+            return;
+        pSession = it->second;
+        m_mapSessions.erase(it);
+    }
+    pSession->Close();  // waits for a call still running on another thread
+}
+
+void CMonitorBackend::WriteWord(int32_t hDevice, int32_t nValue, int32_t nAddress, int32_t& nError)
+{
+    auto pSession = Session(hDevice);
+    nError = pSession ? pSession->WriteValue(static_cast<uint32_t>(nAddress), 4, static_cast<uint32_t>(nValue))
+                      : MON_ERR_BAD_HANDLE;
+}
+
+void CMonitorBackend::WriteHalfWord(int32_t hDevice, int16_t nValue, int32_t nAddress, int32_t& nError)
+{
+    auto pSession = Session(hDevice);
+    nError = pSession ? pSession->WriteValue(static_cast<uint32_t>(nAddress), 2, static_cast<uint16_t>(nValue))
+                      : MON_ERR_BAD_HANDLE;
+}
+
+void CMonitorBackend::WriteByte(int32_t hDevice, uint8_t cValue, int32_t nAddress, int32_t& nError)
+{
+    auto pSession = Session(hDevice);
+    nError = pSession ? pSession->WriteValue(static_cast<uint32_t>(nAddress), 1, cValue) : MON_ERR_BAD_HANDLE;
+}
+
+void CMonitorBackend::WriteBlock(int32_t hDevice, int32_t nAddress, const uint8_t* pBuffer, int32_t nSize,
+                                 int32_t& nError)
+{
+    auto pSession = Session(hDevice);
+    nError = pSession ? pSession->WriteBlock(static_cast<uint32_t>(nAddress), pBuffer, nSize) : MON_ERR_BAD_HANDLE;
+}
+
+void CMonitorBackend::ReadWord(int32_t hDevice, int32_t& nValue, int32_t nAddress, int32_t& nError)
+{
+    auto pSession = Session(hDevice);
+    uint32_t nRead = 0;
+    nError = pSession ? pSession->ReadValue(static_cast<uint32_t>(nAddress), 4, nRead) : MON_ERR_BAD_HANDLE;
+    if (nError == 0)
+        nValue = static_cast<int32_t>(nRead);
+}
+
+void CMonitorBackend::ReadHalfWord(int32_t hDevice, int16_t& nValue, int32_t nAddress, int32_t& nError)
+{
+    auto pSession = Session(hDevice);
+    uint32_t nRead = 0;
+    nError = pSession ? pSession->ReadValue(static_cast<uint32_t>(nAddress), 2, nRead) : MON_ERR_BAD_HANDLE;
+    if (nError == 0)
+        nValue = static_cast<int16_t>(nRead);
+}
+
+void CMonitorBackend::ReadByte(int32_t hDevice, uint8_t& cValue, int32_t nAddress, int32_t& nError)
+{
+    auto pSession = Session(hDevice);
+    uint32_t nRead = 0;
+    nError = pSession ? pSession->ReadValue(static_cast<uint32_t>(nAddress), 1, nRead) : MON_ERR_BAD_HANDLE;
+    if (nError == 0)
+        cValue = static_cast<uint8_t>(nRead);
+}
+
+void CMonitorBackend::ReadBlock(int32_t hDevice, int32_t nAddress, uint8_t* pBuffer, int32_t nSize,
+                                int32_t& nError)
+{
+    auto pSession = Session(hDevice);
+    nError = pSession ? pSession->ReadBlock(static_cast<uint32_t>(nAddress), pBuffer, nSize) : MON_ERR_BAD_HANDLE;
+}
+
+void CMonitorBackend::Jump(int32_t hDevice, int32_t nAddress, int32_t& nError)
+{
+    auto pSession = Session(hDevice);
+    nError = pSession ? pSession->Jump(static_cast<uint32_t>(nAddress)) : MON_ERR_BAD_HANDLE;
+}
+
+void CMonitorBackend::ScanDevices(char* szDevices[SCAN_MAX_DEVICES])
+{
+    std::vector<std::pair<int, std::string>> vecFound;
+    if (m_fnScan)
+        vecFound = m_fnScan();
+    std::sort(vecFound.begin(), vecFound.end());
+    int nCount = 0;
+    int nLastPort = 0;
+    for (const auto& [nPort, strPath] : vecFound) {
+        if (nCount == SCAN_MAX_DEVICES || !szDevices[nCount])
+            break;
+        if (nPort < 1 || nPort > MAX_PORT || nPort == nLastPort)
+            continue;
+        std::snprintf(szDevices[nCount++], DEVICE_NAME_SIZE, "COM%d (%s)", nPort, strPath.c_str());
+        nLastPort = nPort;
+    }
+    if (nCount < SCAN_MAX_DEVICES)
+        szDevices[nCount] = nullptr;
+}

@@ -1,0 +1,66 @@
+#pragma once
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "job/clock.h"
+#include "samba/at91_backend.h"
+#include "samba/monitor_error.h"
+#include "samba/monitor_limits.h"
+
+class CMonitorSession;
+
+// COM port number -> device path ("" when the station has no such port).
+using ComPortResolver = std::function<std::string(int nPort)>;
+// The serial devices that exist now: port number and device path.
+using ComPortScanner = std::function<std::vector<std::pair<int, std::string>>()>;
+
+// The real backend of the boot-monitor wrapper: the ROM monitor's protocol on a serial line.
+// Device names are "COMn (path)"; the number after "COM" selects the port. Handles are small
+// positive numbers. Every call is bounded by the limits and ends early when the cancel flag is set;
+// failures give the MON_ERR_* words of samba/monitor_error.h.
+class CMonitorBackend : public IAt91Backend {
+public:
+    CMonitorBackend(ComPortResolver fnResolve, ComPortScanner fnScan, IClock& clock,
+                    const std::atomic<int>* pCancel = nullptr, const MonitorLimits& limits = MonitorLimits());
+    ~CMonitorBackend() override;
+
+    void CloseDevice(int32_t hDevice) override;
+    void OpenDevice(const char* szName, int32_t& hDevice) override;
+    void WriteWord(int32_t hDevice, int32_t nValue, int32_t nAddress, int32_t& nError) override;
+    void WriteHalfWord(int32_t hDevice, int16_t nValue, int32_t nAddress, int32_t& nError) override;
+    void WriteByte(int32_t hDevice, uint8_t cValue, int32_t nAddress, int32_t& nError) override;
+    void WriteBlock(int32_t hDevice, int32_t nAddress, const uint8_t* pBuffer, int32_t nSize,
+                    int32_t& nError) override;
+    void ReadWord(int32_t hDevice, int32_t& nValue, int32_t nAddress, int32_t& nError) override;
+    void ReadHalfWord(int32_t hDevice, int16_t& nValue, int32_t nAddress, int32_t& nError) override;
+    void ReadByte(int32_t hDevice, uint8_t& cValue, int32_t nAddress, int32_t& nError) override;
+    void ReadBlock(int32_t hDevice, int32_t nAddress, uint8_t* pBuffer, int32_t nSize, int32_t& nError) override;
+    void Jump(int32_t hDevice, int32_t nAddress, int32_t& nError) override;
+    void ScanDevices(char* szDevices[SCAN_MAX_DEVICES]) override;
+
+    // Why the last OpenDevice gave no handle, for a log line.
+    std::string LastOpenError() const;
+
+    // The port number in a device name: the digits after "COM" (any case); 0 when there are none.
+    static int PortOfName(const char* szName);
+
+private:
+    std::shared_ptr<CMonitorSession> Session(int32_t hDevice);
+
+    ComPortResolver m_fnResolve;
+    ComPortScanner m_fnScan;
+    IClock& m_clock;
+    const std::atomic<int>* m_pCancel;
+    MonitorLimits m_limits;
+
+    mutable std::mutex m_mutex;
+    std::map<int32_t, std::shared_ptr<CMonitorSession>> m_mapSessions;
+    int32_t m_nNextHandle = 1;
+    std::string m_strLastOpenError;
+};

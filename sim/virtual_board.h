@@ -1,0 +1,64 @@
+#pragma once
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "sim/board_config.h"
+#include "sim/board_monitor.h"
+#include "sim/board_pty.h"
+#include "sim/board_transfer_server.h"
+
+// The virtual board in one object: a pseudo-terminal served by the boot monitor (and later the
+// boot loader's console) on one thread, the UDP image transfer on another. Tests run it in
+// process; tovar-board runs it as a program.
+class CVirtualBoard {
+public:
+    explicit CVirtualBoard(const BoardConfig& config);
+    ~CVirtualBoard();
+    CVirtualBoard(const CVirtualBoard&) = delete;
+    CVirtualBoard& operator=(const CVirtualBoard&) = delete;
+
+    // Event lines of the monitor and the transfer; set before Start. Called on the board's threads.
+    void SetLog(std::function<void(const std::string&)> fnLog) { m_fnLog = std::move(fnLog); }
+
+    bool Start(std::string& strError);
+    void Stop();
+    // The serial line disappears, as when a cable is pulled: the pseudo-terminal is closed.
+    void HangUp() { m_bHangUpRequest = 1; }
+    bool LineOpen() const { return m_bLineOpen.load() != 0; }
+
+    const std::string& TtyPath() const { return m_pty.SlavePath(); }
+    const std::string& LinkPath() const { return m_pty.LinkPath(); }
+    const std::string& UdpIp() const { return m_config.transfer.strIp; }
+    int UdpPort() const { return m_pTransfer ? m_pTransfer->Port() : 0; }
+    int ReplyPort() const { return m_pTransfer ? m_pTransfer->ReplyPort() : 0; }
+    // "tty=<path> udp=<ip>:<port>", "none" for a part not served; " link=<path>" and
+    // " reply-port=<port>" follow when those options are on.
+    std::string StatusLine() const;
+    // Steady-clock milliseconds of the last traffic on the line or the network; the start time before any.
+    uint64_t LastActivityMs() const;
+
+    // Runs fn on the monitor under the lock of the line's thread.
+    void InspectMonitor(const std::function<void(const CBoardMonitor&)>& fn) const;
+    CBoardTransferServer::Stats TransferStats() const;
+
+private:
+    void RunLine();
+    void WriteLine(const std::string& strOut);
+
+    BoardConfig m_config;
+    std::function<void(const std::string&)> m_fnLog;
+    CBoardPty m_pty;
+    std::unique_ptr<CBoardMonitor> m_pMonitor;
+    mutable std::mutex m_mutexMonitor;
+    std::unique_ptr<CBoardTransferServer> m_pTransfer;
+    std::thread m_threadLine;
+    std::thread m_threadTransfer;
+    std::atomic<int> m_bStop {0};
+    std::atomic<int> m_bHangUpRequest {0};
+    std::atomic<int> m_bLineOpen {0};
+    std::atomic<uint64_t> m_nLineActivityMs {0};
+};
