@@ -5,6 +5,7 @@
 #include "app/cmd_flash.h"
 #include "app/cmd_gui.h"
 #include "app/station_config.h"
+#include "samba/monitor_backend.h"
 #include "serial/com_port_map.h"
 #include "serial/com_port_scan.h"
 
@@ -56,11 +57,20 @@ TovarJobOptions MakeJobOptions(const CommonOptions& options)
     return jobOptions;
 }
 
+// The serial boot monitor on the devices of the station's port map.
 At91BackendFactory MakeMonitorBackendFactory(const CommonOptions& options, const std::atomic<int>* pCancel)
 {
     (void)options;
-    (void)pCancel;
-    return {};
+    return [pCancel]() -> std::unique_ptr<IAt91Backend> {
+        auto fnResolve = [](int nPort) { return GetDefaultComPortMap().PathForPort(nPort); };
+        auto fnScan = [] {
+            std::vector<std::pair<int, std::string>> ports;
+            for (const ComPortEntry& entry : GetDefaultComPortMap().ListPorts())
+                ports.emplace_back(entry.nPort, entry.strPath);
+            return ports;
+        };
+        return std::make_unique<CMonitorBackend>(fnResolve, fnScan, SystemClock(), pCancel);
+    };
 }
 
 void RegisterCommands(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)
