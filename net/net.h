@@ -35,6 +35,7 @@ public:
     void Close();
 
     bool IsOpen() const { return m_hSocket >= 0; }
+    int Handle() const { return m_hSocket; }     // -1 while closed
     unsigned LocalPort() const;                  // the bound port, 0 while closed
     const std::string& LastError() const { return m_strError; }
 
