@@ -80,3 +80,32 @@ bool ParseFrame(const uint8_t* pData, int nLength, ParsedFrame& frame)
         return frame.nPayload == FRAME_PAYLOAD;
     return frame.nLengthField == frame.nPayload && frame.nPayload < FRAME_PAYLOAD;
 }
+
+namespace {
+
+// Bytes 1 to 5 of the reply are those of one of the data frames of a file of nFileSize bytes.
+bool EchoesDataFrame(const uint8_t* pReply, uint8_t cFileId, uint64_t nFileSize)
+{
+    if (pReply[1] != cFileId || nFileSize > MAX_IMAGE_SIZE)
+        return false;
+    uint32_t nFrame = static_cast<uint32_t>((pReply[2] << 8) | pReply[3]);
+    uint16_t nLengthField = static_cast<uint16_t>((pReply[4] << 8) | pReply[5]);
+    uint32_t nLast = FrameCount(nFileSize) - 1;
+    if (nFrame < nLast)
+        return nLengthField == FULL_FRAME_LENGTH_FIELD;
+    return nFrame == nLast && nLengthField == nFileSize % FRAME_PAYLOAD;
+}
+
+}  // namespace
+
+ReplyKind ClassifyReply(const ReplyExpectation& expect, const uint8_t* pReply, int nReplyLen)
+{
+    if (nReplyLen != REPLY_SIZE || !ReplyChecksumOk(pReply))
+        return ReplyKind::Ignored;
+    if (!expect.bStore && !ReplyEchoes(pReply, expect.pSent))
+        return ReplyKind::Ignored;
+    if (expect.bStore && expect.nDuplicateFileSize >= 0 && !ReplyEchoes(pReply, expect.pSent) &&
+        EchoesDataFrame(pReply, expect.pSent[1], static_cast<uint64_t>(expect.nDuplicateFileSize)))
+        return ReplyKind::Ignored;
+    return pReply[0] == 0 ? ReplyKind::Success : ReplyKind::Failure;
+}

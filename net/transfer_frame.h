@@ -10,6 +10,12 @@ constexpr int FRAME_HEADER = 6;
 constexpr int FRAME_MAX = FRAME_HEADER + FRAME_PAYLOAD + 2;  // 1032
 constexpr int REPLY_SIZE = 8;
 constexpr uint16_t FULL_FRAME_LENGTH_FIELD = 0x4000;          // what a full frame carries, not 0x0400
+constexpr uint64_t MAX_IMAGE_SIZE = 65536ull * FRAME_PAYLOAD - 1;  // larger files would repeat frame numbers
+
+// The board's boot loader listens on this address of the PC-to-board link, on NET_PORT; the tool
+// sends from NET_PORT too.
+constexpr char BOARD_IP[] = "192.168.1.100";
+constexpr int NET_PORT = 1000;
 
 // Number of data frames of a file: floor(size / 1024) + 1 (the last may carry nothing).
 inline uint32_t FrameCount(uint64_t nSize) { return static_cast<uint32_t>(nSize / FRAME_PAYLOAD + 1); }
@@ -43,3 +49,18 @@ struct ParsedFrame {
 // Checks length, length field and checksum of a received datagram; true when it is a well-formed
 // data frame or store command.
 bool ParseFrame(const uint8_t* pData, int nLength, ParsedFrame& frame);
+
+// What a received datagram means to the datagram awaiting its reply.
+enum class ReplyKind { Ignored, Success, Failure };
+
+struct ReplyExpectation {
+    const uint8_t* pSent = nullptr;   // the datagram awaiting a reply (at least 8 bytes)
+    bool bStore = false;              // a store command: the echo is not compared
+    // Store command only, when data frames of the file were sent more than once: the size of that
+    // file. A reply echoing one of its data frames is then a late duplicate, not the store's answer.
+    int64_t nDuplicateFileSize = -1;
+};
+
+// Only a full 8-byte reply with a good checksum counts; for a data frame its bytes 1 to 5 must
+// also echo the frame. Success or failure is then its status byte.
+ReplyKind ClassifyReply(const ReplyExpectation& expect, const uint8_t* pReply, int nReplyLen);

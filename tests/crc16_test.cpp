@@ -24,6 +24,19 @@ TEST(Crc16, MatchesBitwiseDefinitionOnRandomData)
         EXPECT_EQ(CalcCrc16(data.data(), len), CalcCrc16Bitwise(data.data(), len)) << len;
 }
 
+TEST(Crc16, MatchesBitwiseDefinitionAtEveryLengthAndAlignment)
+{
+    std::mt19937 rng(11);
+    std::vector<unsigned char> data(2200);
+    for (auto& b : data)
+        b = static_cast<unsigned char>(rng());
+    for (int len = 0; len <= 2100; ++len)
+        ASSERT_EQ(CalcCrc16(data.data() + len % 7, len), CalcCrc16Bitwise(data.data() + len % 7, len)) << len;
+    std::vector<unsigned char> ones(1030, 0xFF), zeros(1030, 0);
+    EXPECT_EQ(CalcCrc16(ones.data(), 1030), CalcCrc16Bitwise(ones.data(), 1030));
+    EXPECT_EQ(CalcCrc16(zeros.data(), 1030), CalcCrc16Bitwise(zeros.data(), 1030));
+}
+
 TEST(TransferFrame, WorkedExamples)
 {
     uint8_t out[FRAME_MAX];
