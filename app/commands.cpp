@@ -54,6 +54,15 @@ TovarJobOptions MakeJobOptions(const CommonOptions& options)
 {
     TovarJobOptions jobOptions;
     jobOptions.strWorkDir = options.strWorkDir == "." ? std::string() : options.strWorkDir;
+    TransferSettings& transfer = jobOptions.transfer;
+    if (!options.strBoardIp.empty())
+        transfer.strBoardIp = options.strBoardIp;
+    transfer.nBoardPort = options.nBoardPort;
+    transfer.nLocalPort = options.nLocalPort;
+    transfer.nSettleMs = options.nSettleMs;
+    transfer.nReplyTimeoutMs = options.nReplyTimeoutMs;
+    transfer.nStoreTimeoutMs = options.nStoreTimeoutMs;
+    transfer.nTries = options.nTries;
     return jobOptions;
 }
 

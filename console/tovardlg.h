@@ -13,6 +13,9 @@
 #include "job/clock.h"
 #include "job/job_events.h"
 #include "samba/at91boot_dll.h"
+#include "net/image_transfer.h"
+#include "net/net.h"
+#include "net/transfer_host.h"
 #include "serial/dcb.h"
 #include "serial/serial.h"
 
@@ -21,6 +24,7 @@ struct TovarJobOptions {
     std::string strWorkDir;      // empty: the current directory at start-up
     int nExitWaitMs = 10000;     // how long Exit waits for the worker
     PortResolver fnPortResolver; // COM number to device; empty: the station's port map
+    TransferSettings transfer;   // endpoints and time limits of the image transfer
 };
 
 // Sync bursts sent on the console since the program started, across jobs.
@@ -34,7 +38,7 @@ enum class BringUpResult { Completed, BrokenOff, ChipRejected };
 
 // The main dialog's logic and the record of a download job. The window is reached only
 // through ITovarView; the worker thread and its stages work on these fields.
-class CTovarDlg {
+class CTovarDlg : private ITransferHost {
 public:
     CTovarDlg(ITovarView& view, At91BackendFactory fnBackendFactory, IClock& clock = SystemClock(),
               TovarJobOptions options = {});
@@ -52,7 +56,7 @@ public:
     bool CanExit();
 
     // Any thread.
-    void AppendLog(const std::string& strText);
+    void AppendLog(const std::string& strText) override;
     void SetJobButtons(bool bDownload, bool bExit, bool bStop);
 
     // Worker stages.
@@ -77,6 +81,7 @@ public:
     unsigned m_nThreadId = 0;
     std::thread m_hThread;
     CJobEvents m_hEvents;
+    CNet m_Net;
     CSerial m_Serial;
     int m_nComPort = 0;
     DCB m_SerialSettings;
@@ -100,6 +105,8 @@ private:
     void LoadConfiguration();
     void EndBringUp();
     void WorkerEnded();
+    void EnableButtons() override;
+    void SetProgress(int nPercent) override;
     bool WaitForWorkerEnd();
 
     ITovarView& m_View;
