@@ -51,8 +51,13 @@ int RunFlash(const CommonOptions& options, const FlashOptions& flash)
 {
     CommonOptions station = options;
     std::string strReport = ApplyStationConfig(station);
+    return RunFlashJob(station, flash, strReport);
+}
+
+int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const std::string& strStartupLog)
+{
     CCliView view(flash.strMac, flash.strFactory, flash.strReg, flash.strPort);
-    view.AppendLog(strReport);
+    view.AppendLog(strStartupLog);
     CAt91SimBoard simBoard;
     simBoard.SetDevices({flash.strPort});
     TovarJobOptions jobOptions = MakeJobOptions(station);

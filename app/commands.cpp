@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "app/cmd_demo.h"
 #include "app/cmd_flash.h"
 #include "app/cmd_gui.h"
 #include "app/station_config.h"
@@ -86,6 +87,7 @@ void RegisterCommands(CLI::App& app, CommonOptions& options, std::vector<Command
 {
     AddFlashCommand(app, options, runners);
     AddScanCommand(app, options, runners);
+    AddDemoCommand(app, options, runners);
     AddGuiCommand(app, options, runners);
 }
 

@@ -1,0 +1,115 @@
+#include "app/cmd_demo.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "app/board_process.h"
+#include "app/cmd_flash.h"
+#include "app/demo_station.h"
+#include "serial/com_port_map.h"
+#ifdef TOVAR_GUI
+#include "app/qt/run_gui.h"
+#endif
+
+namespace {
+constexpr int DEMO_PORT = 9;
+constexpr int DEMO_SETTLE_MS = 500;
+}  // namespace
+
+void AddDemoCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)
+{
+    auto demo = std::make_shared<DemoOptions>();
+    CLI::App* pCmd = app.add_subcommand("demo", "A whole job against the virtual board, with sample images");
+    pCmd->add_flag("--gui", demo->bGui, "Run the job in the operator's window");
+    pCmd->add_flag("--keep", demo->bKeep, "Keep the temporary working folder");
+    pCmd->add_flag("--start-job", demo->bStartJob, "With --gui: press download at once")->group("");
+    pCmd->add_option("--screenshot", demo->strScreenshot, "With --gui: save a PNG and end")->group("");
+    pCmd->add_option("--screenshot-when", demo->strScreenshotWhen, "... once the log holds this text")->group("");
+    pCmd->add_option("--screenshot-after-ms", demo->nScreenshotAfterMs, "... or after this long")->group("");
+    pCmd->add_option("--board-arg", demo->boardArgs, "Extra option for the virtual board (repeatable)")
+        ->allow_extra_args(false);
+    AddCommonOptions(*pCmd, options);
+    runners.push_back({pCmd, [&options, demo] { return RunDemo(options, *demo); }});
+}
+
+int RunDemo(const CommonOptions& options, const DemoOptions& demo)
+{
+    char szTemplate[] = "/tmp/tovar-demo-XXXXXX";
+    if (!mkdtemp(szTemplate)) {
+        std::cerr << "tovar demo: cannot make a temporary folder\n";
+        return 2;
+    }
+    const std::string strDir = szTemplate;
+    const std::string strStore = strDir + "/board-store";
+    std::string strError;
+    std::filesystem::create_directories(strStore);
+    if (!WriteDemoStation(strDir, strError)) {
+        std::cerr << "tovar demo: " << strError << "\n";
+        return 2;
+    }
+    std::vector<std::string> boardArgs = {"--udp-port", "0", "--store-dir", strStore, "--quiet", "--idle-exit-s", "600"};
+    boardArgs.insert(boardArgs.end(), demo.boardArgs.begin(), demo.boardArgs.end());
+    CBoardProcess board;
+    if (!board.Start(CBoardProcess::ProgramBesideSelf(), boardArgs, 5000, strError)) {
+        std::cerr << "tovar demo: " << strError << "\n";
+        return 2;
+    }
+
+    // The station sees only the virtual board, as COM9.
+    CComPortMap map;
+    map.SetRoots(strDir + "/no-dev", strDir + "/no-sys");
+    map.AddEntry(DEMO_PORT, board.TtyPath());
+    SetDefaultComPortMap(map);
+    CommonOptions station = options;
+    station.strWorkDir = strDir;
+    station.strBoardIp = "127.0.0.1";
+    station.nBoardPort = board.UdpPort();
+    station.nLocalPort = 0;
+    auto given = [&](const char* szName) {
+        for (const CLI::Option* pOption : station.given[szName])
+            if (pOption && pOption->count() > 0)
+                return true;
+        return false;
+    };
+    if (!given("--settle-ms"))
+        station.nSettleMs = DEMO_SETTLE_MS;
+    std::cout << "demo: working folder " << strDir << "\n"
+              << "demo: virtual board on " << board.TtyPath() << " (COM" << DEMO_PORT << "), UDP 127.0.0.1:"
+              << board.UdpPort() << "\n";
+
+    int nStatus = 0;
+    if (demo.bGui) {
+#ifdef TOVAR_GUI
+        std::atomic<int> bCancel{0};
+        GuiRunOptions run;
+        run.bStartJob = demo.bStartJob;
+        run.strScreenshot = demo.strScreenshot;
+        run.strScreenshotWhen = demo.strScreenshotWhen;
+        run.nScreenshotAfterMs = demo.nScreenshotAfterMs;
+        nStatus = RunGui(MakeMonitorBackendFactory(station, &bCancel), MakeJobOptions(station), run, &bCancel);
+#else
+        std::cerr << "tovar demo: no window in this build\n";
+        nStatus = 2;
+#endif
+    } else {
+        FlashOptions flash;
+        flash.strPort = "COM" + std::to_string(DEMO_PORT);
+        flash.nJobTimeoutS = 120;
+        nStatus = RunFlashJob(station, flash, "");
+    }
+    board.Stop();
+
+    std::string strReport;
+    bool bAllStored = CheckStoredImages(strDir, strStore, strReport);
+    std::cout << strReport;
+    if (!demo.bKeep)
+        std::filesystem::remove_all(strDir);
+    else
+        std::cout << "demo: kept " << strDir << "\n";
+    bool bOk = nStatus == 0 && bAllStored;
+    std::cout << (bOk ? "demo: success, every image was stored intact\n" : "demo: FAILED\n");
+    return bOk ? 0 : 1;
+}

@@ -1,0 +1,20 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+
+struct DemoOptions {
+    bool bGui = false;               // run the job in the window instead of on standard output
+    bool bKeep = false;              // keep the temporary working folder
+    bool bStartJob = false;          // with --gui: press download at once
+    std::string strScreenshot;       // with --gui: save a PNG of the window and end
+    std::string strScreenshotWhen;
+    int nScreenshotAfterMs = 20000;
+    std::vector<std::string> boardArgs;  // extra options for the virtual board
+};
+
+void AddDemoCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners);
+
+// A whole job against the virtual board in a fresh folder; 0 only when the board stored every image.
+int RunDemo(const CommonOptions& options, const DemoOptions& demo);
