@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Starts the operator's window under Xvfb on the in-process simulated board, runs one job up to
-# the console phase and saves a PNG of the window. Fails when the window did not appear or no
+# Starts the operator's window under Xvfb on the demo's virtual board, runs one whole job and
+# saves a PNG of the window. Fails when the window did not appear or no
 # picture was written.
 # Usage: tests/gui/screenshot.sh [BUILD_DIR] [OUTPUT.png]   (defaults: build, BUILD_DIR/tovar-window.png)
 set -euo pipefail
@@ -15,22 +15,15 @@ fc-list :lang=zh | grep -q . || { echo "screenshot: no CJK font (./scripts/deps 
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-# A station folder: config.cfg, the images, ins.txt and the board-side files.
-mkdir -p "$WORK/tcl_lib/at91sam9x25-ek" "$WORK/KX30T/系统安装"
-printf 'applet' >"$WORK/tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin"
-printf 'boot loader' >"$WORK/tcl_lib/at91sam9x25-ek/VarroBoot.bin"
-printf '[COUNT]\ncount=4\n[Startup]\nid=1\nname=uboot.bin\n[Download]\nid=2\nname=uImage\n[UserProc]\nid=3\nname=rootfs.jffs2\n[INFO]\nid=4\nname=info.txt\n' \
-  >"$WORK/KX30T/config.cfg"
-for f in uboot.bin uImage rootfs.jffs2 info.txt; do head -c 4096 /dev/zero >"$WORK/KX30T/系统安装/$f"; done
-: >"$WORK/KX30T/系统安装/ins.txt"
 rm -f "$OUT"
 # In a sanitizer build: ignore what the X11 platform's system libraries keep until exit.
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$PWD/tests/gui/lsan.supp"
 
+# The demo: a whole job on the virtual board in the window, pictured once it has ended.
 status=0
 XDG_RUNTIME_DIR="$WORK" timeout 120 xvfb-run -a -s "-screen 0 1280x1024x24" \
-  "$TOVAR" gui --sim --workdir "$WORK" --start-job \
-  --screenshot "$OUT" --screenshot-when "Extram Ok." --screenshot-after-ms 20000 || status=$?
+  "$TOVAR" demo --gui --start-job \
+  --screenshot "$OUT" --screenshot-when "系统安装成功" --screenshot-after-ms 30000 || status=$?
 if [ "$status" -ne 0 ]; then
   echo "screenshot: tovar gui ended with status $status" >&2
   exit 1
