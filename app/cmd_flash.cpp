@@ -6,6 +6,7 @@
 
 #include "app/cli_view.h"
 #include "app/station_config.h"
+#include "app/stop_signal.h"
 #include "console/tovardlg.h"
 #include "samba/at91_sim_board.h"
 
@@ -18,7 +19,8 @@ void AddFlashCommand(CLI::App& app, CommonOptions& options, std::vector<CommandR
     pCmd->add_option("--factory", flash->strFactory, "Factory number (at most 8 bytes)");
     pCmd->add_option("--reg", flash->strReg, "Registration number (at most 8 bytes)");
     pCmd->add_option("--select", flash->select, "File-table slots to send, e.g. 0,1,2")->delimiter(',');
-    pCmd->add_option("--job-timeout-s", flash->nJobTimeoutS, "Give up after this many seconds");
+    pCmd->add_option("--job-timeout-s", flash->nJobTimeoutS, "Give up after this many seconds")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     pCmd->add_flag("--sim-monitor", flash->bSimBoard, "Use an in-process simulated boot monitor");
     AddCommonOptions(*pCmd, options);
     runners.push_back({pCmd, [&options, flash] { return RunFlash(options, *flash); }});
@@ -83,7 +85,17 @@ int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const s
         dlg.OnCancel();
         return 2;
     }
-    JobOutcome outcome = dlg.WaitJobOutcome(flash.nJobTimeoutS * 1000);
+    // Wait for the outcome in slices, so Ctrl+C acts as the Stop button.
+    InstallStopSignals();
+    JobOutcome outcome = JobOutcome::None;
+    bool bStopped = false;
+    for (int nWaitedMs = 0; outcome == JobOutcome::None && nWaitedMs < flash.nJobTimeoutS * 1000; nWaitedMs += 50) {
+        if (StopSignalled().load() && !bStopped) {
+            bStopped = true;
+            dlg.OnStop();
+        }
+        outcome = dlg.WaitJobOutcome(50);
+    }
     bCancel = 1;
     dlg.OnCancel();
     if (outcome == JobOutcome::Installed)

@@ -22,7 +22,9 @@ std::string CliText(const std::string& strLog)
 void AddCommonOptions(CLI::App& cmd, CommonOptions& options)
 {
     auto add = [&](const char* szName, auto& value, const char* szHelp) {
-        options.given[szName].push_back(cmd.add_option(szName, value, szHelp));
+        // A later value wins, so scripts can add to a default command line.
+        options.given[szName].push_back(
+            cmd.add_option(szName, value, szHelp)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast));
     };
     add("--workdir", options.strWorkDir, "Working directory (KX30T/, tcl_lib/)");
     add("--board-ip", options.strBoardIp, "IPv4 address of the board's boot loader");
@@ -88,6 +90,7 @@ void RegisterCommands(CLI::App& app, CommonOptions& options, std::vector<Command
     AddFlashCommand(app, options, runners);
     AddScanCommand(app, options, runners);
     AddDemoCommand(app, options, runners);
+    AddTransferCommand(app, options, runners);
     AddGuiCommand(app, options, runners);
 }
 

@@ -38,6 +38,9 @@ TovarJobOptions MakeJobOptions(const CommonOptions& options);
 // The boot-monitor backend for real boards; pCancel ends its waits early when set.
 At91BackendFactory MakeMonitorBackendFactory(const CommonOptions& options, const std::atomic<int>* pCancel);
 
+// tovar transfer: only the image transfer.
+void AddTransferCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners);
+
 // Adds every subcommand; each registers its runner.
 void RegisterCommands(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners);
 
