@@ -80,7 +80,7 @@ int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const s
                 dlg.m_Files[k].cSelected = 1;
     }
     dlg.OnOK();
-    if (dlg.m_bBringUpPending.load() == 0) {
+    if (dlg.m_nJobsStarted.load() == 0) {
         std::cerr << "tovar flash: the job was not started (see the log)\n";
         dlg.OnCancel();
         return 2;

@@ -209,6 +209,7 @@ void CTovarDlg::OnOK()
         std::lock_guard<std::mutex> lock(m_WorkerMutex);
         m_LastOutcome = JobOutcome::None;
     }
+    ++m_nJobsStarted;
     m_hEvents.Set(CJobEvents::EVENT_START);
     SetJobButtons(false, false, true);
 }
