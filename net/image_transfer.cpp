@@ -55,7 +55,7 @@ TransferResult CImageTransfer::Run(CNet& net, const FileEntry* pFiles, int nFile
 
     std::memset(&m_dest, 0, sizeof m_dest);
     m_dest.sin_family = AF_INET;
-    if (m_settings.nBoardPort < 0 || m_settings.nBoardPort > 0xFFFF ||
+    if (m_settings.nBoardPort < 1 || m_settings.nBoardPort > 0xFFFF ||
         inet_pton(AF_INET, m_settings.strBoardIp.c_str(), &m_dest.sin_addr) != 1) {
         Log("->Board address %s port %d is not a dotted IPv4 address and port.\r\n", m_settings.strBoardIp.c_str(),
             m_settings.nBoardPort);
@@ -96,7 +96,7 @@ TransferResult CImageTransfer::Run(CNet& net, const FileEntry* pFiles, int nFile
     }
     m_image.Release();
     m_host.SetProgress(100);
-    Log(bAllStored ? "系统安装成功!\r\n" : "系统安装失败!\r\n");
+    Log("%s", bAllStored ? "系统安装成功!\r\n" : "系统安装失败!\r\n");
     net.Close();
     m_host.EnableButtons();
     return bAllStored ? TransferResult::Installed : TransferResult::InstallFailed;
