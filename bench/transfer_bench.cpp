@@ -219,7 +219,8 @@ pid_t Spawn(const std::vector<std::string>& args, FILE** ppOut)
 Figures Measure(const std::string& strMode, int nPort, const std::string& strPath, int nCpu)
 {
     FILE* pOut = nullptr;
-    pid_t pid = Spawn({"transfer_bench", "--child", strMode, std::to_string(nPort), strPath, std::to_string(nCpu)}, &pOut);
+    pid_t pid =
+        Spawn({"transfer_bench", "--child", strMode, std::to_string(nPort), strPath, std::to_string(nCpu)}, &pOut);
     Figures fig;
     unsigned long long nPayload = 0;
     if (std::fscanf(pOut, "%lf %lf %lf %lf %llu", &fig.dSeconds, &fig.dFramesSeconds, &fig.dCpuSeconds,

@@ -202,27 +202,34 @@ CImageTransfer::Answer CImageTransfer::Exchange(CNet& net, int nLen, const Reply
 // Waits until a datagram passes the reply checks or the time limit passes. Datagrams that fail the
 // checks (corrupt, oversized, another frame's echo, a stray sender) are dropped and the wait goes
 // on towards the same deadline; only a reply that counts moves the destination to its source.
+// The deadline is kept on the clock and, in case that clock stands still, also by adding up the
+// slices the socket itself timed out.
 CImageTransfer::Answer CImageTransfer::AwaitReply(CNet& net, const ReplyExpectation& expect, int nTimeoutMs,
                                                   const std::atomic<int>& bQuit)
 {
     const uint64_t nDeadline = m_clock.NowMs() + static_cast<uint64_t>(nTimeoutMs);
     int nLeftMs = nTimeoutMs;
+    int nTimedOutMs = 0;
     for (;;) {
         if (bQuit.load(std::memory_order_relaxed))
             return Answer::Quit;
         sockaddr_in from;
-        int n = net.ReceiveFrom(m_recv, REPLY_SIZE, from, std::min(nLeftMs, kQuitSliceMs));
+        int nSliceMs = std::min(nLeftMs, kQuitSliceMs);
+        int n = net.ReceiveFrom(m_recv, REPLY_SIZE, from, nSliceMs);
         if (n >= 0) {
             ReplyKind kind = ClassifyReply(expect, m_recv, n);
             if (kind != ReplyKind::Ignored) {
                 m_dest = from;
                 return kind == ReplyKind::Success ? Answer::Success : Answer::Failure;
             }
+        } else if (net.ReceiveTimedOut()) {
+            nTimedOutMs += nSliceMs;
         }
         uint64_t nNow = m_clock.NowMs();
-        if (nNow >= nDeadline)
+        if (nNow >= nDeadline || nTimedOutMs >= nTimeoutMs)
             return Answer::NoReply;
-        nLeftMs = static_cast<int>(nDeadline - nNow);
+        uint64_t nLeft = std::min<uint64_t>(nDeadline - nNow, static_cast<uint64_t>(nTimeoutMs - nTimedOutMs));
+        nLeftMs = static_cast<int>(nLeft);
     }
 }
 

@@ -480,4 +480,19 @@ TEST_F(ImageTransferTest, SettlePauseUsesTheClockAndQuitEndsIt)
     EXPECT_TRUE(board.Received().empty());
 }
 
+TEST_F(ImageTransferTest, ReplyWaitsEndEvenOnAClockThatStandsStill)
+{
+    WriteFile("a.bin", Pattern(10, 0));
+    CUdpResponder board([](const CUdpResponder::Datagram&, int, const CUdpResponder::SendFn&) {});
+    m_settings.nReplyTimeoutMs = 150;   // two slices of the quit check: one full, one shorter
+    m_settings.nTries = 2;
+    m_settings.nBoardPort = board.Port();
+    FakeClock clock;
+    CImageTransfer transfer(m_host, clock, m_settings);
+    std::vector<FileEntry> files = {Entry(1, "a.bin")};
+    EXPECT_EQ(transfer.Run(m_net, files.data(), 1, m_dir.string(), m_bStop, m_bQuit), TransferResult::Ended);
+    EXPECT_EQ(m_host.lines.back(), "a.bin:     下载失败!   已下载0帧，已下载0字节\r\n");
+    EXPECT_EQ(board.Received().size(), 2u);
+}
+
 }  // namespace
