@@ -66,9 +66,10 @@ uint32_t TableCrc(uint32_t reg, const unsigned char* pData, int nLength)
 
 #if defined(__x86_64__)
 // Carry-less multiplication folding. In a 128-bit block loaded little-endian, bit i stands for
-// x^(127-i) (the checksum is bit-reflected). A block A followed by D bits is congruent, modulo the
-// polynomial P = x^16 + x^15 + x^2 + 1, to hi(A) * (x^(D+64) mod P) + lo(A) * (x^D mod P), a
-// polynomial of degree below 80, which is added to the block D bits further on. Folding the data
+// x^(127-i) (the checksum is bit-reflected). Write a block as A = Ah * x^64 + Al, Ah being its first
+// eight bytes. Modulo P = x^16 + x^15 + x^2 + 1, A * x^D is congruent to
+// Ah * (x^(D+64) mod P) + Al * (x^D mod P), a polynomial of degree below 80, which is added to the
+// block D bits further on. Folding the data
 // down to one block leaves the checksum unchanged; the tables finish that block and the tail.
 constexpr uint32_t XPowModP(int n)
 {

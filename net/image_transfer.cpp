@@ -55,7 +55,7 @@ TransferResult CImageTransfer::Run(CNet& net, const FileEntry* pFiles, int nFile
 
     std::memset(&m_dest, 0, sizeof m_dest);
     m_dest.sin_family = AF_INET;
-    if (m_settings.nBoardPort < 0 || m_settings.nBoardPort > 0xFFFF ||
+    if (m_settings.nBoardPort < 1 || m_settings.nBoardPort > 0xFFFF ||
         inet_pton(AF_INET, m_settings.strBoardIp.c_str(), &m_dest.sin_addr) != 1) {
         Log("->Board address %s port %d is not a dotted IPv4 address and port.\r\n", m_settings.strBoardIp.c_str(),
             m_settings.nBoardPort);
@@ -96,7 +96,7 @@ TransferResult CImageTransfer::Run(CNet& net, const FileEntry* pFiles, int nFile
     }
     m_image.Release();
     m_host.SetProgress(100);
-    Log(bAllStored ? "系统安装成功!\r\n" : "系统安装失败!\r\n");
+    Log("%s", bAllStored ? "系统安装成功!\r\n" : "系统安装失败!\r\n");
     net.Close();
     m_host.EnableButtons();
     return bAllStored ? TransferResult::Installed : TransferResult::InstallFailed;
@@ -202,27 +202,34 @@ CImageTransfer::Answer CImageTransfer::Exchange(CNet& net, int nLen, const Reply
 // Waits until a datagram passes the reply checks or the time limit passes. Datagrams that fail the
 // checks (corrupt, oversized, another frame's echo, a stray sender) are dropped and the wait goes
 // on towards the same deadline; only a reply that counts moves the destination to its source.
+// The deadline is kept on the clock and, in case that clock stands still, also by adding up the
+// slices the socket itself timed out.
 CImageTransfer::Answer CImageTransfer::AwaitReply(CNet& net, const ReplyExpectation& expect, int nTimeoutMs,
                                                   const std::atomic<int>& bQuit)
 {
     const uint64_t nDeadline = m_clock.NowMs() + static_cast<uint64_t>(nTimeoutMs);
     int nLeftMs = nTimeoutMs;
+    int nTimedOutMs = 0;
     for (;;) {
         if (bQuit.load(std::memory_order_relaxed))
             return Answer::Quit;
         sockaddr_in from;
-        int n = net.ReceiveFrom(m_recv, REPLY_SIZE, from, std::min(nLeftMs, kQuitSliceMs));
+        int nSliceMs = std::min(nLeftMs, kQuitSliceMs);
+        int n = net.ReceiveFrom(m_recv, REPLY_SIZE, from, nSliceMs);
         if (n >= 0) {
             ReplyKind kind = ClassifyReply(expect, m_recv, n);
             if (kind != ReplyKind::Ignored) {
                 m_dest = from;
                 return kind == ReplyKind::Success ? Answer::Success : Answer::Failure;
             }
+        } else if (net.ReceiveTimedOut()) {
+            nTimedOutMs += nSliceMs;
         }
         uint64_t nNow = m_clock.NowMs();
-        if (nNow >= nDeadline)
+        if (nNow >= nDeadline || nTimedOutMs >= nTimeoutMs)
             return Answer::NoReply;
-        nLeftMs = static_cast<int>(nDeadline - nNow);
+        uint64_t nLeft = std::min<uint64_t>(nDeadline - nNow, static_cast<uint64_t>(nTimeoutMs - nTimedOutMs));
+        nLeftMs = static_cast<int>(nLeft);
     }
 }
 

@@ -113,6 +113,7 @@ bool CNet::SetReceiveTimeout(int nMs)
 
 int CNet::ReceiveFrom(void* pBuf, int nCapacity, sockaddr_in& from, int nTimeoutMs)
 {
+    m_bTimedOut = false;
     if (m_hSocket < 0 || nCapacity < 0)
         return -1;
     int nFlags = MSG_TRUNC;   // gives the datagram's real length, so an oversized one is seen
@@ -124,6 +125,8 @@ int CNet::ReceiveFrom(void* pBuf, int nCapacity, sockaddr_in& from, int nTimeout
     socklen_t nAddrLen = sizeof source;
     ssize_t n = recvfrom(m_hSocket, pBuf, static_cast<size_t>(nCapacity), nFlags,
                          reinterpret_cast<sockaddr*>(&source), &nAddrLen);
+    if (n < 0)
+        m_bTimedOut = errno == EAGAIN || errno == EWOULDBLOCK;
     if (n < 0 || n > nCapacity || nAddrLen < sizeof source || source.sin_family != AF_INET)
         return -1;
     from = source;

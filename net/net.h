@@ -31,6 +31,8 @@ public:
     // is then left unchanged.
     int ReceiveFrom(void* pBuf, int nCapacity, std::string& strAddr, unsigned& nPort, int nTimeoutMs);
     int ReceiveFrom(void* pBuf, int nCapacity, sockaddr_in& from, int nTimeoutMs);
+    // The last ReceiveFrom gave -1 because nothing arrived within its time limit.
+    bool ReceiveTimedOut() const { return m_bTimedOut; }
     // Closes whatever socket is open; a later Create or ConnectServer opens a new one.
     void Close();
 
@@ -69,6 +71,7 @@ private:
     int m_hSocket = -1;
     int m_nRecvTimeoutMs = 0;      // the receive time limit the socket currently has (0: none)
     bool m_bPeerClosed = false;    // the server closed the connection during the last collection
+    bool m_bTimedOut = false;
     int m_nConnectTimeoutMs = 5000;
     IClock* m_pClock;
     std::string m_strError;

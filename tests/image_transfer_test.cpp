@@ -15,6 +15,7 @@
 #include "support/udp_responder.h"
 
 namespace fs = std::filesystem;
+constexpr int kLossMs = 250;
 using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
 
@@ -75,8 +76,10 @@ protected:
         m_settings.strBoardIp = "127.0.0.1";
         m_settings.nLocalPort = 0;
         m_settings.nSettleMs = 0;
-        m_settings.nReplyTimeoutMs = 40;
-        m_settings.nStoreTimeoutMs = 40;
+        // Generous limits where no reply is meant to go missing, so a slow machine never causes a
+        // resend; tests that lose replies on purpose use kLossMs.
+        m_settings.nReplyTimeoutMs = 5000;
+        m_settings.nStoreTimeoutMs = 5000;
         m_settings.nTries = 3;
     }
     void TearDown() override { fs::remove_all(m_dir); }
@@ -301,6 +304,7 @@ TEST_F(ImageTransferTest, ValidReplyFromAnotherPortMovesTheDestination)
 TEST_F(ImageTransferTest, LostReplyIsResentAndLateDuplicatesAreDropped)
 {
     WriteFile("a.bin", Pattern(4000, 0));
+    m_settings.nReplyTimeoutMs = kLossMs;
     std::vector<int> seen(8, 0);
     CUdpResponder board([&seen](const CUdpResponder::Datagram& d, int, const CUdpResponder::SendFn& send) {
         if (IsStore(d.data)) {
@@ -338,6 +342,7 @@ TEST_F(ImageTransferTest, LostReplyIsResentAndLateDuplicatesAreDropped)
 TEST_F(ImageTransferTest, FrameNeverAcknowledgedEndsTheRunWithoutStore)
 {
     WriteFile("a.bin", Pattern(2000, 0));
+    m_settings.nReplyTimeoutMs = kLossMs;
     WriteFile("b.bin", Pattern(10, 0));
     CUdpResponder board([](const CUdpResponder::Datagram& d, int, const CUdpResponder::SendFn& send) {
         if (FrameNumber(d.data) == 0)
@@ -360,6 +365,7 @@ TEST_F(ImageTransferTest, StoreOutcomesDecideTheLastLine)
     WriteFile("b.bin", Pattern(5, 1));
     WriteFile("c.bin", Pattern(5, 2));
     m_settings.nTries = 2;
+    m_settings.nStoreTimeoutMs = kLossMs;
     CUdpResponder board([](const CUdpResponder::Datagram& d, int, const CUdpResponder::SendFn& send) {
         if (!IsStore(d.data)) {
             send(0, CUdpResponder::ReplyTo(d.data));
@@ -472,6 +478,21 @@ TEST_F(ImageTransferTest, SettlePauseUsesTheClockAndQuitEndsIt)
     EXPECT_EQ(m_host.nEnabled, 0);
     EXPECT_FALSE(m_net.IsOpen());
     EXPECT_TRUE(board.Received().empty());
+}
+
+TEST_F(ImageTransferTest, ReplyWaitsEndEvenOnAClockThatStandsStill)
+{
+    WriteFile("a.bin", Pattern(10, 0));
+    CUdpResponder board([](const CUdpResponder::Datagram&, int, const CUdpResponder::SendFn&) {});
+    m_settings.nReplyTimeoutMs = 150;   // two slices of the quit check: one full, one shorter
+    m_settings.nTries = 2;
+    m_settings.nBoardPort = board.Port();
+    FakeClock clock;
+    CImageTransfer transfer(m_host, clock, m_settings);
+    std::vector<FileEntry> files = {Entry(1, "a.bin")};
+    EXPECT_EQ(transfer.Run(m_net, files.data(), 1, m_dir.string(), m_bStop, m_bQuit), TransferResult::Ended);
+    EXPECT_EQ(m_host.lines.back(), "a.bin:     下载失败!   已下载0帧，已下载0字节\r\n");
+    EXPECT_EQ(board.Received().size(), 2u);
 }
 
 }  // namespace
