@@ -38,6 +38,22 @@ const std::vector<std::string> kFullSequence = {
     "CloseDevice",
 };
 
+// One bring-up on a board of its own, as a job would start it.
+struct CBringUpRun {
+    CBringUpRun(CAt91SimBoard& board, const std::string& strDir, IClock& clock)
+        : m_Dlg(m_View, board.Factory(), clock, TestOptions(strDir))
+    {
+        m_Dlg.m_szWorkDir = strDir;
+        m_Dlg.m_pBootDll = std::make_unique<CAt91BootDll>(board.Factory());
+        m_Dlg.m_pBootDll->OpenDevice("COM1", m_Dlg.m_hDevice);
+    }
+    BringUpResult Run() { return m_Dlg.BringUp(); }
+    std::string Log() const { return m_View.Log(); }
+
+    CFakeView m_View;
+    CTovarDlg m_Dlg;
+};
+
 // Drives the bring-up stage directly, without the worker thread.
 class BringUpTest : public ::testing::Test {
 protected:
@@ -103,16 +119,12 @@ TEST_F(BringUpTest, MaskedBitsAreIgnoredOtherBitsRejectTheChip)
 
     CAt91SimBoard wrong;
     wrong.SetChipId(0x819A05C1);  // bit 6 differs
-    CFakeView view;
-    CTovarDlg dlg(view, wrong.Factory(), m_Clock, TestOptions(m_Dir.Path()));
-    dlg.m_szWorkDir = m_Dir.Path();
-    dlg.m_pBootDll = std::make_unique<CAt91BootDll>(wrong.Factory());
-    dlg.m_pBootDll->OpenDevice("COM1", dlg.m_hDevice);
-    EXPECT_EQ(dlg.BringUp(), BringUpResult::ChipRejected);
-    EXPECT_EQ(view.Log(), "当前芯片Chip ID: 0x819a05c1\r\nChip ID match Fail.\r\n");
+    CBringUpRun run(wrong, m_Dir.Path(), m_Clock);
+    EXPECT_EQ(run.Run(), BringUpResult::ChipRejected);
+    EXPECT_EQ(run.Log(), "当前芯片Chip ID: 0x819a05c1\r\nChip ID match Fail.\r\n");
     EXPECT_EQ(wrong.CallSummary(), (std::vector<std::string>{"OpenDevice COM1", "ReadWord 0xfffff240", "CloseDevice"}));
-    EXPECT_EQ(dlg.m_bConsolePhase.load(), 0);
-    EXPECT_EQ(dlg.m_pBootDll, nullptr);
+    EXPECT_EQ(run.m_Dlg.m_bConsolePhase.load(), 0);
+    EXPECT_EQ(run.m_Dlg.m_pBootDll, nullptr);
     EXPECT_EQ(wrong.BackendsBound(), 0);
 }
 
@@ -134,16 +146,12 @@ TEST_F(BringUpTest, MissingFilesAreReportedAndLeadToTheConsole)
     CTempDir dir;
     dir.Write(kApplet, "APPLT");
     CAt91SimBoard board;
-    CFakeView view;
-    CTovarDlg dlg(view, board.Factory(), m_Clock, TestOptions(dir.Path()));
-    dlg.m_szWorkDir = dir.Path();
-    dlg.m_pBootDll = std::make_unique<CAt91BootDll>(board.Factory());
-    dlg.m_pBootDll->OpenDevice("COM1", dlg.m_hDevice);
-    EXPECT_EQ(dlg.BringUp(), BringUpResult::BrokenOff);
+    CBringUpRun run(board, dir.Path(), m_Clock);
+    EXPECT_EQ(run.Run(), BringUpResult::BrokenOff);
     EXPECT_EQ(board.CallSummary(), CutAfter(8));
-    EXPECT_NE(view.Log().find("->Failed to open extram file.\r\n"), std::string::npos);
-    EXPECT_EQ(view.Log().find("Extram Ok"), std::string::npos);
-    EXPECT_EQ(dlg.m_bConsolePhase.load(), 1);
+    EXPECT_NE(run.Log().find("->Failed to open extram file.\r\n"), std::string::npos);
+    EXPECT_EQ(run.Log().find("Extram Ok"), std::string::npos);
+    EXPECT_EQ(run.m_Dlg.m_bConsolePhase.load(), 1);
 }
 
 TEST_F(BringUpTest, EmptyFilesAreWrittenAsEmptyBlocks)
@@ -169,15 +177,11 @@ TEST_F(BringUpTest, ErrorWordAtAnyStepEndsTheStageSilently)
     for (const Step& step : steps) {
         CAt91SimBoard board;
         board.FailCall(step.szMethod, step.nOccurrence, 0x42);
-        CFakeView view;
-        CTovarDlg dlg(view, board.Factory(), m_Clock, TestOptions(m_Dir.Path()));
-        dlg.m_szWorkDir = m_Dir.Path();
-        dlg.m_pBootDll = std::make_unique<CAt91BootDll>(board.Factory());
-        dlg.m_pBootDll->OpenDevice("COM1", dlg.m_hDevice);
-        EXPECT_EQ(dlg.BringUp(), BringUpResult::BrokenOff) << step.szMethod << step.nOccurrence;
+        CBringUpRun run(board, m_Dir.Path(), m_Clock);
+        EXPECT_EQ(run.Run(), BringUpResult::BrokenOff) << step.szMethod << step.nOccurrence;
         EXPECT_EQ(board.CallSummary(), CutAfter(step.nIndex)) << step.szMethod << step.nOccurrence;
-        EXPECT_EQ(view.Log(), "当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n");
-        EXPECT_EQ(dlg.m_bConsolePhase.load(), 1);
+        EXPECT_EQ(run.Log(), "当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n");
+        EXPECT_EQ(run.m_Dlg.m_bConsolePhase.load(), 1);
         EXPECT_EQ(board.BackendsBound(), 0);
     }
 }
@@ -192,15 +196,11 @@ TEST_F(BringUpTest, AppletAndBootLoaderStatus)
 
     CAt91SimBoard board;
     board.SetBootLoaderStatus(0x0F);
-    CFakeView view;
-    CTovarDlg dlg(view, board.Factory(), m_Clock, TestOptions(m_Dir.Path()));
-    dlg.m_szWorkDir = m_Dir.Path();
-    dlg.m_pBootDll = std::make_unique<CAt91BootDll>(board.Factory());
-    dlg.m_pBootDll->OpenDevice("COM1", dlg.m_hDevice);
-    EXPECT_EQ(dlg.BringUp(), BringUpResult::BrokenOff);
+    CBringUpRun run(board, m_Dir.Path(), m_Clock);
+    EXPECT_EQ(run.Run(), BringUpResult::BrokenOff);
     EXPECT_EQ(board.CallSummary(), kFullSequence);
-    EXPECT_EQ(view.Log(), "当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n->Extram Error.\r\n");
-    EXPECT_EQ(dlg.m_bConsolePhase.load(), 1);
+    EXPECT_EQ(run.Log(), "当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n->Extram Error.\r\n");
+    EXPECT_EQ(run.m_Dlg.m_bConsolePhase.load(), 1);
 }
 
 TEST_F(BringUpTest, DeviceThatDidNotOpenGoesStraightToTheConsole)

@@ -5,7 +5,7 @@
 
 #include "console/config_loader.h"
 #include "console/ini_reader.h"
-#include "support/scratch_dir.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -124,7 +124,7 @@ TEST(IniReader, NulEndsItsLineAndSectionsListInOrder)
 
 TEST(IniReader, FileMissingOrTooLarge)
 {
-    CScratchDir dir;
+    CTempDir dir;
     CIniReader missing(dir.Path() + "/none.cfg");
     EXPECT_FALSE(missing.IsLoaded());
     CIniReader folder(dir.MakeDir("folder.cfg"));
@@ -157,7 +157,7 @@ protected:
     }
     void Load(const std::string& strText) { Load(&strText); }
 
-    CScratchDir m_dir;
+    CTempDir m_dir;
     FileEntry m_files[FILE_TABLE_SLOTS];
     int m_nCount = 0;
     std::vector<std::string> m_warnings;

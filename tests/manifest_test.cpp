@@ -8,7 +8,7 @@
 #include "console/config_loader.h"
 #include "console/gbk_text.h"
 #include "console/manifest.h"
-#include "support/scratch_dir.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ protected:
     }
     std::string Ins() const { return m_dir.Read("KX30T/images/ins.txt"); }
 
-    CScratchDir m_dir;
+    CTempDir m_dir;
     std::string m_strFolder;
     FileEntry m_files[FILE_TABLE_SLOTS];
     std::string m_strLog;

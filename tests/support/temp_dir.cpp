@@ -43,3 +43,10 @@ bool CTempDir::Exists(const std::string& strRelative) const
 {
     return std::filesystem::exists(std::filesystem::path(m_strPath) / strRelative);
 }
+
+std::string CTempDir::MakeDir(const std::string& strRelative) const
+{
+    std::filesystem::path path = std::filesystem::path(m_strPath) / strRelative;
+    std::filesystem::create_directories(path);
+    return path.string();
+}

@@ -16,6 +16,8 @@ public:
     std::string Write(const std::string& strRelative, const std::vector<unsigned char>& content) const;
     std::string Read(const std::string& strRelative) const;
     bool Exists(const std::string& strRelative) const;
+    // Makes a folder (and its parents) below the folder; returns its full path.
+    std::string MakeDir(const std::string& strRelative) const;
 
 private:
     std::string m_strPath;
