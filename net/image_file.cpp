@@ -1,6 +1,7 @@
 #include "net/image_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,9 +49,12 @@ CImageFile::Status CImageFile::Load(const std::string& strPath)
     if (nSize > m_nCapacity) {
         m_pData.reset();   // the old buffer goes first, so only one is ever held
         m_nCapacity = 0;
-        m_pData.reset(new (std::nothrow) uint8_t[nSize]);
-        if (!m_pData)
+        size_t nBytes = static_cast<size_t>(std::max<uint64_t>(nSize, 1));
+        void* p = mmap(nullptr, nBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED)
             return Fail(Status::ReadFailed, "out of memory");
+        madvise(p, nBytes, MADV_HUGEPAGE);  // a hint; ignored where huge pages are off
+        m_pData = std::unique_ptr<uint8_t[], CImageMappingFree>(static_cast<uint8_t*>(p), CImageMappingFree{nBytes});
         m_nCapacity = nSize;
     }
     uint64_t nDone = 0;
@@ -75,4 +79,10 @@ void CImageFile::Release()
     m_pData.reset();
     m_nCapacity = 0;
     m_nSize = 0;
+}
+
+void CImageMappingFree::operator()(uint8_t* p) const
+{
+    if (p)
+        munmap(p, nBytes);
 }
