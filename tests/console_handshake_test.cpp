@@ -23,13 +23,16 @@ protected:
     {
         ASSERT_TRUE(m_Pty.IsValid());
         m_Board.SetDevices({"COM5"});
-        m_pDlg = std::make_unique<CTovarDlg>(m_View, m_Board.Factory(), m_Clock,
-                                             TestOptions(m_Dir.Path(), 10000, [this](int nPort) {
-                                                 ++m_nResolves;
-                                                 if (nPort != 5 || m_nResolves <= m_nUnavailableOpens)
-                                                     return std::string();
-                                                 return m_Pty.SlavePath();
-                                             }));
+        TovarJobOptions options = TestOptions(m_Dir.Path(), 10000, [this](int nPort) {
+            ++m_nResolves;
+            if (nPort != 5 || m_nResolves <= m_nUnavailableOpens)
+                return std::string();
+            return m_Pty.SlavePath();
+        });
+        options.transfer.strBoardIp = "127.0.0.1";
+        options.transfer.nBoardPort = m_nBoardPort;
+        options.transfer.nLocalPort = 0;
+        m_pDlg = std::make_unique<CTovarDlg>(m_View, m_Board.Factory(), m_Clock, options);
         m_pDlg->OnInitDialog();
         m_View.Select(0);
     }
@@ -76,6 +79,7 @@ protected:
     CFakeClock m_Clock;
     std::atomic<int> m_nResolves{0};
     int m_nUnavailableOpens = 0;
+    int m_nBoardPort = 9;  // UDP discard port on loopback: nothing answers
     std::unique_ptr<CTovarDlg> m_pDlg;
 };
 
@@ -149,4 +153,38 @@ TEST_F(HandshakeTest, PulledAdapterMidJobIsReportedAndTheWorkerStaysResponsive)
     ASSERT_TRUE(m_View.WaitForLog("COM5:     串口打开失败!\r\n"));
     m_pDlg->OnCancel();
     EXPECT_FALSE(m_pDlg->WorkerRunning());
+}
+
+TEST_F(HandshakeTest, StartPressedDuringTheConsolePhaseIsServedBeforeTheTransfer)
+{
+    Start();
+    m_pDlg->OnOK();
+    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_Serial.IsOpen(); }));
+    m_pDlg->OnStop();
+    m_pDlg->OnOK();  // the first bring-up has ended: a second job is queued behind the console phase
+    EXPECT_EQ(m_pDlg->m_nJobsStarted.load(), 2);
+    AnswerAfter(1, "first");
+    ASSERT_TRUE(m_View.WaitForLog("first,  "));
+    AnswerAfter(1, "second");
+    ASSERT_TRUE(m_View.WaitForLog("second,  "));
+    ASSERT_TRUE(m_View.WaitForLog("系统安装成功!\r\n"));  // no file configured: the transfer sends nothing
+    std::string strLog = m_View.Log();
+    size_t nSecondBringUp = strLog.find("Chip ID match.", strLog.find("first,  "));
+    ASSERT_NE(nSecondBringUp, std::string::npos);
+    EXPECT_LT(nSecondBringUp, strLog.find("second,  "));
+    EXPECT_EQ(strLog.find("系统安装成功!"), strLog.rfind("系统安装成功!"));  // one transfer, after the second job
+}
+
+TEST_F(HandshakeTest, ExitDuringTheTransferEndsTheWorkerPromptly)
+{
+    m_Dir.Write("KX30T/config.cfg", "[COUNT]\ncount=1\n[Startup]\nid=1\nname=big.bin\n");
+    m_Dir.Write("KX30T/系统安装/big.bin", std::string(100000, 'x'));
+    Start();
+    m_pDlg->OnOK();
+    AnswerAfter(1, "ready");
+    ASSERT_TRUE(m_View.WaitForLog("big.bin:     正在下载......\r\n"));
+    m_pDlg->OnCancel();  // the transfer is waiting for a reply that never comes
+    EXPECT_FALSE(m_pDlg->WorkerRunning());
+    EXPECT_TRUE(m_View.m_bEnded);
+    EXPECT_EQ(m_View.Log().find("系统安装"), std::string::npos);
 }
