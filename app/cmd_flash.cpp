@@ -72,13 +72,7 @@ int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const s
         dlg.OnCancel();
         return 2;
     }
-    if (!flash.select.empty()) {
-        for (int k = 0; k < FILE_TABLE_SLOTS; ++k)
-            dlg.m_Files[k].cSelected = 0;
-        for (int k : flash.select)
-            if (k >= 0 && k < FILE_TABLE_SLOTS)
-                dlg.m_Files[k].cSelected = 1;
-    }
+    ApplySelection(dlg.m_Files, flash.select);
     dlg.OnOK();
     if (dlg.m_nJobsStarted.load() == 0) {
         std::cerr << "tovar flash: the job was not started (see the log)\n";

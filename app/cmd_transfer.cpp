@@ -31,13 +31,7 @@ int RunTransfer(const CommonOptions& options, const std::vector<int>& select)
     LoadFileTable(ConfigFilePath(strWorkDir), files, nFileCount, warnings);
     for (const std::string& strWarning : warnings)
         host.AppendLog(strWarning);
-    if (!select.empty()) {
-        for (FileEntry& entry : files)
-            entry.cSelected = 0;
-        for (int k : select)
-            if (k >= 0 && k < FILE_TABLE_SLOTS)
-                files[k].cSelected = 1;
-    }
+    ApplySelection(files, select);
     InstallStopSignals();
     std::atomic<int> bQuit{0};
     CNet net;
