@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <string>
+#include <mutex>
 #include <thread>
 
 #include "console/tovardlg.h"
@@ -37,17 +38,38 @@ protected:
         m_View.Select(0);
     }
 
-    // Reads bursts on the board's end until nBursts have come, then sends the reply.
+    // From now on the board's end answers every burst once nBursts more have come; an empty reply
+    // stops answering. Like a boot loader's console, it keeps answering, so a reply that a port
+    // purges at its open is followed by another.
     void AnswerAfter(int nBursts, const std::string& strReply)
     {
-        size_t nBytes = 0;
-        while (nBytes < static_cast<size_t>(nBursts) * 8) {
-            std::string strIn = m_Pty.ReceiveOnBoard(4096, 5000);
-            ASSERT_FALSE(strIn.empty());
-            ASSERT_EQ(strIn.find_first_not_of('Y'), std::string::npos);
-            nBytes += strIn.size();
+        std::lock_guard<std::mutex> lock(m_AnswerMutex);
+        m_nAnswerAfterBytes = static_cast<size_t>(nBursts) * 8;
+        m_nBytesSeen = 0;
+        m_strAnswer = strReply;
+        if (!m_Answerer.joinable())
+            m_Answerer = std::thread([this] { AnswerLoop(); });
+    }
+
+    void StopAnswering()
+    {
+        m_bAnswererStop = 1;
+        if (m_Answerer.joinable())
+            m_Answerer.join();
+    }
+
+    void AnswerLoop()
+    {
+        while (!m_bAnswererStop.load()) {
+            std::string strIn = m_Pty.ReceiveOnBoard(4096, 20);
+            if (strIn.empty())
+                continue;
+            m_bOnlySyncBytes = m_bOnlySyncBytes.load() && strIn.find_first_not_of('Y') == std::string::npos;
+            std::lock_guard<std::mutex> lock(m_AnswerMutex);
+            m_nBytesSeen += strIn.size();
+            if (!m_strAnswer.empty() && m_nBytesSeen >= m_nAnswerAfterBytes)
+                m_Pty.SendFromBoard(m_strAnswer);
         }
-        m_Pty.SendFromBoard(strReply);
     }
 
     // The reply line and its burst count.
@@ -70,6 +92,8 @@ protected:
     {
         if (m_pDlg)
             m_pDlg->OnCancel();
+        StopAnswering();
+        EXPECT_TRUE(m_bOnlySyncBytes.load());
     }
 
     CPtyPair m_Pty;
@@ -81,6 +105,13 @@ protected:
     int m_nUnavailableOpens = 0;
     int m_nBoardPort = 9;  // UDP discard port on loopback: nothing answers
     std::unique_ptr<CTovarDlg> m_pDlg;
+    std::thread m_Answerer;
+    std::mutex m_AnswerMutex;
+    std::atomic<int> m_bAnswererStop{0};
+    std::atomic<bool> m_bOnlySyncBytes{true};
+    size_t m_nAnswerAfterBytes = 0;
+    size_t m_nBytesSeen = 0;
+    std::string m_strAnswer;
 };
 
 }  // namespace
@@ -126,6 +157,7 @@ TEST_F(HandshakeTest, OnlyTheBytesWaitingAtTheCheckAreShown)
     AnswerAfter(1, "AB");
     ASSERT_TRUE(m_View.WaitForLog("AB,  "));
     WaitHandshakeDone();
+    StopAnswering();
     m_Pty.SendFromBoard("CD");  // arrives after the port was closed: never shown
     EXPECT_EQ(m_View.Log().find("CD"), std::string::npos);
 }
@@ -149,6 +181,7 @@ TEST_F(HandshakeTest, PulledAdapterMidJobIsReportedAndTheWorkerStaysResponsive)
     Start();
     m_pDlg->OnOK();
     ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_Serial.IsOpen(); }));
+    StopAnswering();
     m_Pty.CloseMaster();  // the line goes away under an open port
     ASSERT_TRUE(m_View.WaitForLog("COM5:     串口打开失败!\r\n"));
     m_pDlg->OnCancel();
