@@ -48,6 +48,7 @@ int RunDemo(const CommonOptions& options, const DemoOptions& demo)
     std::filesystem::create_directories(strStore);
     if (!WriteDemoStation(strDir, strError)) {
         std::cerr << "tovar demo: " << strError << "\n";
+        std::filesystem::remove_all(strDir);
         return 2;
     }
     std::vector<std::string> boardArgs = {"--udp-port", "0", "--store-dir", strStore, "--quiet", "--idle-exit-s", "600"};
@@ -55,6 +56,7 @@ int RunDemo(const CommonOptions& options, const DemoOptions& demo)
     CBoardProcess board;
     if (!board.Start(CBoardProcess::ProgramBesideSelf(), boardArgs, 5000, strError)) {
         std::cerr << "tovar demo: " << strError << "\n";
+        std::filesystem::remove_all(strDir);
         return 2;
     }
 

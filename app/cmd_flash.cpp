@@ -83,10 +83,18 @@ int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const s
     InstallStopSignals();
     JobOutcome outcome = JobOutcome::None;
     bool bStopped = false;
+    // The Stop only acts in the transfer: when no outcome follows soon, the job is given up.
+    constexpr int STOP_GRACE_MS = 3000;
+    int nStoppedAtMs = 0;
     for (int nWaitedMs = 0; outcome == JobOutcome::None && nWaitedMs < flash.nJobTimeoutS * 1000; nWaitedMs += 50) {
         if (StopSignalled().load() && !bStopped) {
             bStopped = true;
+            nStoppedAtMs = nWaitedMs;
             dlg.OnStop();
+        }
+        if (bStopped && nWaitedMs - nStoppedAtMs > STOP_GRACE_MS) {
+            outcome = JobOutcome::Stopped;
+            break;
         }
         outcome = dlg.WaitJobOutcome(50);
     }

@@ -33,10 +33,9 @@ int RunTransfer(const CommonOptions& options, const std::vector<int>& select)
         host.AppendLog(strWarning);
     ApplySelection(files, select);
     InstallStopSignals();
-    std::atomic<int> bQuit{0};
     CNet net;
     CImageTransfer transfer(host, SystemClock(), jobOptions.transfer);
-    TransferResult result = transfer.Run(net, files, nFileCount, ImageFolderPath(strWorkDir), StopSignalled(), bQuit);
+    TransferResult result = transfer.Run(net, files, nFileCount, ImageFolderPath(strWorkDir), StopSignalled(), StopSignalled());
     if (result == TransferResult::Installed)
         return 0;
     std::cerr << "tovar transfer: "

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 // One slot of the file table: an image file of the job and whether it is sent.
@@ -10,3 +11,14 @@ struct FileEntry {
 };
 
 constexpr int FILE_TABLE_SLOTS = 5;
+
+// The selection flag is changed by the Advanced dialog while a transfer may read it.
+inline int8_t LoadSelected(const FileEntry& entry)
+{
+    return std::atomic_ref<int8_t>(const_cast<int8_t&>(entry.cSelected)).load(std::memory_order_relaxed);
+}
+
+inline void StoreSelected(FileEntry& entry, int8_t cSelected)
+{
+    std::atomic_ref<int8_t>(entry.cSelected).store(cSelected, std::memory_order_relaxed);
+}

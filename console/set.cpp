@@ -15,7 +15,7 @@ void CSet::PrepareFromFiles(const FileEntry* pFiles)
 void CSet::ApplyToFiles(FileEntry* pFiles) const
 {
     for (int k = 0; k < ROWS; ++k)
-        pFiles[k].cSelected = static_cast<int8_t>(m_nChecks[k]);
+        StoreSelected(pFiles[k], static_cast<int8_t>(m_nChecks[k]));
 }
 
 void CSet::OnInitDialog()

@@ -31,7 +31,12 @@ CTovarDlg::~CTovarDlg()
     if (m_hThread.joinable()) {
         m_bQuit = 1;
         m_hEvents.Set(CJobEvents::EVENT_QUIT);
-        m_hThread.join();
+        if (WaitForWorkerEnd()) {
+            m_hThread.join();
+        } else {
+            m_bWorkerAbandoned = true;
+            m_hThread.detach();
+        }
     }
     if (m_bWorkerAbandoned && !WaitForWorkerEnd()) {
         // The worker still uses this object and nothing can stop it from outside: end the process,

@@ -83,7 +83,7 @@ public:
     CJobEvents m_hEvents;
     CNet m_Net;
     CSerial m_Serial;
-    int m_nComPort = 0;
+    std::atomic<int> m_nComPort{0};
     DCB m_SerialSettings;
     std::atomic<int> m_bConsolePhase{0};
     std::atomic<int> m_bPortErrorShown{0};

@@ -18,10 +18,11 @@ void CTovarDlg::ConsoleHandshake()
     char buf[10] = "YYYYYYYYY";
     char rec[REPLY_BUFFER_BYTES];
     std::memset(rec, 0, sizeof rec);
-    if (!m_Serial.OpenPort(m_nComPort, m_SerialSettings)) {
+    const int nComPort = m_nComPort.load();
+    if (!m_Serial.OpenPort(nComPort, m_SerialSettings)) {
         if (!m_bPortErrorShown.load()) {
             char szLine[64];
-            std::snprintf(szLine, sizeof szLine, "COM%d:     串口打开失败!\r\n", m_nComPort);
+            std::snprintf(szLine, sizeof szLine, "COM%d:     串口打开失败!\r\n", nComPort);
             AppendLog(szLine);
             m_bPortErrorShown = 1;
         }

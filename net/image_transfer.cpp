@@ -72,6 +72,7 @@ TransferResult CImageTransfer::Run(CNet& net, const FileEntry* pFiles, int nFile
         return TransferResult::Quit;
     }
 
+    m_bSendErrorShown = false;
     m_nTotalBytes = SelectedBytes(pFiles, nFileCount, strImageDir);
     m_nDoneBytes = 0;
     m_nLastPercent = 0;
@@ -79,7 +80,7 @@ TransferResult CImageTransfer::Run(CNet& net, const FileEntry* pFiles, int nFile
     m_host.SetProgress(0);
     bool bAllStored = true;
     for (int i = 0; i < nFileCount; ++i) {
-        if (pFiles[i].cSelected != 1)
+        if (LoadSelected(pFiles[i]) != 1)
             continue;
         FileOutcome outcome = SendFile(net, pFiles[i], EntryPath(strImageDir, pFiles[i]), bStop, bQuit);
         if (outcome == FileOutcome::StoreFailed) {
@@ -107,7 +108,9 @@ CImageTransfer::FileOutcome CImageTransfer::SendFile(CNet& net, const FileEntry&
 {
     const std::string strName = EntryName(entry);
     const char* szName = strName.c_str();
-    switch (m_image.Load(strPath)) {
+    // An entry without a name names the folder itself: there is no file to open.
+    CImageFile::Status status = strName.empty() ? CImageFile::Status::OpenFailed : m_image.Load(strPath);
+    switch (status) {
     case CImageFile::Status::Ok:
         break;
     case CImageFile::Status::OpenFailed:
@@ -190,7 +193,11 @@ CImageTransfer::Answer CImageTransfer::Exchange(CNet& net, int nLen, const Reply
     for (int nTry = 0; nTry < m_settings.nTries; ++nTry) {
         if (nTry > 0)
             bResent = true;
-        net.SendTo(m_szSend, nLen, m_dest);   // a lost send shows as a missing reply
+        // A lost send shows as a missing reply; a send the system refuses is named once per run.
+        if (net.SendTo(m_szSend, nLen, m_dest) < 0 && !m_bSendErrorShown) {
+            m_bSendErrorShown = true;
+            Log("->Sending to the board failed: %s\r\n", net.LastError().c_str());
+        }
         ++m_nDatagramsSent;
         Answer answer = AwaitReply(net, expect, nTimeoutMs, bQuit);
         if (answer != Answer::NoReply)
@@ -238,7 +245,7 @@ uint64_t CImageTransfer::SelectedBytes(const FileEntry* pFiles, int nFileCount, 
     uint64_t nTotal = 0;
     for (int i = 0; i < nFileCount; ++i) {
         struct stat info {};
-        if (pFiles[i].cSelected == 1 && stat(EntryPath(strImageDir, pFiles[i]).c_str(), &info) == 0)
+        if (LoadSelected(pFiles[i]) == 1 && stat(EntryPath(strImageDir, pFiles[i]).c_str(), &info) == 0)
             nTotal += static_cast<uint64_t>(info.st_size);
     }
     return nTotal;

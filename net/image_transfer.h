@@ -77,4 +77,5 @@ private:
     uint64_t m_nLastProgressMs = 0;
     int m_nLastPercent = 0;
     uint64_t m_nDatagramsSent = 0;
+    bool m_bSendErrorShown = false;
 };

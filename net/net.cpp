@@ -95,6 +95,8 @@ int CNet::SendTo(const void* pBuf, int nLen, const sockaddr_in& dest)
         return -1;
     ssize_t n = sendto(m_hSocket, pBuf, static_cast<size_t>(nLen), 0, reinterpret_cast<const sockaddr*>(&dest),
                        sizeof dest);
+    if (n < 0)
+        m_strError = std::string("sendto: ") + std::strerror(errno);
     return static_cast<int>(n);
 }
 

@@ -1,6 +1,7 @@
 #include "samba/monitor_line.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -26,6 +27,13 @@ bool CMonitorLine::Open(const std::string& strPath, std::string& strError)
     int nFd = ::open(strPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (nFd < 0) {
         strError = strPath + ": " + std::strerror(errno);
+        return false;
+    }
+    // The console handshake holds this lock while it keeps the line open: the monitor must not
+    // talk into the boot loader's console.
+    if (flock(nFd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        strError = strPath + ": in use by another port";
+        ::close(nFd);
         return false;
     }
     termios tio {};

@@ -45,8 +45,10 @@ void CSerial::EnableRtsOnSend()
     // RTS raised while sending and dropped after, where the driver can do it. Pseudo-terminals
     // and most USB adapters refuse; the line then works without it.
     serial_rs485 rs485 {};
-    if (ioctl(m_hPort, TIOCGRS485, &rs485) != 0)
+    m_bRs485Saved = ioctl(m_hPort, TIOCGRS485, &rs485) == 0;
+    if (!m_bRs485Saved)
         rs485 = serial_rs485 {};
+    m_SavedRs485 = rs485;
     rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND | SER_RS485_RX_DURING_TX;
     rs485.flags &= ~static_cast<uint32_t>(SER_RS485_RTS_AFTER_SEND);
     (void)ioctl(m_hPort, TIOCSRS485, &rs485);
@@ -86,6 +88,10 @@ int CSerial::ClosePort()
 {
     if (!m_bOpen || m_hPort < 0)
         return 1;
+    // The driver keeps the RS-485 mode after close: give the next user of the port its old mode.
+    if (m_bRs485Saved)
+        (void)ioctl(m_hPort, TIOCSRS485, &m_SavedRs485);
+    m_bRs485Saved = false;
     close(m_hPort);
     m_hPort = -1;
     m_bOpen = false;

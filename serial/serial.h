@@ -1,4 +1,6 @@
 #pragma once
+#include <linux/serial.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -57,6 +59,8 @@ private:
     void DropIfGone(int nError);
 
     int m_hPort = -1;
+    bool m_bRs485Saved = false;     // m_SavedRs485 holds the port's mode from before the open
+    serial_rs485 m_SavedRs485 {};
     bool m_bOpen = false;
     PortResolver m_Resolver;
     int m_nWriteTimeoutMs = SERIAL_WRITE_TIMEOUT_MS;

@@ -200,6 +200,15 @@ TEST_F(ImageTransferTest, MissingFileEndsTheRunWithoutLaterEntries)
     EXPECT_TRUE(board.Received().empty());
 }
 
+TEST_F(ImageTransferTest, EntryWithoutANameCannotBeOpened)
+{
+    CUdpResponder board;
+    std::vector<FileEntry> files = {Entry(1, "")};
+    EXPECT_EQ(Run(board, files), TransferResult::Ended);
+    EXPECT_EQ(m_host.lines, (Lines{":     文件打开失败!\r\n"}));
+    EXPECT_TRUE(board.Received().empty());
+}
+
 TEST_F(ImageTransferTest, UnreadableOrOversizedFileEndsTheRunBeforeSending)
 {
     fs::create_directory(m_dir / "dir.bin");

@@ -9,6 +9,7 @@
 
 #include "samba/monitor_backend.h"
 #include "samba/monitor_line.h"
+#include "serial/serial.h"
 #include "sim/virtual_board.h"
 #include "support/pty_peer.h"
 
@@ -236,6 +237,20 @@ TEST_F(MonitorBackendTest, NobodyAnsweringGivesNoHandleWithinItsBound)
     EXPECT_EQ(Open(), 0);
     m_pBackend->OpenDevice("LPT1", hDevice);
     EXPECT_EQ(hDevice, 0);
+}
+
+TEST_F(MonitorBackendTest, LineHeldByTheConsoleHandshakeIsNotTalkedInto)
+{
+    StartBoard(FastMonitor());
+    CSerial console([this](int) { return m_strPath; });
+    DCB settings;
+    settings.BaudRate = 115200;
+    settings.ByteSize = 8;
+    ASSERT_EQ(console.OpenPort(7, settings), 1);
+    EXPECT_EQ(Open(), 0);
+    EXPECT_NE(m_pBackend->LastOpenError().find("in use"), std::string::npos);
+    console.ClosePort();
+    EXPECT_NE(Open(), 0);
 }
 
 TEST_F(MonitorBackendTest, GarbageIsABadAnswer)
