@@ -12,7 +12,6 @@ void InstallStopSignals()
 {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
-    action.sa_flags = SA_RESETHAND;  // a second Ctrl+C ends the program at once
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
