@@ -78,6 +78,7 @@ private:
     // The buttons at every change of the log pane, and every value of the progress bar, from the press on.
     std::vector<std::pair<std::string, ButtonState>> m_LogSteps;
     std::vector<int> m_ProgressSteps;
+    std::vector<QMetaObject::Connection> m_Recorders;
 
     QPushButton* Button(int nId) const { return qobject_cast<QPushButton*>(m_pWindow->Control(nId)); }
     ButtonState Buttons() const
@@ -86,7 +87,8 @@ private:
     }
     bool LogHas(const std::string& strText) const { return m_pWindow->LogText().find(strText) != std::string::npos; }
 
-    // A station with the given images (three: the manifest names the first three entries), a board with the given transfer faults, the window on both.
+    // A station with the given images (three: the manifest names the first three entries), a board
+    // with the given transfer faults, and the window on both with the board's port chosen.
     bool Open(const std::vector<Image>& images, const TransferConfig& faults)
     {
         m_Images = images;
@@ -146,10 +148,11 @@ private:
     {
         QTest::mouseClick(Button(IDOK), Qt::LeftButton);
         auto* pLog = qobject_cast<QPlainTextEdit*>(m_pWindow->Control(IDC_LOG));
-        connect(pLog, &QPlainTextEdit::textChanged, this,
-                [this] { m_LogSteps.emplace_back(m_pWindow->LogText(), Buttons()); });
+        m_Recorders.push_back(connect(pLog, &QPlainTextEdit::textChanged, this,
+                                      [this] { m_LogSteps.emplace_back(m_pWindow->LogText(), Buttons()); }));
         auto* pProgress = qobject_cast<QProgressBar*>(m_pWindow->Control(IDC_PROGRESS));
-        connect(pProgress, &QProgressBar::valueChanged, this, [this](int n) { m_ProgressSteps.push_back(n); });
+        m_Recorders.push_back(connect(pProgress, &QProgressBar::valueChanged, this,
+                                      [this](int n) { m_ProgressSteps.push_back(n); }));
     }
 
     // The log from the press to the console's reply; the reply line is checked by its pattern and cut out.
@@ -212,6 +215,9 @@ private slots:
 
     void cleanup()
     {
+        for (const QMetaObject::Connection& connection : m_Recorders)
+            disconnect(connection);
+        m_Recorders.clear();
         if (m_pWindow && m_pWindow->Dialog().WorkerRunning())
             m_pWindow->Exit();
         m_pWindow.reset();
