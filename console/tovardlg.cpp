@@ -184,6 +184,10 @@ void CTovarDlg::OnOK()
         AppendLog("->The previous board is still being brought up; press again when it has finished.\r\n");
         return;
     }
+    if (m_bTransferRunning.load()) {
+        AppendLog("->The previous transfer has not ended yet; press again when it has.\r\n");
+        return;
+    }
     int nSel = m_View.GetCurSel();
     if (nSel < 0 || nSel >= static_cast<int>(m_strSelectorNames.size())) {
         AppendLog("->No serial device selected.\r\n");

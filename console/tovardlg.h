@@ -98,6 +98,8 @@ public:
     std::atomic<int> m_bQuit{0};
     // Set from a job's start signal until its bring-up has ended: a press meanwhile starts nothing.
     std::atomic<int> m_bBringUpPending{0};
+    // Set while an image transfer runs: a press then would clear the Stop that is ending it.
+    std::atomic<int> m_bTransferRunning{0};
     // Jobs that a press has started (signalled to the worker).
     std::atomic<int> m_nJobsStarted{0};
 

@@ -5,9 +5,11 @@
 void CTovarDlg::NetDownload()
 {
     m_View.SetProgress(0);
+    m_bTransferRunning = 1;
     CImageTransfer transfer(*this, m_Clock, m_Options.transfer);
     TransferResult result =
         transfer.Run(m_Net, m_Files, m_nFileCount, ImageFolderPath(m_szWorkDir), m_bStop, m_bQuit);
+    m_bTransferRunning = 0;
     switch (result) {
     case TransferResult::Installed:
         ReportJobOutcome(JobOutcome::Installed);

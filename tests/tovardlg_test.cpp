@@ -170,6 +170,14 @@ TEST_F(ConsoleTest, PressWithoutSelectionOrWhileBringUpPendingStartsNothing)
     EXPECT_NE(m_View.Log().find("still being brought up"), std::string::npos);
     EXPECT_EQ(Count("OpenDevice"), 0);
     m_pDlg->m_bBringUpPending = 0;
+
+    m_pDlg->m_bTransferRunning = 1;  // a press now would clear the Stop that is ending the transfer
+    m_pDlg->m_bStop = 1;
+    m_pDlg->OnOK();
+    EXPECT_NE(m_View.Log().find("->The previous transfer has not ended yet"), std::string::npos);
+    EXPECT_EQ(m_pDlg->m_bStop.load(), 1);
+    EXPECT_EQ(Count("OpenDevice"), 0);
+    m_pDlg->m_bTransferRunning = 0;
 }
 
 TEST_F(ConsoleTest, SecondPressRescansAndOpensTheChosenNameOrRefusesAGoneDevice)
