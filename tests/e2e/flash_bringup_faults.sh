@@ -15,7 +15,7 @@ stop_board
 # A missing applet file: logged, then the console never answers; the job gives up at its time limit.
 mv "$WORK/tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin" "$WORK/applet.away"
 start_board
-flash --job-timeout-s 2
+flash --job-timeout-s 6
 expect_rc 1
 expect_line "->Failed to open lowlevelinit file."
 expect_no_line "系统安装成功!"
@@ -24,7 +24,7 @@ mv "$WORK/applet.away" "$WORK/tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25
 
 # The boot loader reports a failure status.
 start_board --boot-status 5
-flash --job-timeout-s 2
+flash --job-timeout-s 6
 expect_rc 1
 expect_line "->Extram Error."
 expect_no_line "系统安装成功!"
