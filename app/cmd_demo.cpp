@@ -70,13 +70,7 @@ int RunDemo(const CommonOptions& options, const DemoOptions& demo)
     station.strBoardIp = "127.0.0.1";
     station.nBoardPort = board.UdpPort();
     station.nLocalPort = 0;
-    auto given = [&](const char* szName) {
-        for (const CLI::Option* pOption : station.given[szName])
-            if (pOption && pOption->count() > 0)
-                return true;
-        return false;
-    };
-    if (!given("--settle-ms"))
+    if (!GivenOnCommandLine(station, "--settle-ms"))
         station.nSettleMs = DEMO_SETTLE_MS;
     std::cout << "demo: working folder " << strDir << "\n"
               << "demo: virtual board on " << board.TtyPath() << " (COM" << DEMO_PORT << "), UDP 127.0.0.1:"

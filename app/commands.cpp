@@ -19,6 +19,17 @@ std::string CliText(const std::string& strLog)
     return strOut;
 }
 
+bool GivenOnCommandLine(const CommonOptions& options, const std::string& strName)
+{
+    auto it = options.given.find(strName);
+    if (it == options.given.end())
+        return false;
+    for (const CLI::Option* pOption : it->second)
+        if (pOption && pOption->count() > 0)
+            return true;
+    return false;
+}
+
 void ApplySelection(FileEntry* pFiles, const std::vector<int>& select)
 {
     if (select.empty())

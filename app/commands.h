@@ -26,6 +26,9 @@ struct CommandRunner {
     std::function<int()> fnRun;
 };
 
+// True when the named shared option was typed on the command line.
+bool GivenOnCommandLine(const CommonOptions& options, const std::string& strName);
+
 // A log text for a terminal: "\r\n" line ends become "\n".
 std::string CliText(const std::string& strLog);
 

@@ -7,17 +7,6 @@
 
 namespace {
 
-bool GivenOnCommandLine(const CommonOptions& options, const std::string& strName)
-{
-    auto it = options.given.find(strName);
-    if (it == options.given.end())
-        return false;
-    for (const CLI::Option* pOption : it->second)
-        if (pOption && pOption->count() > 0)
-            return true;
-    return false;
-}
-
 void ApplyNet(CommonOptions& options, const CIniReader::KeyValues& values, std::string& strReport)
 {
     for (const auto& [strKey, strValue] : values) {

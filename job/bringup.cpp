@@ -1,10 +1,7 @@
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <vector>
 
 #include "console/tovardlg.h"
+#include "net/image_file.h"
 
 namespace {
 
@@ -21,28 +18,6 @@ constexpr int32_t MAILBOX_ARG4 = 0x30001C;
 constexpr int32_t MAILBOX_ARG5 = 0x300020;
 constexpr const char* LOWLEVEL_APPLET = "tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin";
 constexpr const char* BOOT_LOADER = "tcl_lib/at91sam9x25-ek/VarroBoot.bin";
-
-// Reads an existing file whole; false when it cannot be opened or read completely.
-bool ReadBoardFile(const std::string& strPath, std::vector<uint8_t>& data)
-{
-    int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    data.clear();
-    uint8_t chunk[65536];
-    bool bOk = true;
-    for (;;) {
-        ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n > 0 && data.size() + static_cast<size_t>(n) <= 0x7FFFFFFF) {
-            data.insert(data.end(), chunk, chunk + n);
-            continue;
-        }
-        bOk = n == 0;
-        break;
-    }
-    close(fd);
-    return bOk;
-}
 
 struct WordWrite {
     int32_t nAddress;
@@ -89,15 +64,16 @@ BringUpResult CTovarDlg::BringUp()
     // Runs one applet: load the file, write its arguments and a zero command, jump, read the mailbox.
     auto runApplet = [&](const char* szFile, const char* szOpenError, std::initializer_list<WordWrite> args,
                          uint32_t& nStatus) -> bool {
-        std::vector<uint8_t> image;
-        if (!ReadBoardFile(m_szWorkDir + "/" + szFile, image)) {
+        // The file goes to the board as one block; a file that cannot be read whole counts as missing.
+        CImageFile image;
+        if (image.Load(m_szWorkDir + "/" + szFile) != CImageFile::Status::Ok) {
             AppendLog(szOpenError);
             return false;
         }
-        dll.WriteBlock(m_hDevice, APPLET_ADDRESS, image.data(), static_cast<int32_t>(image.size()), error_code);
+        dll.WriteBlock(m_hDevice, APPLET_ADDRESS, image.Data(), static_cast<int32_t>(image.Size()), error_code);
+        image.Release();
         if (error_code != 0)
             return false;
-        std::vector<uint8_t>().swap(image);
         for (const WordWrite& arg : args) {
             dll.WriteWord(m_hDevice, arg.nValue, arg.nAddress, error_code);
             if (error_code != 0)
