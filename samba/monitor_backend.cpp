@@ -114,31 +114,29 @@ void CMonitorBackend::WriteBlock(int32_t hDevice, int32_t nAddress, const uint8_
     nError = pSession ? pSession->WriteBlock(static_cast<uint32_t>(nAddress), pBuffer, nSize) : MON_ERR_BAD_HANDLE;
 }
 
+// A 1-, 2- or 4-byte read; the value is stored only when the read succeeded.
+template <typename T>
+static void ReadTyped(CMonitorSession* pSession, int nBytes, T& value, int32_t nAddress, int32_t& nError)
+{
+    uint32_t nRead = 0;
+    nError = pSession ? pSession->ReadValue(static_cast<uint32_t>(nAddress), nBytes, nRead) : MON_ERR_BAD_HANDLE;
+    if (nError == 0)
+        value = static_cast<T>(nRead);
+}
+
 void CMonitorBackend::ReadWord(int32_t hDevice, int32_t& nValue, int32_t nAddress, int32_t& nError)
 {
-    auto pSession = Session(hDevice);
-    uint32_t nRead = 0;
-    nError = pSession ? pSession->ReadValue(static_cast<uint32_t>(nAddress), 4, nRead) : MON_ERR_BAD_HANDLE;
-    if (nError == 0)
-        nValue = static_cast<int32_t>(nRead);
+    ReadTyped(Session(hDevice).get(), 4, nValue, nAddress, nError);
 }
 
 void CMonitorBackend::ReadHalfWord(int32_t hDevice, int16_t& nValue, int32_t nAddress, int32_t& nError)
 {
-    auto pSession = Session(hDevice);
-    uint32_t nRead = 0;
-    nError = pSession ? pSession->ReadValue(static_cast<uint32_t>(nAddress), 2, nRead) : MON_ERR_BAD_HANDLE;
-    if (nError == 0)
-        nValue = static_cast<int16_t>(nRead);
+    ReadTyped(Session(hDevice).get(), 2, nValue, nAddress, nError);
 }
 
 void CMonitorBackend::ReadByte(int32_t hDevice, uint8_t& cValue, int32_t nAddress, int32_t& nError)
 {
-    auto pSession = Session(hDevice);
-    uint32_t nRead = 0;
-    nError = pSession ? pSession->ReadValue(static_cast<uint32_t>(nAddress), 1, nRead) : MON_ERR_BAD_HANDLE;
-    if (nError == 0)
-        cValue = static_cast<uint8_t>(nRead);
+    ReadTyped(Session(hDevice).get(), 1, cValue, nAddress, nError);
 }
 
 void CMonitorBackend::ReadBlock(int32_t hDevice, int32_t nAddress, uint8_t* pBuffer, int32_t nSize,
