@@ -24,9 +24,14 @@ IClock& SystemClock()
 
 bool SleepUnlessCancelled(IClock& clock, int nMs, const std::atomic<int>& bCancel)
 {
+    return SleepUnlessCancelled(clock, nMs, bCancel, bCancel);
+}
+
+bool SleepUnlessCancelled(IClock& clock, int nMs, const std::atomic<int>& bCancel, const std::atomic<int>& bCancel2)
+{
     const int nSliceMs = 10;
     uint64_t nEnd = clock.NowMs() + static_cast<uint64_t>(std::max(nMs, 0));
-    while (!bCancel.load()) {
+    while (!bCancel.load() && !bCancel2.load()) {
         uint64_t nNow = clock.NowMs();
         if (nNow >= nEnd)
             return true;

@@ -22,3 +22,5 @@ IClock& SystemClock();
 
 // Sleeps nMs in short slices and returns early (false) as soon as bCancel is set.
 bool SleepUnlessCancelled(IClock& clock, int nMs, const std::atomic<int>& bCancel);
+// The same, ending early when either flag is set.
+bool SleepUnlessCancelled(IClock& clock, int nMs, const std::atomic<int>& bCancel, const std::atomic<int>& bCancel2);

@@ -9,20 +9,21 @@
 #include <cstring>
 
 #include "net/net.h"
+#include "net/sha256.h"
 
 namespace {
 
-constexpr int kQuitSliceMs = 100;        // a reply wait looks at the quit flag this often
+constexpr int kCancelSliceMs = 100;      // a reply wait looks at the stop and quit flags this often
 constexpr uint64_t kProgressEveryMs = 250;
+// An empty file's last data frame and its store command carry the same echo, so a late second
+// acknowledgement of that frame could pass for the store's answer: wait this long for stragglers.
+constexpr int kDuplicateQuietMs = 50;
 
-std::string EntryName(const FileEntry& entry)
+std::string AddressText(const sockaddr_in& addr)
 {
-    return std::string(entry.szName, strnlen(entry.szName, sizeof entry.szName));
-}
-
-std::string EntryPath(const std::string& strImageDir, const FileEntry& entry)
-{
-    return strImageDir + "/" + EntryName(entry);
+    char szAddr[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &addr.sin_addr, szAddr, sizeof szAddr);
+    return std::string(szAddr) + ":" + std::to_string(ntohs(addr.sin_port));
 }
 
 }  // namespace
@@ -45,13 +46,42 @@ void CImageTransfer::Log(const char* szFormat, ...)
     m_host.AppendLog(szText);
 }
 
-TransferResult CImageTransfer::Run(CNet& net, const FileEntry* pFiles, int nFileCount, const std::string& strImageDir,
-                                   const std::atomic<int>& bStop, const std::atomic<int>& bQuit)
+void CImageTransfer::Detail(const char* szFormat, ...)
 {
-    nFileCount = pFiles == nullptr ? 0 : std::clamp(nFileCount, 0, FILE_TABLE_SLOTS);
+    char szText[512];
+    va_list args;
+    va_start(args, szFormat);
+    vsnprintf(szText, sizeof szText, szFormat, args);
+    va_end(args);
+    m_host.AppendDetail(szText);
+}
+
+bool CImageTransfer::Cancelled() const
+{
+    return m_pStop->load(std::memory_order_relaxed) != 0 || m_pQuit->load(std::memory_order_relaxed) != 0;
+}
+
+TransferReport CImageTransfer::Finish(CNet& net, TransferReport& report, TransferResult result,
+                                      const std::string& strReason)
+{
+    net.Close();
+    m_image.Release();
+    report.result = result;
+    report.strReason = strReason;
+    return report;
+}
+
+TransferReport CImageTransfer::Run(CNet& net, const std::vector<TransferImage>& images, const std::atomic<int>& bStop,
+                                   const std::atomic<int>& bQuit)
+{
+    m_pStop = &bStop;
+    m_pQuit = &bQuit;
     std::memset(m_szSend, 0, sizeof m_szSend);
     std::memset(m_recv, 0, sizeof m_recv);
     m_nDatagramsSent = 0;
+    TransferReport report;
+    for (const TransferImage& image : images)
+        report.images.push_back({image.nSlot, image.nId, image.strName, 0, {}, 0, 0, false});
 
     std::memset(&m_dest, 0, sizeof m_dest);
     m_dest.sin_family = AF_INET;
@@ -59,57 +89,80 @@ TransferResult CImageTransfer::Run(CNet& net, const FileEntry* pFiles, int nFile
         inet_pton(AF_INET, m_settings.strBoardIp.c_str(), &m_dest.sin_addr) != 1) {
         Log("->Board address %s port %d is not a dotted IPv4 address and port.\r\n", m_settings.strBoardIp.c_str(),
             m_settings.nBoardPort);
-        return TransferResult::Ended;
+        return Finish(net, report, TransferResult::Ended, "the board address is not a dotted IPv4 address");
     }
+    m_boardAddr = m_dest.sin_addr;
     m_dest.sin_port = htons(static_cast<uint16_t>(m_settings.nBoardPort));
     if (m_settings.nLocalPort < 0 || !net.Create(static_cast<unsigned>(m_settings.nLocalPort))) {
         Log("->UDP port %d cannot be opened (%s); nothing was sent.\r\n", m_settings.nLocalPort,
             net.LastError().c_str());
-        return TransferResult::Ended;
+        return Finish(net, report, TransferResult::Ended,
+                      "UDP port " + std::to_string(m_settings.nLocalPort) + " cannot be opened: " + net.LastError());
     }
-    if (!SleepUnlessCancelled(m_clock, m_settings.nSettleMs, bQuit)) {
-        net.Close();
-        return TransferResult::Quit;
+    if (!SleepUnlessCancelled(m_clock, m_settings.nSettleMs, bStop, bQuit)) {
+        Log("终止下载!\r\n");
+        return Finish(net, report, bQuit.load() ? TransferResult::Quit : TransferResult::Stopped,
+                      "stopped before the first frame");
     }
 
     m_bSendErrorShown = false;
-    m_nTotalBytes = SelectedBytes(pFiles, nFileCount, strImageDir);
-    m_nDoneBytes = 0;
-    m_nLastPercent = 0;
+    m_progress = TransferProgress{};
+    m_progress.nBytesTotal = TotalBytes(images);
     m_nLastProgressMs = m_clock.NowMs();
-    m_host.SetProgress(0);
+    ReportProgress(true);
     bool bAllStored = true;
-    for (int i = 0; i < nFileCount; ++i) {
-        if (LoadSelected(pFiles[i]) != 1)
-            continue;
-        FileOutcome outcome = SendFile(net, pFiles[i], EntryPath(strImageDir, pFiles[i]), bStop, bQuit);
+    std::string strFirstStoreFailure;
+    for (size_t i = 0; i < images.size(); ++i) {
+        TransferImageResult& result = report.images[i];
+        FileOutcome outcome = SendFile(net, images[i], result);
         if (outcome == FileOutcome::StoreFailed) {
             bAllStored = false;
+            if (strFirstStoreFailure.empty())
+                strFirstStoreFailure = images[i].strName + " was not stored";
             continue;
         }
-        if (outcome != FileOutcome::Stored) {
-            net.Close();
-            m_image.Release();
-            return outcome == FileOutcome::Stopped ? TransferResult::Stopped
-                   : outcome == FileOutcome::Quit  ? TransferResult::Quit
-                                                   : TransferResult::Ended;
+        if (outcome == FileOutcome::Cancelled)
+            return Finish(net, report, bQuit.load() ? TransferResult::Quit : TransferResult::Stopped,
+                          images[i].strName + ": stopped");
+        if (outcome == FileOutcome::Ended) {
+            Log("系统安装失败!\r\n");
+            std::string strReason = images[i].strName + ": " + report.strReason;
+            return Finish(net, report, TransferResult::Ended, strReason);
         }
     }
-    m_image.Release();
-    m_host.SetProgress(100);
     Log("%s", bAllStored ? "系统安装成功!\r\n" : "系统安装失败!\r\n");
-    net.Close();
-    m_host.EnableButtons();
-    return bAllStored ? TransferResult::Installed : TransferResult::InstallFailed;
+    return Finish(net, report, bAllStored ? TransferResult::Installed : TransferResult::InstallFailed,
+                  strFirstStoreFailure);
 }
 
-CImageTransfer::FileOutcome CImageTransfer::SendFile(CNet& net, const FileEntry& entry, const std::string& strPath,
-                                                     const std::atomic<int>& bStop, const std::atomic<int>& bQuit)
+bool CImageTransfer::ImageChanged(const TransferImage& image, std::string& strWhy) const
 {
-    const std::string strName = EntryName(entry);
-    const char* szName = strName.c_str();
+    if (image.nExpectedSize < 0)
+        return false;
+    struct stat info {};
+    if (stat(image.strPath.c_str(), &info) != 0)
+        return false;  // the open that follows names the failure
+    int64_t nMtimeNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    if (info.st_size == image.nExpectedSize && (image.nExpectedMtimeNs < 0 || nMtimeNs == image.nExpectedMtimeNs))
+        return false;
+    strWhy = "changed since the manifest was written (" + std::to_string(image.nExpectedSize) + " bytes then, " +
+             std::to_string(static_cast<long long>(info.st_size)) + " now)";
+    return true;
+}
+
+CImageTransfer::FileOutcome CImageTransfer::SendFile(CNet& net, const TransferImage& image,
+                                                     TransferImageResult& result)
+{
+    const char* szName = image.strName.c_str();
+    std::string strChange;
+    if (ImageChanged(image, strChange)) {
+        Log("->%s %s; the transfer ends.\r\n", szName, strChange.c_str());
+        result.strName = image.strName;
+        m_progress.strName = image.strName;
+        return FileOutcome::Ended;
+    }
     // An entry without a name names the folder itself: there is no file to open.
-    CImageFile::Status status = strName.empty() ? CImageFile::Status::OpenFailed : m_image.Load(strPath);
+    CImageFile::Status status = image.strName.empty() ? CImageFile::Status::OpenFailed : m_image.Load(image.strPath);
     switch (status) {
     case CImageFile::Status::Ok:
         break;
@@ -125,24 +178,30 @@ CImageTransfer::FileOutcome CImageTransfer::SendFile(CNet& net, const FileEntry&
         return FileOutcome::Ended;
     }
     Log("%s:     正在下载......\r\n", szName);
-
-    const uint8_t cFileId = static_cast<uint8_t>(entry.nId & 0xFF);
     const uint64_t nSize = m_image.Size();
+    result.nSize = nSize;
+    result.strSha256 = Sha256Hex(m_image.Data(), nSize);
+    m_progress.strName = image.strName;
+    m_progress.nFileBytes = nSize;
+    m_progress.nFileBytesDone = 0;
+
+    const uint8_t cFileId = static_cast<uint8_t>(image.nId & 0xFF);
     const uint32_t nFrames = FrameCount(nSize);
     ReplyExpectation expect;
     expect.pSent = m_szSend;
-    bool bResent = false;
     int nAcked = 0;
     for (uint32_t n = 0; n < nFrames; ++n) {
-        if (bStop.load(std::memory_order_relaxed)) {
+        if (Cancelled()) {
             Log("%s:     终止下载!\r\n", szName);
-            return bQuit.load() ? FileOutcome::Quit : FileOutcome::Stopped;
+            return FileOutcome::Cancelled;
         }
         int nLen = BuildDataFrame(m_szSend, cFileId, n, m_image.Data(), nSize);
-        Answer answer = Exchange(net, nLen, expect, m_settings.nReplyTimeoutMs, bQuit, bResent);
-        if (answer == Answer::Quit) {
+        uint32_t nResendsBefore = result.nResends;
+        Answer answer = Exchange(net, nLen, expect, m_settings.nReplyTimeoutMs, result.nResends);
+        m_progress.nResends += result.nResends - nResendsBefore;
+        if (answer == Answer::Cancelled) {
             Log("%s:     终止下载!\r\n", szName);
-            return FileOutcome::Quit;
+            return FileOutcome::Cancelled;
         }
         if (answer != Answer::Success) {
             // A failure status, or a frame never acknowledged: the image on the board is incomplete.
@@ -150,29 +209,35 @@ CImageTransfer::FileOutcome CImageTransfer::SendFile(CNet& net, const FileEntry&
             return FileOutcome::Ended;
         }
         ++nAcked;
+        result.nFrames = static_cast<uint32_t>(nAcked);
+        uint64_t nPayload = static_cast<uint64_t>(nLen - FRAME_HEADER - 2);
+        m_progress.nFileBytesDone += nPayload;
+        m_progress.nBytesDone += nPayload;
+        ++m_progress.nFramesDone;
         if ((n & 63) == 63)
-            ReportProgress(m_clock.NowMs());
-        m_nDoneBytes += static_cast<uint64_t>(nLen - FRAME_HEADER - 2);
+            ReportProgress(false);
     }
+    ReportProgress(true);
     Log("%s:     下载帧:%d;下载字节:%d  -------下载完成!\r\n", szName, nAcked, static_cast<int>(nSize));
-    return StoreFile(net, strName, cFileId, bResent, bQuit);
+    return StoreFile(net, image, result);
 }
 
-CImageTransfer::FileOutcome CImageTransfer::StoreFile(CNet& net, const std::string& strName, uint8_t cFileId,
-                                                      bool bResent, const std::atomic<int>& bQuit)
+CImageTransfer::FileOutcome CImageTransfer::StoreFile(CNet& net, const TransferImage& image,
+                                                      TransferImageResult& result)
 {
-    const char* szName = strName.c_str();
-    const int64_t nSize = static_cast<int64_t>(m_image.Size());
+    const char* szName = image.strName.c_str();
+    const uint8_t cFileId = static_cast<uint8_t>(image.nId & 0xFF);
+    // Late or duplicated acknowledgements of the data frames must not be taken for the store's answer.
+    Drain(net, m_image.Size() == 0 ? kDuplicateQuietMs : 0);
     int nLen = BuildStoreCommand(m_szSend, cFileId);
     ReplyExpectation expect;
     expect.pSent = m_szSend;
     expect.bStore = true;
-    // After a resend a second acknowledgement of a data frame may still be on its way.
-    expect.nDuplicateFileSize = bResent ? nSize : -1;
-    bool bStoreResent = false;
-    switch (Exchange(net, nLen, expect, m_settings.nStoreTimeoutMs, bQuit, bStoreResent)) {
+    expect.nFileSize = static_cast<int64_t>(m_image.Size());
+    switch (Exchange(net, nLen, expect, m_settings.nStoreTimeoutMs, result.nResends)) {
     case Answer::Success:
         Log("%s:     存储完成!\r\n", szName);
+        result.bStored = true;
         return FileOutcome::Stored;
     case Answer::Failure:
         Log("%s:     存储不成功，请重新下载!\r\n", szName);
@@ -180,26 +245,44 @@ CImageTransfer::FileOutcome CImageTransfer::StoreFile(CNet& net, const std::stri
     case Answer::NoReply:
         Log("%s:     存储无应答!\r\n", szName);
         return FileOutcome::StoreFailed;
-    case Answer::Quit:
+    case Answer::Cancelled:
         break;
     }
     Log("%s:     终止下载!\r\n", szName);
-    return FileOutcome::Quit;
+    return FileOutcome::Cancelled;
+}
+
+void CImageTransfer::Drain(CNet& net, int nQuietMs)
+{
+    sockaddr_in from;
+    uint8_t scratch[REPLY_SIZE];
+    int nDrained = 0;
+    // Bounded: a board that keeps sending cannot hold the store back for long.
+    for (int i = 0; i < 64; ++i) {
+        int n = net.ReceiveFrom(scratch, REPLY_SIZE, from, nQuietMs);
+        if (n < 0 && (net.ReceiveTimedOut() || nQuietMs <= 0))
+            break;
+        ++nDrained;
+    }
+    if (nDrained > 0)
+        Detail("->%d datagram(s) waiting before the store command were dropped.\r\n", nDrained);
 }
 
 CImageTransfer::Answer CImageTransfer::Exchange(CNet& net, int nLen, const ReplyExpectation& expect, int nTimeoutMs,
-                                                const std::atomic<int>& bQuit, bool& bResent)
+                                                uint32_t& nResends)
 {
     for (int nTry = 0; nTry < m_settings.nTries; ++nTry) {
-        if (nTry > 0)
-            bResent = true;
+        if (nTry > 0) {
+            ++nResends;
+            Detail("->No reply within %d ms; sent again (try %d of %d).\r\n", nTimeoutMs, nTry + 1, m_settings.nTries);
+        }
         // A lost send shows as a missing reply; a send the system refuses is named once per run.
         if (net.SendTo(m_szSend, nLen, m_dest) < 0 && !m_bSendErrorShown) {
             m_bSendErrorShown = true;
             Log("->Sending to the board failed: %s\r\n", net.LastError().c_str());
         }
         ++m_nDatagramsSent;
-        Answer answer = AwaitReply(net, expect, nTimeoutMs, bQuit);
+        Answer answer = AwaitReply(net, expect, nTimeoutMs);
         if (answer != Answer::NoReply)
             return answer;
     }
@@ -207,27 +290,32 @@ CImageTransfer::Answer CImageTransfer::Exchange(CNet& net, int nLen, const Reply
 }
 
 // Waits until a datagram passes the reply checks or the time limit passes. Datagrams that fail the
-// checks (corrupt, oversized, another frame's echo, a stray sender) are dropped and the wait goes
+// checks (corrupt, oversized, another frame's echo, another sender) are dropped and the wait goes
 // on towards the same deadline; only a reply that counts moves the destination to its source.
 // The deadline is kept on the clock and, in case that clock stands still, also by adding up the
 // slices the socket itself timed out.
-CImageTransfer::Answer CImageTransfer::AwaitReply(CNet& net, const ReplyExpectation& expect, int nTimeoutMs,
-                                                  const std::atomic<int>& bQuit)
+CImageTransfer::Answer CImageTransfer::AwaitReply(CNet& net, const ReplyExpectation& expect, int nTimeoutMs)
 {
     const uint64_t nDeadline = m_clock.NowMs() + static_cast<uint64_t>(nTimeoutMs);
     int nLeftMs = nTimeoutMs;
     int nTimedOutMs = 0;
     for (;;) {
-        if (bQuit.load(std::memory_order_relaxed))
-            return Answer::Quit;
+        if (Cancelled())
+            return Answer::Cancelled;
         sockaddr_in from;
-        int nSliceMs = std::min(nLeftMs, kQuitSliceMs);
+        int nSliceMs = std::min(nLeftMs, kCancelSliceMs);
         int n = net.ReceiveFrom(m_recv, REPLY_SIZE, from, nSliceMs);
         if (n >= 0) {
-            ReplyKind kind = ClassifyReply(expect, m_recv, n);
-            if (kind != ReplyKind::Ignored) {
-                m_dest = from;
-                return kind == ReplyKind::Success ? Answer::Success : Answer::Failure;
+            if (from.sin_addr.s_addr != m_boardAddr.s_addr) {
+                Detail("->Datagram from %s ignored: not the board's address.\r\n", AddressText(from).c_str());
+            } else {
+                ReplyKind kind = ClassifyReply(expect, m_recv, n);
+                if (kind != ReplyKind::Ignored) {
+                    m_dest = from;
+                    return kind == ReplyKind::Success ? Answer::Success : Answer::Failure;
+                }
+                Detail("->Datagram of %d bytes from %s ignored: not the awaited reply.\r\n", n,
+                       AddressText(from).c_str());
             }
         } else if (net.ReceiveTimedOut()) {
             nTimedOutMs += nSliceMs;
@@ -240,25 +328,22 @@ CImageTransfer::Answer CImageTransfer::AwaitReply(CNet& net, const ReplyExpectat
     }
 }
 
-uint64_t CImageTransfer::SelectedBytes(const FileEntry* pFiles, int nFileCount, const std::string& strImageDir) const
+uint64_t CImageTransfer::TotalBytes(const std::vector<TransferImage>& images) const
 {
     uint64_t nTotal = 0;
-    for (int i = 0; i < nFileCount; ++i) {
+    for (const TransferImage& image : images) {
         struct stat info {};
-        if (LoadSelected(pFiles[i]) == 1 && stat(EntryPath(strImageDir, pFiles[i]).c_str(), &info) == 0)
+        if (stat(image.strPath.c_str(), &info) == 0)
             nTotal += static_cast<uint64_t>(info.st_size);
     }
     return nTotal;
 }
 
-void CImageTransfer::ReportProgress(uint64_t nNowMs)
+void CImageTransfer::ReportProgress(bool bForce)
 {
-    if (nNowMs - m_nLastProgressMs < kProgressEveryMs || m_nTotalBytes == 0)
+    uint64_t nNowMs = m_clock.NowMs();
+    if (!bForce && nNowMs - m_nLastProgressMs < kProgressEveryMs)
         return;
     m_nLastProgressMs = nNowMs;
-    int nPercent = static_cast<int>(std::min(m_nDoneBytes, m_nTotalBytes) * 100 / m_nTotalBytes);
-    if (nPercent != m_nLastPercent) {
-        m_nLastPercent = nPercent;
-        m_host.SetProgress(nPercent);
-    }
+    m_host.OnProgress(m_progress);
 }

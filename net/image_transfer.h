@@ -4,12 +4,13 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-#include "console/file_entry.h"
 #include "job/clock.h"
 #include "net/image_file.h"
 #include "net/transfer_frame.h"
 #include "net/transfer_host.h"
+#include "net/transfer_image.h"
 
 class CNet;
 
@@ -24,58 +25,53 @@ struct TransferSettings {
     int nTries = 5;              // sends of one frame or store command before giving up
 };
 
-// How a run ended.
-enum class TransferResult {
-    Installed,      // every selected file acknowledged and stored
-    InstallFailed,  // every file sent, but a store failed or went unanswered
-    Ended,          // a socket, file or frame failure ended the run
-    Stopped,        // the stop flag was seen before a frame
-    Quit,           // the quit flag cut the run short
-};
-
-// Sends the selected files of the file table to the boot loader: frames of 1024 bytes, each
-// acknowledged before the next is sent (stop-and-wait), then a store command per file.
+// Sends files to the boot loader: frames of 1024 bytes, each acknowledged before the next is
+// sent (stop-and-wait), then a store command per file whose answer must confirm it.
 class CImageTransfer {
 public:
     // The clock times the settle pause, the reply waits and the progress reports.
     CImageTransfer(ITransferHost& host, IClock& clock, const TransferSettings& settings);
 
-    // One run over the first nFileCount entries (at most FILE_TABLE_SLOTS) of pFiles, reading the
-    // files from strImageDir. bStop is read once per data frame; bQuit also cuts the settle pause
-    // and any reply wait short. Opens net as the run's UDP socket and closes it at every end.
-    TransferResult Run(CNet& net, const FileEntry* pFiles, int nFileCount, const std::string& strImageDir,
-                       const std::atomic<int>& bStop, const std::atomic<int>& bQuit);
+    // One run over the files, in order. bStop and bQuit end it at the next frame and cut the
+    // settle pause and every reply wait short. Opens net as the run's UDP socket and closes it at
+    // every end. Only datagrams from the board's address count as replies.
+    TransferReport Run(CNet& net, const std::vector<TransferImage>& images, const std::atomic<int>& bStop,
+                       const std::atomic<int>& bQuit);
 
     // Datagrams sent during the last run, resends included.
     uint64_t DatagramsSent() const { return m_nDatagramsSent; }
 
 private:
-    enum class Answer { Success, Failure, NoReply, Quit };
-    enum class FileOutcome { Stored, StoreFailed, Ended, Stopped, Quit };
+    enum class Answer { Success, Failure, NoReply, Cancelled };
+    enum class FileOutcome { Stored, StoreFailed, Ended, Cancelled };
 
-    FileOutcome SendFile(CNet& net, const FileEntry& entry, const std::string& strPath,
-                         const std::atomic<int>& bStop, const std::atomic<int>& bQuit);
-    FileOutcome StoreFile(CNet& net, const std::string& strName, uint8_t cFileId, bool bResent,
-                          const std::atomic<int>& bQuit);
+    FileOutcome SendFile(CNet& net, const TransferImage& image, TransferImageResult& result);
+    FileOutcome StoreFile(CNet& net, const TransferImage& image, TransferImageResult& result);
     // Sends m_szSend[0..nLen) and waits for its reply, up to m_settings.nTries times.
-    Answer Exchange(CNet& net, int nLen, const ReplyExpectation& expect, int nTimeoutMs,
-                    const std::atomic<int>& bQuit, bool& bResent);
-    Answer AwaitReply(CNet& net, const ReplyExpectation& expect, int nTimeoutMs, const std::atomic<int>& bQuit);
-    uint64_t SelectedBytes(const FileEntry* pFiles, int nFileCount, const std::string& strImageDir) const;
-    void ReportProgress(uint64_t nNowMs);
+    Answer Exchange(CNet& net, int nLen, const ReplyExpectation& expect, int nTimeoutMs, uint32_t& nResends);
+    Answer AwaitReply(CNet& net, const ReplyExpectation& expect, int nTimeoutMs);
+    // Throws away datagrams already waiting; for nQuietMs > 0 also those that follow within it.
+    void Drain(CNet& net, int nQuietMs);
+    bool Cancelled() const;
+    bool ImageChanged(const TransferImage& image, std::string& strWhy) const;
+    uint64_t TotalBytes(const std::vector<TransferImage>& images) const;
+    void ReportProgress(bool bForce);
     void Log(const char* szFormat, ...) __attribute__((format(printf, 2, 3)));
+    void Detail(const char* szFormat, ...) __attribute__((format(printf, 2, 3)));
+    TransferReport Finish(CNet& net, TransferReport& report, TransferResult result, const std::string& strReason);
 
     ITransferHost& m_host;
     IClock& m_clock;
     TransferSettings m_settings;
     CImageFile m_image;
+    const std::atomic<int>* m_pStop = nullptr;
+    const std::atomic<int>* m_pQuit = nullptr;
     sockaddr_in m_dest{};                  // where the next datagram goes
+    in_addr m_boardAddr{};                 // replies count only from here
     uint8_t m_szSend[FRAME_MAX + 1] = {};
     uint8_t m_recv[REPLY_SIZE + 2] = {};
-    uint64_t m_nTotalBytes = 0;            // bytes of the selected files, for the progress bar
-    uint64_t m_nDoneBytes = 0;
+    TransferProgress m_progress;
     uint64_t m_nLastProgressMs = 0;
-    int m_nLastPercent = 0;
     uint64_t m_nDatagramsSent = 0;
     bool m_bSendErrorShown = false;
 };

@@ -104,8 +104,13 @@ ReplyKind ClassifyReply(const ReplyExpectation& expect, const uint8_t* pReply, i
         return ReplyKind::Ignored;
     if (!expect.bStore && !ReplyEchoes(pReply, expect.pSent))
         return ReplyKind::Ignored;
-    if (expect.bStore && expect.nDuplicateFileSize >= 0 && !ReplyEchoes(pReply, expect.pSent) &&
-        EchoesDataFrame(pReply, expect.pSent[1], static_cast<uint64_t>(expect.nDuplicateFileSize)))
-        return ReplyKind::Ignored;
+    if (expect.bStore && !ReplyEchoes(pReply, expect.pSent)) {
+        if (expect.nFileSize >= 0 &&
+            EchoesDataFrame(pReply, expect.pSent[1], static_cast<uint64_t>(expect.nFileSize)))
+            return ReplyKind::Ignored;
+        bool bStoreEcho = pReply[2] == 0 && pReply[3] == 0 && pReply[4] == 0 && pReply[5] == 0;
+        if (bStoreEcho && pReply[1] != expect.pSent[1])
+            return ReplyKind::Ignored;
+    }
     return pReply[0] == 0 ? ReplyKind::Success : ReplyKind::Failure;
 }

@@ -55,12 +55,12 @@ enum class ReplyKind { Ignored, Success, Failure };
 
 struct ReplyExpectation {
     const uint8_t* pSent = nullptr;   // the datagram awaiting a reply (at least 8 bytes)
-    bool bStore = false;              // a store command: the echo is not compared
-    // Store command only, when data frames of the file were sent more than once: the size of that
-    // file. A reply echoing one of its data frames is then a late duplicate, not the store's answer.
-    int64_t nDuplicateFileSize = -1;
+    bool bStore = false;              // a store command: see ClassifyReply
+    int64_t nFileSize = -1;           // store command only: the size of the file just sent
 };
 
 // Only a full 8-byte reply with a good checksum counts; for a data frame its bytes 1 to 5 must
-// also echo the frame. Success or failure is then its status byte.
+// also echo the frame. A store's answer need not echo the store, but one that echoes a data frame
+// of the file, or the store of another file, answers something else and is ignored. Success or
+// failure is then its status byte.
 ReplyKind ClassifyReply(const ReplyExpectation& expect, const uint8_t* pReply, int nReplyLen);

@@ -35,30 +35,26 @@ TEST(ClassifyReply, DataRepliesMustBeWholeWithChecksumAndEcho)
     EXPECT_EQ(ClassifyReply(expect, Reply(previous, 0).data(), 8), ReplyKind::Ignored);
 }
 
-TEST(ClassifyReply, StoreIgnoresTheEchoButNotAResentFramesDuplicate)
+TEST(ClassifyReply, StoreTakesAnyEchoButADataFrameOrAnotherStore)
 {
     std::vector<uint8_t> file(1500, 7);
     uint8_t store[REPLY_SIZE];
     BuildStoreCommand(store, 9);
     uint8_t last[FRAME_MAX];
     BuildDataFrame(last, 9, 1, file.data(), file.size());
+    uint8_t otherStore[REPLY_SIZE];
+    BuildStoreCommand(otherStore, 8);
     uint8_t other[REPLY_SIZE] = {0, 1, 2, 3, 4, 5};
     ReplyExpectation expect;
     expect.pSent = store;
     expect.bStore = true;
+    expect.nFileSize = static_cast<int64_t>(file.size());
 
     EXPECT_EQ(ClassifyReply(expect, Reply(other, 0).data(), 8), ReplyKind::Success);
-    EXPECT_EQ(ClassifyReply(expect, Reply(last, 0).data(), 8), ReplyKind::Success);
-    expect.nDuplicateFileSize = static_cast<int64_t>(file.size());
-    EXPECT_EQ(ClassifyReply(expect, Reply(last, 0).data(), 8), ReplyKind::Ignored);
     EXPECT_EQ(ClassifyReply(expect, Reply(other, 1).data(), 8), ReplyKind::Failure);
     EXPECT_EQ(ClassifyReply(expect, Reply(store, 0).data(), 8), ReplyKind::Success);
-
-    // An empty file's only frame echoes like the store command itself: the reply is taken.
-    uint8_t empty[FRAME_MAX];
-    BuildDataFrame(empty, 9, 0, nullptr, 0);
-    expect.nDuplicateFileSize = 0;
-    EXPECT_EQ(ClassifyReply(expect, Reply(empty, 0).data(), 8), ReplyKind::Success);
+    EXPECT_EQ(ClassifyReply(expect, Reply(last, 0).data(), 8), ReplyKind::Ignored);
+    EXPECT_EQ(ClassifyReply(expect, Reply(otherStore, 0).data(), 8), ReplyKind::Ignored);
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     ReplyExpectation expect;
     expect.pSent = sent;
     expect.bStore = bStore;
-    expect.nDuplicateFileSize = bStore && (nFrame & 1) ? static_cast<int64_t>(nFileSize) : -1;
+    expect.nFileSize = bStore && (nFrame & 1) ? static_cast<int64_t>(nFileSize) : -1;
     ReplyKind kind = ClassifyReply(expect, reply, nReply);
     if (kind != ReplyKind::Ignored && (nReply != REPLY_SIZE || !ReplyChecksumOk(reply)))
         __builtin_trap();
