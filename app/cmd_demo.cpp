@@ -94,6 +94,9 @@ int RunDemo(const CommonOptions& options, const DemoOptions& demo)
         FlashOptions flash;
         flash.strPort = "COM" + std::to_string(DEMO_PORT);
         flash.nJobTimeoutS = 120;
+        flash.strMac = "^587675010202^587675010203";
+        flash.strFactory = "12345678";
+        flash.strReg = "5A3C0001";
         nStatus = RunFlashJob(station, flash, "");
     }
     board.Stop();

@@ -30,17 +30,6 @@ bool GivenOnCommandLine(const CommonOptions& options, const std::string& strName
     return false;
 }
 
-void ApplySelection(FileEntry* pFiles, const std::vector<int>& select)
-{
-    if (select.empty())
-        return;
-    for (int k = 0; k < FILE_TABLE_SLOTS; ++k)
-        pFiles[k].cSelected = 0;
-    for (int k : select)
-        if (k >= 0 && k < FILE_TABLE_SLOTS)
-            pFiles[k].cSelected = 1;
-}
-
 void AddCommonOptions(CLI::App& cmd, CommonOptions& options)
 {
     auto add = [&](const char* szName, auto& value, const char* szHelp) {

@@ -32,9 +32,6 @@ bool GivenOnCommandLine(const CommonOptions& options, const std::string& strName
 // A log text for a terminal: "\r\n" line ends become "\n".
 std::string CliText(const std::string& strLog);
 
-// --select: only the listed file-table slots are sent; an empty list keeps the configured choice.
-void ApplySelection(FileEntry* pFiles, const std::vector<int>& select);
-
 // Adds the shared options to a subcommand.
 void AddCommonOptions(CLI::App& cmd, CommonOptions& options);
 

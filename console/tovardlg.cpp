@@ -11,6 +11,8 @@
 #include "console/gbk_text.h"
 #include "console/manifest.h"
 #include "console/set.h"
+#include "console/entry_check.h"
+#include "console/selected_images.h"
 
 namespace {
 constexpr size_t MAC_TEXT_BYTES = 26;
@@ -22,28 +24,13 @@ constexpr const char* DEFAULT_REG = "5A3C0001";
 CTovarDlg::CTovarDlg(ITovarView& view, At91BackendFactory fnBackendFactory, IClock& clock, TovarJobOptions options)
     : m_View(view), m_fnBackendFactory(std::move(fnBackendFactory)), m_Clock(clock), m_Options(std::move(options))
 {
-    if (m_Options.fnPortResolver)
-        m_Serial.SetPortResolver(m_Options.fnPortResolver);
 }
 
 CTovarDlg::~CTovarDlg()
 {
-    if (m_hThread.joinable()) {
-        m_bQuit = 1;
-        m_hEvents.Set(CJobEvents::EVENT_QUIT);
-        if (WaitForWorkerEnd()) {
-            m_hThread.join();
-        } else {
-            m_bWorkerAbandoned = true;
-            m_hThread.detach();
-        }
-    }
-    if (m_bWorkerAbandoned && !WaitForWorkerEnd()) {
-        // The worker still uses this object and nothing can stop it from outside: end the process,
-        // as the application would right after the dialog anyway.
-        std::fputs("tovar: the download worker did not stop; ending the process\n", stderr);
-        std::_Exit(3);
-    }
+    if (m_pJob)
+        m_pJob->Quit(m_Options.nExitWaitMs);
+    m_pJob.reset();
 }
 
 void CTovarDlg::AppendLog(const std::string& strText) { m_View.AppendLog(strText); }
@@ -108,11 +95,6 @@ bool CTovarDlg::OnInitDialog()
     if (!m_pBootDll->IsBound())
         AppendLog("->Boot monitor interface not available; no device can be listed.\r\n");
     ListDevices();
-    m_SerialSettings.BaudRate = 115200;
-    m_SerialSettings.ByteSize = 8;
-    m_SerialSettings.Parity = 0;
-    m_SerialSettings.StopBits = 0;
-    m_bPortErrorShown = 0;
     for (int i = 0; i < DeviceCount(); ++i) {
         m_strSelectorNames.emplace_back(m_szDevices[i]);
         m_View.AddDevice(m_szDevices[i]);
@@ -128,15 +110,13 @@ bool CTovarDlg::OnInitDialog()
     m_View.SetText(IDCANCEL, "退出");
     m_View.SetText(IDC_SET, "高级");
     if (!m_Options.strWorkDir.empty()) {
-        m_szWorkDir = m_Options.strWorkDir;
+        m_strWorkDir = m_Options.strWorkDir;
     } else {
         char szDir[1000] = {};
-        m_szWorkDir = getcwd(szDir, sizeof szDir) ? szDir : ".";
+        m_strWorkDir = getcwd(szDir, sizeof szDir) ? szDir : ".";
     }
     LoadConfiguration();
-    m_nThreadId = 0;
-    m_bWorkerEnded = 0;
-    m_hThread = std::thread(&CTovarDlg::DownloadThreadProc, this);
+    m_pJob = std::make_unique<CJob>(static_cast<IJobObserver&>(*this), m_fnBackendFactory, m_Clock);
     return true;
 }
 
@@ -145,7 +125,7 @@ bool CTovarDlg::OnInitDialog()
 void CTovarDlg::LoadConfiguration()
 {
     std::vector<std::string> warnings;
-    LoadFileTable(ConfigFilePath(m_szWorkDir), m_Files, m_nFileCount, warnings);
+    LoadFileTable(ConfigFilePath(m_strWorkDir), m_Files, m_nFileCount, warnings);
     for (const std::string& strWarning : warnings)
         AppendLog(strWarning);
 }
@@ -180,12 +160,10 @@ void CTovarDlg::OnOK()
         AppendLog(strFieldError);
         return;
     }
-    if (m_bBringUpPending.load()) {
-        AppendLog("->The previous board is still being brought up; press again when it has finished.\r\n");
-        return;
-    }
-    if (m_bTransferRunning.load()) {
-        AppendLog("->The previous transfer has not ended yet; press again when it has.\r\n");
+    if (m_pJob->Running()) {
+        AppendLog(m_pJob->Stage() == JobStage::BringUp
+                      ? "->The previous board is still being brought up; press again when it has finished.\r\n"
+                      : "->The previous job has not ended yet; press again when it has.\r\n");
         return;
     }
     int nSel = m_View.GetCurSel();
@@ -196,7 +174,6 @@ void CTovarDlg::OnOK()
     if (!m_pBootDll) {
         m_pBootDll = std::make_unique<CAt91BootDll>(m_fnBackendFactory);
         ListDevices();
-        m_bPortErrorShown = 0;
     }
     // The operator chose a name; after a re-scan it may stand at another index, or be gone.
     const std::string& strChosen = m_strSelectorNames[static_cast<size_t>(nSel)];
@@ -208,40 +185,52 @@ void CTovarDlg::OnOK()
         AppendLog("->" + strChosen + " is no longer connected; connect it or restart Tovar.\r\n");
         return;
     }
-    m_bStop = 0;
-    m_pBootDll->OpenDevice(szDevice, m_hDevice);
-    m_nComPort = PortNumberOfName(szDevice);
-    WriteManifest(ImageFolderPath(m_szWorkDir), strFactory, strReg, strMac, m_Files,
-                  [this](const std::string& strLine) { AppendLog(strLine); });
-    m_bBringUpPending = 1;
+    std::string strEntryError;
+    if (!CheckSelectedEntries(m_Files, m_nFileCount, strEntryError)) {
+        AppendLog(strEntryError);
+        return;
+    }
+    // The board must never get another board's identity: no manifest, no job.
+    if (!WriteManifest(ImageFolderPath(m_strWorkDir), strFactory, strReg, strMac, m_Files,
+                       [this](const std::string& strLine) { AppendLog(strLine); })) {
+        AppendLog("->未写入身份信息，未开始下载。\r\n");
+        return;
+    }
+    JobRequest request;
+    request.identity = {m_View.GetText(IDC_MAC), m_View.GetText(IDC_FACTORY), m_View.GetText(IDC_REG)};
+    request.strStation = m_Options.strStation;
+    request.strDevice = szDevice;
+    request.port.nPort = PortNumberOfName(szDevice);
+    request.port.strPath = m_Options.fnPortResolver ? m_Options.fnPortResolver(request.port.nPort) : std::string();
+    request.strWorkDir = m_strWorkDir;
+    request.images = SelectedImages(m_Files, m_nFileCount, ImageFolderPath(m_strWorkDir));
+    request.transfer = m_Options.transfer;
+    std::string strWhy;
+    if (!m_pJob->Start(request, strWhy)) {
+        AppendLog("->" + strWhy + ".\r\n");
+        return;
+    }
+    // The job has its own wrapper; the next press lists the devices anew.
+    m_pBootDll.reset();
     {
-        std::lock_guard<std::mutex> lock(m_WorkerMutex);
-        m_LastOutcome = JobOutcome::None;
+        std::lock_guard<std::mutex> lock(m_ResultMutex);
+        m_LastResult.reset();
     }
     ++m_nJobsStarted;
-    m_hEvents.Set(CJobEvents::EVENT_START);
     SetJobButtons(false, false, true);
 }
 
 void CTovarDlg::OnStop()
 {
-    m_bStop = 1;
+    if (m_pJob)
+        m_pJob->Stop();
     SetJobButtons(true, true, true);
 }
 
 void CTovarDlg::OnCancel()
 {
-    m_bStop = 1;
-    m_bQuit = 1;
-    m_hEvents.Set(CJobEvents::EVENT_QUIT);
-    if (m_hThread.joinable()) {
-        if (WaitForWorkerEnd()) {
-            m_hThread.join();
-        } else {
-            m_bWorkerAbandoned = true;
-            m_hThread.detach();
-        }
-    }
+    if (m_pJob)
+        m_pJob->Quit(m_Options.nExitWaitMs);
     if (CanExit())
         m_View.EndDialog(IDCANCEL);
 }
@@ -267,34 +256,30 @@ bool CTovarDlg::CanExit()
     return true;
 }
 
-// Notifies under the lock, so a waiter that then destroys the dialog finds the worker done with it.
-void CTovarDlg::WorkerEnded()
+void CTovarDlg::OnJobLog(const std::string& strText) { AppendLog(strText); }
+
+void CTovarDlg::OnJobDetail(const std::string& strText) { (void)strText; }
+
+void CTovarDlg::OnJobProgress(const TransferProgress& progress)
 {
-    std::lock_guard<std::mutex> lock(m_WorkerMutex);
-    m_bWorkerEnded = 1;
-    m_WorkerCond.notify_all();
+    if (progress.nBytesTotal > 0)
+        m_View.SetProgress(static_cast<int>(std::min(progress.nBytesDone, progress.nBytesTotal) * 100 / progress.nBytesTotal));
 }
 
-void CTovarDlg::ReportJobOutcome(JobOutcome outcome)
+// Every job gives the operator the buttons back when it ends, however it ended.
+void CTovarDlg::OnJobFinished(const JobResult& result)
 {
-    std::lock_guard<std::mutex> lock(m_WorkerMutex);
-    m_LastOutcome = outcome;
-    m_WorkerCond.notify_all();
+    if (result.verdict == JobVerdict::Installed)
+        m_View.SetProgress(100);
+    SetJobButtons(true, true, true);
+    std::lock_guard<std::mutex> lock(m_ResultMutex);
+    m_LastResult = result;
+    m_ResultCond.notify_all();
 }
 
-JobOutcome CTovarDlg::WaitJobOutcome(int nTimeoutMs)
+std::optional<JobResult> CTovarDlg::WaitJobResult(int nTimeoutMs)
 {
-    std::unique_lock<std::mutex> lock(m_WorkerMutex);
-    m_WorkerCond.wait_for(lock, std::chrono::milliseconds(nTimeoutMs),
-                          [this] { return m_LastOutcome != JobOutcome::None || m_bWorkerEnded.load() != 0; });
-    JobOutcome outcome = m_LastOutcome;
-    m_LastOutcome = JobOutcome::None;
-    return outcome;
-}
-
-bool CTovarDlg::WaitForWorkerEnd()
-{
-    std::unique_lock<std::mutex> lock(m_WorkerMutex);
-    return m_WorkerCond.wait_for(lock, std::chrono::milliseconds(m_Options.nExitWaitMs),
-                                 [this] { return m_bWorkerEnded.load() != 0; });
+    std::unique_lock<std::mutex> lock(m_ResultMutex);
+    m_ResultCond.wait_for(lock, std::chrono::milliseconds(nTimeoutMs), [this] { return m_LastResult.has_value(); });
+    return m_LastResult;
 }

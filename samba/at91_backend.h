@@ -1,5 +1,7 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
+#include <string>
 #include <functional>
 #include <memory>
 
@@ -27,6 +29,13 @@ public:
     // Fills the caller's 10 buffers of 100 bytes from the first on with "COMn..." names;
     // the entry after the last device is set to null.
     virtual void ScanDevices(char* szDevices[SCAN_MAX_DEVICES]) = 0;
+
+    // Waits of later calls end early while *pCancel is set (null: never). Before OpenDevice.
+    virtual void SetCancelFlag(const std::atomic<int>* pCancel) { (void)pCancel; }
+    // An error word in words, for the log.
+    virtual std::string ErrorText(int32_t nError) const;
+    // Why the last OpenDevice gave no handle; empty when unknown.
+    virtual std::string LastOpenError() const { return {}; }
 };
 
 // Makes a new backend instance each time a wrapper is bound.

@@ -1,5 +1,7 @@
 #include "samba/at91boot_dll.h"
 
+#include <cstdio>
+
 CAt91BootDll::CAt91BootDll(const At91BackendFactory& fnFactory)
 {
     if (fnFactory)
@@ -7,6 +9,31 @@ CAt91BootDll::CAt91BootDll(const At91BackendFactory& fnFactory)
 }
 
 CAt91BootDll::~CAt91BootDll() = default;
+
+std::string IAt91Backend::ErrorText(int32_t nError) const
+{
+    char szText[40];
+    std::snprintf(szText, sizeof szText, "error word 0x%08X", static_cast<uint32_t>(nError));
+    return szText;
+}
+
+void CAt91BootDll::SetCancelFlag(const std::atomic<int>* pCancel)
+{
+    if (m_pBackend)
+        m_pBackend->SetCancelFlag(pCancel);
+}
+
+std::string CAt91BootDll::ErrorText(int32_t nError) const
+{
+    if (nError == AT91_ERR_NOT_BOUND)
+        return "the boot monitor interface is not available";
+    return m_pBackend ? m_pBackend->ErrorText(nError) : std::string();
+}
+
+std::string CAt91BootDll::LastOpenError() const
+{
+    return m_pBackend ? m_pBackend->LastOpenError() : std::string("the boot monitor interface is not available");
+}
 
 void CAt91BootDll::CloseDevice(int32_t hDevice)
 {

@@ -25,6 +25,10 @@ public:
     void Jump(int32_t hDevice, int32_t nAddress, int32_t& nError);
     void ScanDevices(char* szDevices[SCAN_MAX_DEVICES]);
 
+    void SetCancelFlag(const std::atomic<int>* pCancel);
+    std::string ErrorText(int32_t nError) const;
+    std::string LastOpenError() const;
+
 private:
     std::unique_ptr<IAt91Backend> m_pBackend;
 };

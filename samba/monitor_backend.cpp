@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "samba/monitor_error.h"
 #include "samba/monitor_session.h"
 
 namespace {
@@ -42,6 +43,8 @@ std::shared_ptr<CMonitorSession> CMonitorBackend::Session(int32_t hDevice)
     auto it = m_mapSessions.find(hDevice);
     return it == m_mapSessions.end() ? nullptr : it->second;
 }
+
+std::string CMonitorBackend::ErrorText(int32_t nError) const { return MonitorErrorText(nError); }
 
 std::string CMonitorBackend::LastOpenError() const
 {

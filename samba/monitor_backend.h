@@ -45,7 +45,9 @@ public:
     void ScanDevices(char* szDevices[SCAN_MAX_DEVICES]) override;
 
     // Why the last OpenDevice gave no handle, for a log line.
-    std::string LastOpenError() const;
+    std::string LastOpenError() const override;
+    void SetCancelFlag(const std::atomic<int>* pCancel) override { m_pCancel = pCancel; }
+    std::string ErrorText(int32_t nError) const override;
 
     // The port number in a device name: the digits after "COM" (any case); 0 when there are none.
     static int PortOfName(const char* szName);

@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "console/tovardlg.h"
+#include "job/job.h"
 #include "net/image_file.h"
 
 namespace {
@@ -24,39 +24,68 @@ struct WordWrite {
     int32_t nValue;
 };
 
+std::string Hex(int32_t nValue)
+{
+    char szText[16];
+    std::snprintf(szText, sizeof szText, "0x%08X", static_cast<uint32_t>(nValue));
+    return szText;
+}
+
 }  // namespace
 
-// Closes the device, drops the wrapper and hands over to the console handshake.
-void CTovarDlg::EndBringUp()
+// Closes the device and drops the wrapper; the console handshake follows.
+void CJob::EndBringUp()
 {
     if (m_pBootDll)
         m_pBootDll->CloseDevice(m_hDevice);
-    m_bConsolePhase = 1;
     m_pBootDll.reset();
-    m_bBringUpPending = 0;
 }
 
-BringUpResult CTovarDlg::BringUp()
+// A failed call ends the bring-up with one line that names the call and the cause.
+bool CJob::BringUpCall(const char* szWhat, int32_t nError)
 {
-    if (m_hDevice == 0 || !m_pBootDll) {
+    if (nError == 0)
+        return true;
+    if (!m_bStop.load())
+        AppendLog(std::string("->") + szWhat + " failed on COM" + std::to_string(m_nComPort) + ": " +
+                  m_pBootDll->ErrorText(nError) + ".\r\n");
+    return false;
+}
+
+BringUpResult CJob::BringUp()
+{
+    EnterStage(JobStage::BringUp);
+    m_pBootDll = std::make_unique<CAt91BootDll>(m_fnBackendFactory);
+    m_pBootDll->SetCancelFlag(&m_bStop);
+    m_hDevice = 0;
+    m_pBootDll->OpenDevice(m_Request.strDevice.c_str(), m_hDevice);
+    if (m_hDevice == 0) {
+        std::string strWhy = m_pBootDll->LastOpenError();
+        AppendLog("->" + m_Request.strDevice + " did not open for the boot monitor" +
+                  (strWhy.empty() ? std::string() : ": " + strWhy) + ".\r\n");
         EndBringUp();
-        return BringUpResult::BrokenOff;
+        return m_bStop.load() ? BringUpResult::Stopped : BringUpResult::BrokenOff;
     }
     CAt91BootDll& dll = *m_pBootDll;
     int32_t error_code = 0;
     int32_t uValue = 0;
     dll.ReadWord(m_hDevice, uValue, CHIP_ID_ADDRESS, error_code);
-    if (error_code != 0)
+    if (m_bStop.load()) {
+        EndBringUp();
+        return BringUpResult::Stopped;
+    }
+    if (error_code != 0) {
+        BringUpCall("Reading the chip identifier", error_code);
         uValue = 0;  // a failed read shows 0, which then fails the check
+    }
+    m_Result.nChipId = static_cast<uint32_t>(uValue);
+    m_Result.bChipIdRead = error_code == 0;
     char messageBuf[64];
     std::snprintf(messageBuf, sizeof messageBuf, "当前芯片Chip ID: 0x%08x", static_cast<uint32_t>(uValue));
     AppendLog(messageBuf);
     if ((static_cast<uint32_t>(uValue) & CHIP_ID_MASK) != CHIP_ID_SAM9X25) {
         AppendLog("\r\nChip ID match Fail.\r\n");
-        dll.CloseDevice(m_hDevice);
-        m_pBootDll.reset();
-        m_bBringUpPending = 0;
-        ReportJobOutcome(JobOutcome::ChipRejected);
+        EndBringUp();
         return BringUpResult::ChipRejected;
     }
     AppendLog("Chip ID match.\r\n");
@@ -66,39 +95,43 @@ BringUpResult CTovarDlg::BringUp()
                          uint32_t& nStatus) -> bool {
         // The file goes to the board as one block; a file that cannot be read whole counts as missing.
         CImageFile image;
-        if (image.Load(m_szWorkDir + "/" + szFile) != CImageFile::Status::Ok) {
+        if (image.Load(m_Request.strWorkDir + "/" + szFile) != CImageFile::Status::Ok) {
             AppendLog(szOpenError);
             return false;
         }
         dll.WriteBlock(m_hDevice, APPLET_ADDRESS, image.Data(), static_cast<int32_t>(image.Size()), error_code);
         image.Release();
-        if (error_code != 0)
+        if (!BringUpCall("Loading the block at 0x00300000", error_code))
             return false;
         for (const WordWrite& arg : args) {
             dll.WriteWord(m_hDevice, arg.nValue, arg.nAddress, error_code);
-            if (error_code != 0)
+            if (!BringUpCall(("Writing the word at " + Hex(arg.nAddress)).c_str(), error_code))
                 return false;
         }
         dll.WriteWord(m_hDevice, 0, MAILBOX_COMMAND, error_code);
-        if (error_code != 0)
+        if (!BringUpCall("Writing the applet command", error_code))
             return false;
         dll.Jump(m_hDevice, APPLET_ADDRESS, error_code);
-        if (error_code != 0)
+        if (!BringUpCall("Running the code at 0x00300000", error_code))
             return false;
         dll.ReadWord(m_hDevice, uValue, MAILBOX_COMMAND, error_code);
-        if (error_code != 0)
+        if (!BringUpCall("Reading the applet command word", error_code))
             return false;
         dll.ReadWord(m_hDevice, uValue, MAILBOX_STATUS, error_code);
-        if (error_code != 0)
+        if (!BringUpCall("Reading the applet status word", error_code))
             return false;
         nStatus = static_cast<uint32_t>(uValue);
-        return true;
+        return !m_bStop.load();
     };
 
     uint32_t nStatus = 0;
-    if (!runApplet(LOWLEVEL_APPLET, "->Failed to open lowlevelinit file.\r\n",
-                   {{MAILBOX_ARG0, 1}, {MAILBOX_ARG2, 0}}, nStatus) ||
-        nStatus != 0) {
+    if (!runApplet(LOWLEVEL_APPLET, "->Failed to open lowlevelinit file.\r\n", {{MAILBOX_ARG0, 1}, {MAILBOX_ARG2, 0}},
+                   nStatus)) {
+        EndBringUp();
+        return m_bStop.load() ? BringUpResult::Stopped : BringUpResult::BrokenOff;
+    }
+    if (nStatus != 0) {
+        AppendLog("->The low-level init applet reported status " + Hex(static_cast<int32_t>(nStatus)) + ".\r\n");
         EndBringUp();
         return BringUpResult::BrokenOff;
     }
@@ -106,7 +139,7 @@ BringUpResult CTovarDlg::BringUp()
                    {{MAILBOX_ARG0, 1}, {MAILBOX_ARG2, 1}, {MAILBOX_ARG3, 0}, {MAILBOX_ARG4, 16}, {MAILBOX_ARG5, 0}},
                    nStatus)) {
         EndBringUp();
-        return BringUpResult::BrokenOff;
+        return m_bStop.load() ? BringUpResult::Stopped : BringUpResult::BrokenOff;
     }
     AppendLog(nStatus == 0 ? "->Extram Ok.\r\n" : "->Extram Error.\r\n");
     EndBringUp();

@@ -1,0 +1,133 @@
+#include "app/cli_job.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <optional>
+
+#include "app/commands.h"
+#include "app/stop_signal.h"
+
+namespace {
+
+constexpr int kWaitSliceMs = 50;
+constexpr int kStopGraceMs = 5000;   // a stopped job reports within about a second; this is the bound
+
+// Prints log lines as they come and keeps the result.
+class CCliJobObserver : public IJobObserver {
+public:
+    explicit CCliJobObserver(std::ostream& log) : m_Log(log) {}
+
+    void OnJobLog(const std::string& strText) override
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Log << CliText(strText) << std::flush;
+    }
+    void OnJobFinished(const JobResult& result) override
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Result = result;
+        m_Cond.notify_all();
+    }
+    std::optional<JobResult> Wait(int nMs)
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_Cond.wait_for(lock, std::chrono::milliseconds(nMs), [this] { return m_Result.has_value(); });
+        return m_Result;
+    }
+
+private:
+    std::ostream& m_Log;
+    std::mutex m_Mutex;
+    std::condition_variable m_Cond;
+    std::optional<JobResult> m_Result;
+};
+
+void WriteResult(const JobResult& result, const CliJobSettings& settings)
+{
+    if (settings.strJsonPath.empty())
+        return;
+    std::string strJson = JobResultToJson(result) + "\n";
+    if (settings.strJsonPath == "-") {
+        std::cout << strJson << std::flush;
+        return;
+    }
+    std::ofstream out(settings.strJsonPath, std::ios::trunc);
+    out << strJson;
+    if (!out)
+        std::cerr << "tovar " << settings.strCommand << ": the result could not be written to "
+                  << settings.strJsonPath << "\n";
+}
+
+JobResult ResultOfRequest(const JobRequest& request)
+{
+    JobResult result;
+    result.identity = request.identity;
+    result.strStation = request.strStation;
+    result.nComPort = request.port.nPort;
+    result.strDevicePath = request.port.strPath;
+    result.strStartTime = result.strEndTime = IsoTimeNow();
+    for (const TransferImage& image : request.images)
+        result.images.push_back({image.nSlot, image.nId, image.strName, 0, {}, 0, 0, false});
+    return result;
+}
+
+}  // namespace
+
+bool LogToStderr(const CliJobSettings& settings) { return settings.strJsonPath == "-"; }
+
+int RefuseCliJob(const JobRequest& request, const std::string& strReason, const CliJobSettings& settings)
+{
+    std::cerr << "tovar " << settings.strCommand << ": " << strReason << "\n";
+    JobResult result = ResultOfRequest(request);
+    result.verdict = JobVerdict::Refused;
+    result.strReason = strReason;
+    WriteResult(result, settings);
+    return ExitCodeOf(JobVerdict::Refused);
+}
+
+int RunCliJob(const JobRequest& request, const At91BackendFactory& fnFactory, const CliJobSettings& settings)
+{
+    CCliJobObserver observer(LogToStderr(settings) ? std::cerr : std::cout);
+    CJob job(observer, fnFactory);
+    std::string strWhy;
+    if (!job.Start(request, strWhy))
+        return RefuseCliJob(request, strWhy, settings);
+    InstallStopSignals();
+    const auto tStart = std::chrono::steady_clock::now();
+    bool bStopped = false;
+    bool bTimedOut = false;
+    std::optional<JobResult> result;
+    while (!(result = observer.Wait(kWaitSliceMs))) {
+        auto nElapsedMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - tStart).count();
+        if (!bStopped && (StopSignalled().load() || nElapsedMs >= settings.nJobTimeoutS * 1000LL)) {
+            bStopped = true;
+            bTimedOut = !StopSignalled().load();
+            job.Stop();
+            result = observer.Wait(kStopGraceMs);
+            break;
+        }
+    }
+    if (!result) {
+        // The job did not report within its bound after the stop: give it up.
+        job.Quit(kStopGraceMs);
+        result = observer.Wait(kWaitSliceMs);
+    }
+    JobResult final = result ? *result : ResultOfRequest(request);
+    if (!result) {
+        final.verdict = JobVerdict::Stopped;
+        final.strReason = "the job did not end after it was stopped";
+    }
+    if (bTimedOut && final.verdict == JobVerdict::Stopped) {
+        final.verdict = JobVerdict::Failed;
+        final.strReason = "the job did not finish within " + std::to_string(settings.nJobTimeoutS) + " s";
+    }
+    if (final.verdict != JobVerdict::Installed)
+        std::cerr << "tovar " << settings.strCommand << ": " << VerdictName(final.verdict) << " ("
+                  << StageName(final.stage) << "): " << final.strReason << "\n";
+    WriteResult(final, settings);
+    return ExitCodeOf(final.verdict);
+}

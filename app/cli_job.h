@@ -1,0 +1,22 @@
+#pragma once
+#include <string>
+
+#include "job/job.h"
+
+// How a command runs its one job.
+struct CliJobSettings {
+    std::string strCommand;      // "flash", "transfer": names the command in messages
+    std::string strJsonPath;     // the result as JSON to this file; "-": standard output
+    int nJobTimeoutS = 600;      // a job still running then is stopped and counts as failed
+};
+
+// Where a command's log lines go: standard output, or standard error when the result goes there.
+bool LogToStderr(const CliJobSettings& settings);
+
+// Runs the request on a job engine of its own, log lines as they come; Ctrl+C stops the job.
+// Writes the result and returns the exit status of its verdict.
+int RunCliJob(const JobRequest& request, const At91BackendFactory& fnFactory, const CliJobSettings& settings);
+
+// A job refused before anything reached the board: the reason on standard error, the result
+// (verdict "refused") written as for a job; returns 2.
+int RefuseCliJob(const JobRequest& request, const std::string& strReason, const CliJobSettings& settings);

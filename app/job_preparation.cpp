@@ -1,0 +1,64 @@
+#include "app/job_preparation.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "console/config_loader.h"
+#include "console/entry_check.h"
+#include "console/selected_images.h"
+
+namespace {
+
+bool IsFolder(const std::string& strPath)
+{
+    struct stat info {};
+    return stat(strPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+bool PrepareStationRequest(const CommonOptions& station, const std::vector<int>& select, JobRequest& request,
+                           FileEntry files[FILE_TABLE_SLOTS], std::string& strWhy, std::string& strLog)
+{
+    TovarJobOptions options = MakeJobOptions(station);
+    request.strWorkDir = station.strWorkDir;
+    request.strStation = options.strStation;
+    request.transfer = options.transfer;
+    if (!IsFolder(station.strWorkDir)) {
+        strWhy = "the working folder " + station.strWorkDir + " does not exist";
+        return false;
+    }
+    int nFileCount = -1;
+    std::vector<std::string> warnings;
+    if (!LoadFileTable(ConfigFilePath(station.strWorkDir), files, nFileCount, warnings)) {
+        strWhy = "the configuration " + ConfigFilePath(station.strWorkDir) + " cannot be read";
+        return false;
+    }
+    for (const std::string& strWarning : warnings)
+        strLog += strWarning;
+    int nSlots = std::clamp(nFileCount, 0, FILE_TABLE_SLOTS);
+    if (!select.empty()) {
+        for (int k = 0; k < FILE_TABLE_SLOTS; ++k)
+            files[k].cSelected = 0;
+        for (int k : select) {
+            if (k < 0 || k >= nSlots) {
+                strWhy = "--select " + std::to_string(k) + ": the configuration has " +
+                         (nSlots > 0 ? "slots 0 to " + std::to_string(nSlots - 1) : std::string("no slots"));
+                return false;
+            }
+            files[k].cSelected = 1;
+        }
+    }
+    std::string strEntryError;
+    if (!CheckSelectedEntries(files, nFileCount, strEntryError)) {
+        strWhy = CliText(strEntryError);
+        while (!strWhy.empty() && (strWhy.back() == '\n' || strWhy.back() == '\r'))
+            strWhy.pop_back();
+        if (strWhy.rfind("->", 0) == 0)
+            strWhy.erase(0, 2);
+        return false;
+    }
+    request.images = SelectedImages(files, nFileCount, ImageFolderPath(station.strWorkDir));
+    return true;
+}

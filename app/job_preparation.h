@@ -1,0 +1,14 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+#include "job/job_request.h"
+
+// The parts of a command's request that come from the station: working folder, transfer
+// settings, and the images from the configuration and --select. False, with strWhy, when the job
+// must be refused: no working folder, no readable configuration, a slot that does not exist, or a
+// selection that cannot be installed. files receives the loaded file table (for the manifest).
+// Configuration warnings are added to strLog.
+bool PrepareStationRequest(const CommonOptions& station, const std::vector<int>& select, JobRequest& request,
+                           FileEntry files[FILE_TABLE_SLOTS], std::string& strWhy, std::string& strLog);

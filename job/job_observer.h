@@ -1,0 +1,19 @@
+#pragma once
+#include <string>
+
+#include "job/job_result.h"
+#include "net/transfer_image.h"
+
+// What a job reports, on the job's own thread. Front ends pass the calls on to their own thread.
+class IJobObserver {
+public:
+    virtual ~IJobObserver() = default;
+    // A log line as the operator sees it (UTF-8, ends in "\r\n" but for the chip identifier line).
+    virtual void OnJobLog(const std::string& strText) = 0;
+    // A line for the detailed log only: resends, ignored datagrams, the console transcript.
+    virtual void OnJobDetail(const std::string& strText) { (void)strText; }
+    virtual void OnJobProgress(const TransferProgress& progress) { (void)progress; }
+    virtual void OnJobStage(JobStage stage) { (void)stage; }
+    // Once per started job, as its last report.
+    virtual void OnJobFinished(const JobResult& result) = 0;
+};

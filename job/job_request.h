@@ -1,0 +1,20 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "job/job_result.h"
+#include "net/image_transfer.h"
+#include "serial/com_port_map.h"
+
+// One board's job, fixed when the operator presses the button.
+struct JobRequest {
+    JobIdentity identity;
+    std::string strStation;
+    std::string strDevice;             // the boot monitor's name of the port ("COM5")
+    ComPortEntry port;                 // the same port as {number, device path}
+    std::string strWorkDir;            // the board files are found below it
+    std::vector<TransferImage> images; // the selected files, in order
+    TransferSettings transfer;
+    bool bBringUp = true;              // false: the boot loader already runs; only the transfer
+    int nConsoleTimeoutMs = 0;         // 0: the console phase waits until stopped
+};

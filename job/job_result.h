@@ -1,0 +1,51 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/transfer_image.h"
+
+// How a job ended.
+enum class JobVerdict { Installed, Failed, ChipRejected, Stopped, Refused };
+
+// Where a job is, or where it ended.
+enum class JobStage { Prepare, BringUp, Console, Transfer };
+
+// The board's identity as the operator typed it (UTF-8).
+struct JobIdentity {
+    std::string strMac;
+    std::string strFactory;
+    std::string strReg;
+};
+
+// Everything a front end, a log or a record needs to know about one finished job.
+struct JobResult {
+    JobVerdict verdict = JobVerdict::Refused;
+    JobStage stage = JobStage::Prepare;
+    std::string strReason;            // in words; empty for an installed board
+    JobIdentity identity;
+    std::string strStation;
+    int nComPort = 0;
+    std::string strDevicePath;
+    uint32_t nChipId = 0;
+    bool bChipIdRead = false;
+    std::string strStartTime;         // ISO-8601 UTC, milliseconds
+    std::string strEndTime;
+    int64_t nBringUpMs = 0;           // time spent in each stage
+    int64_t nConsoleMs = 0;
+    int64_t nTransferMs = 0;
+    std::vector<TransferImageResult> images;
+};
+
+const char* VerdictName(JobVerdict verdict);   // "installed", "failed", ...
+const char* StageName(JobStage stage);         // "prepare", "bring-up", "console", "transfer"
+
+// The process exit status for a verdict: 0 installed, 1 failed or chip rejected, 2 refused,
+// 3 stopped.
+int ExitCodeOf(JobVerdict verdict);
+
+// The current wall-clock time as ISO-8601 UTC with milliseconds.
+std::string IsoTimeNow();
+
+// The result as one JSON object (one line).
+std::string JobResultToJson(const JobResult& result);

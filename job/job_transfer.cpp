@@ -1,0 +1,23 @@
+#include "job/job.h"
+
+// The image transfer of a job; its end is the job's end.
+void CJob::NetDownload()
+{
+    EnterStage(JobStage::Transfer);
+    CImageTransfer transfer(*this, m_Clock, m_Request.transfer);
+    TransferReport report = transfer.Run(m_Net, m_Request.images, m_bStop, m_bQuit);
+    m_Result.images = report.images;
+    switch (report.result) {
+    case TransferResult::Installed:
+        Finish(JobVerdict::Installed, {});
+        break;
+    case TransferResult::InstallFailed:
+    case TransferResult::Ended:
+        Finish(JobVerdict::Failed, report.strReason);
+        break;
+    case TransferResult::Stopped:
+    case TransferResult::Quit:
+        Finish(JobVerdict::Stopped, report.strReason);
+        break;
+    }
+}
