@@ -3,11 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "console/tovardlg.h"
+#include "job/job.h"
 #include "samba/at91_sim_board.h"
 #include "support/fake_clock.h"
-#include "support/fake_view.h"
-#include "support/test_options.h"
+#include "support/job_recorder.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -38,39 +37,41 @@ const std::vector<std::string> kFullSequence = {
     "CloseDevice",
 };
 
-// One bring-up on a board of its own, as a job would start it.
+// One job on a board of its own whose console never answers: after the bring-up the console
+// phase gives up at once, so the job ends and its bring-up can be looked at.
 struct CBringUpRun {
-    CBringUpRun(CAt91SimBoard& board, const std::string& strDir, IClock& clock)
-        : m_Dlg(m_View, board.Factory(), clock, TestOptions(strDir))
+    CBringUpRun(CAt91SimBoard& board, const std::string& strDir, IClock& clock) : m_Job(m_Recorder, board.Factory(), clock)
     {
-        m_Dlg.m_szWorkDir = strDir;
-        m_Dlg.m_pBootDll = std::make_unique<CAt91BootDll>(board.Factory());
-        m_Dlg.m_pBootDll->OpenDevice("COM1", m_Dlg.m_hDevice);
+        m_Request.strDevice = "COM1";
+        m_Request.port = {1, ""};
+        m_Request.strWorkDir = strDir;
+        m_Request.nConsoleTimeoutMs = 1;
     }
-    BringUpResult Run() { return m_Dlg.BringUp(); }
-    std::string Log() const { return m_View.Log(); }
+    JobResult Run()
+    {
+        std::string strWhy;
+        EXPECT_TRUE(m_Job.Start(m_Request, strWhy)) << strWhy;
+        std::optional<JobResult> result = m_Recorder.Wait();
+        EXPECT_TRUE(result.has_value());
+        return result.value_or(JobResult{});
+    }
+    std::string Log() const { return m_Recorder.BringUpLog(); }
 
-    CFakeView m_View;
-    CTovarDlg m_Dlg;
+    CJobRecorder m_Recorder;
+    JobRequest m_Request;
+    CJob m_Job;
 };
 
-// Drives the bring-up stage directly, without the worker thread.
 class BringUpTest : public ::testing::Test {
 protected:
-    BringUpTest() : m_Dlg(m_View, m_Board.Factory(), m_Clock, TestOptions(m_Dir.Path()))
+    BringUpTest()
     {
         m_Dir.Write(kApplet, "APPLT");
         m_Dir.Write(kBoot, "BOOTLOADR");
-        m_Dlg.m_szWorkDir = m_Dir.Path();
     }
 
-    BringUpResult Run()
-    {
-        m_Dlg.m_pBootDll = std::make_unique<CAt91BootDll>(m_Board.Factory());
-        m_Dlg.m_pBootDll->OpenDevice("COM1", m_Dlg.m_hDevice);
-        return m_Dlg.BringUp();
-    }
-
+    JobResult Run() { return m_Run.Run(); }
+    std::string Log() const { return m_Run.Log(); }
     std::vector<std::string> Sequence() const { return m_Board.CallSummary(); }
 
     // The good sequence cut after call nLast, then the device closed.
@@ -81,87 +82,86 @@ protected:
         return seq;
     }
 
-    void ExpectHandedToConsole()
+    // The bring-up ended with the device closed and the wrapper gone, and the job went on to wait
+    // for the console.
+    static void ExpectHandedToConsole(const JobResult& result, const CAt91SimBoard& board)
     {
-        EXPECT_EQ(m_Dlg.m_bConsolePhase.load(), 1);
-        EXPECT_EQ(m_Dlg.m_pBootDll, nullptr);
-        EXPECT_EQ(m_Board.BackendsBound(), 0);
-        EXPECT_EQ(m_Board.OpenHandles(), 0);
-        EXPECT_EQ(m_Dlg.m_bBringUpPending.load(), 0);
+        EXPECT_EQ(result.stage, JobStage::Console);
+        EXPECT_EQ(board.BackendsBound(), 0);
+        EXPECT_EQ(board.OpenHandles(), 0);
     }
 
     CTempDir m_Dir;
     CAt91SimBoard m_Board;
-    CFakeView m_View;
     CFakeClock m_Clock;
-    CTovarDlg m_Dlg;
+    CBringUpRun m_Run{m_Board, m_Dir.Path(), m_Clock};
 };
 
 }  // namespace
 
 TEST_F(BringUpTest, GoodChipRunsAppletThenBootLoaderInOrder)
 {
-    EXPECT_EQ(Run(), BringUpResult::Completed);
+    JobResult result = Run();
     EXPECT_EQ(Sequence(), kFullSequence);
-    EXPECT_EQ(m_View.Log(), "当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n->Extram Ok.\r\n");
+    EXPECT_EQ(Log(), "当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n->Extram Ok.\r\n");
+    EXPECT_EQ(result.nChipId, 0x819A05A1u);
     auto calls = m_Board.Calls();
     EXPECT_EQ(std::string(calls[2].data.begin(), calls[2].data.end()), "APPLT");
     EXPECT_EQ(std::string(calls[9].data.begin(), calls[9].data.end()), "BOOTLOADR");
-    ExpectHandedToConsole();
-    EXPECT_NE(m_Dlg.m_hDevice, 0);  // the handle keeps its value
+    ExpectHandedToConsole(result, m_Board);
 }
 
 TEST_F(BringUpTest, MaskedBitsAreIgnoredOtherBitsRejectTheChip)
 {
     m_Board.SetChipId(0x819F05BF);  // differs only in bits 0-4 and 16-19
-    EXPECT_EQ(Run(), BringUpResult::Completed);
-    EXPECT_NE(m_View.Log().find("0x819f05bfChip ID match.\r\n"), std::string::npos);
+    Run();
+    EXPECT_NE(Log().find("0x819f05bfChip ID match.\r\n"), std::string::npos);
 
     CAt91SimBoard wrong;
     wrong.SetChipId(0x819A05C1);  // bit 6 differs
     CBringUpRun run(wrong, m_Dir.Path(), m_Clock);
-    EXPECT_EQ(run.Run(), BringUpResult::ChipRejected);
+    JobResult result = run.Run();
+    EXPECT_EQ(result.verdict, JobVerdict::ChipRejected);
+    EXPECT_EQ(result.stage, JobStage::BringUp);
     EXPECT_EQ(run.Log(), "当前芯片Chip ID: 0x819a05c1\r\nChip ID match Fail.\r\n");
     EXPECT_EQ(wrong.CallSummary(), (std::vector<std::string>{"OpenDevice COM1", "ReadWord 0xfffff240", "CloseDevice"}));
-    EXPECT_EQ(run.m_Dlg.m_bConsolePhase.load(), 0);
-    EXPECT_EQ(run.m_Dlg.m_pBootDll, nullptr);
     EXPECT_EQ(wrong.BackendsBound(), 0);
 }
 
 TEST_F(BringUpTest, FailedChipReadShowsZeroAndRejects)
 {
     m_Board.FailCall("ReadWord", 1, 5);
-    EXPECT_EQ(Run(), BringUpResult::ChipRejected);
-    EXPECT_EQ(m_View.Log(), "当前芯片Chip ID: 0x00000000\r\nChip ID match Fail.\r\n");
+    EXPECT_EQ(Run().verdict, JobVerdict::ChipRejected);
+    EXPECT_EQ(Log(), "->Reading the chip identifier failed on COM1: error word 0x00000005.\r\n"
+                     "当前芯片Chip ID: 0x00000000\r\nChip ID match Fail.\r\n");
 }
 
 TEST_F(BringUpTest, MissingFilesAreReportedAndLeadToTheConsole)
 {
     std::remove((m_Dir.Path() + "/" + kApplet).c_str());
-    EXPECT_EQ(Run(), BringUpResult::BrokenOff);
+    JobResult result = Run();
     EXPECT_EQ(Sequence(), CutAfter(1));
-    EXPECT_NE(m_View.Log().find("Chip ID match.\r\n->Failed to open lowlevelinit file.\r\n"), std::string::npos);
-    ExpectHandedToConsole();
+    EXPECT_NE(Log().find("Chip ID match.\r\n->Failed to open lowlevelinit file.\r\n"), std::string::npos);
+    ExpectHandedToConsole(result, m_Board);
 
     CTempDir dir;
     dir.Write(kApplet, "APPLT");
     CAt91SimBoard board;
     CBringUpRun run(board, dir.Path(), m_Clock);
-    EXPECT_EQ(run.Run(), BringUpResult::BrokenOff);
+    ExpectHandedToConsole(run.Run(), board);
     EXPECT_EQ(board.CallSummary(), CutAfter(8));
     EXPECT_NE(run.Log().find("->Failed to open extram file.\r\n"), std::string::npos);
     EXPECT_EQ(run.Log().find("Extram Ok"), std::string::npos);
-    EXPECT_EQ(run.m_Dlg.m_bConsolePhase.load(), 1);
 }
 
 TEST_F(BringUpTest, EmptyFilesAreWrittenAsEmptyBlocks)
 {
     m_Dir.Write(kApplet, "");
-    EXPECT_EQ(Run(), BringUpResult::Completed);
+    Run();
     EXPECT_EQ(Sequence()[2], "WriteBlock 0x00300000+0");
 }
 
-TEST_F(BringUpTest, ErrorWordAtAnyStepEndsTheStageSilently)
+TEST_F(BringUpTest, ErrorWordAtAnyStepEndsTheStageWithItsCause)
 {
     // Every call after the chip read, by method and occurrence, in the good sequence's order.
     struct Step {
@@ -178,37 +178,33 @@ TEST_F(BringUpTest, ErrorWordAtAnyStepEndsTheStageSilently)
         CAt91SimBoard board;
         board.FailCall(step.szMethod, step.nOccurrence, 0x42);
         CBringUpRun run(board, m_Dir.Path(), m_Clock);
-        EXPECT_EQ(run.Run(), BringUpResult::BrokenOff) << step.szMethod << step.nOccurrence;
+        ExpectHandedToConsole(run.Run(), board);
         EXPECT_EQ(board.CallSummary(), CutAfter(step.nIndex)) << step.szMethod << step.nOccurrence;
-        EXPECT_EQ(run.Log(), "当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n");
-        EXPECT_EQ(run.m_Dlg.m_bConsolePhase.load(), 1);
-        EXPECT_EQ(board.BackendsBound(), 0);
+        std::string strLog = run.Log();
+        EXPECT_EQ(strLog.rfind("当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n->", 0), 0u) << strLog;
+        EXPECT_NE(strLog.find("failed on COM1: error word 0x00000042.\r\n"), std::string::npos) << strLog;
     }
 }
 
 TEST_F(BringUpTest, AppletAndBootLoaderStatus)
 {
     m_Board.SetAppletStatus(3);
-    EXPECT_EQ(Run(), BringUpResult::BrokenOff);
+    ExpectHandedToConsole(Run(), m_Board);
     EXPECT_EQ(Sequence(), CutAfter(8));
-    EXPECT_EQ(m_View.Log(), "当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n");
-    ExpectHandedToConsole();
+    EXPECT_EQ(Log(), "当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n->The low-level init applet reported status 0x00000003.\r\n");
 
     CAt91SimBoard board;
     board.SetBootLoaderStatus(0x0F);
     CBringUpRun run(board, m_Dir.Path(), m_Clock);
-    EXPECT_EQ(run.Run(), BringUpResult::BrokenOff);
+    ExpectHandedToConsole(run.Run(), board);
     EXPECT_EQ(board.CallSummary(), kFullSequence);
     EXPECT_EQ(run.Log(), "当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n->Extram Error.\r\n");
-    EXPECT_EQ(run.m_Dlg.m_bConsolePhase.load(), 1);
 }
 
 TEST_F(BringUpTest, DeviceThatDidNotOpenGoesStraightToTheConsole)
 {
     m_Board.SetOpenFails(true);
-    EXPECT_EQ(Run(), BringUpResult::BrokenOff);
-    EXPECT_EQ(m_Dlg.m_hDevice, 0);
+    ExpectHandedToConsole(Run(), m_Board);
     EXPECT_EQ(Sequence(), (std::vector<std::string>{"OpenDevice COM1", "CloseDevice"}));
-    EXPECT_EQ(m_View.Log(), "");
-    ExpectHandedToConsole();
+    EXPECT_EQ(Log().rfind("->COM1 did not open for the boot monitor", 0), 0u) << Log();
 }
