@@ -9,6 +9,7 @@
 #include "console/gbk_text.h"
 #include "console/config_loader.h"
 #include "console/manifest.h"
+#include "console/manifest_lock.h"
 #include "samba/at91_sim_board.h"
 #include "serial/com_port_map.h"
 
@@ -109,8 +110,10 @@ int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const s
                                 settings);
     }
     // The board must never get another board's identity: no manifest, no job.
-    if (!WriteManifest(ImageFolderPath(station.strWorkDir), strFactory, strReg, strMac, files,
-                       [&log](const std::string& strLine) { log << CliText(strLine) << std::flush; })) {
+    CManifest manifest;
+    CManifestLock manifestLock;   // held until the job has ended
+    if (!manifest.Write(ImageFolderPath(station.strWorkDir), strFactory, strReg, strMac, files,
+                        [&log](const std::string& strLine) { log << CliText(strLine) << std::flush; }, manifestLock)) {
         log << CliText("->未写入身份信息，未开始下载。\r\n") << std::flush;
         return RefuseCliJob(request, "ins.txt was not written; nothing was sent", settings);
     }

@@ -1,9 +1,11 @@
 #pragma once
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "console/file_entry.h"
+#include "console/manifest_lock.h"
 
 // One 144-byte record of the install manifest "ins.txt". Integers are little-endian, so the
 // fields are byte arrays.
@@ -16,16 +18,19 @@ struct ManifestRecord {
 static_assert(sizeof(ManifestRecord) == 144, "a manifest record is 144 bytes");
 
 constexpr int MANIFEST_RECORDS = 4;
+constexpr int MANIFEST_IMAGES = MANIFEST_RECORDS - 1;  // records 1-3: file-table entries 0-2
 constexpr size_t MANIFEST_BYTES = MANIFEST_RECORDS * sizeof(ManifestRecord);  // 576
 constexpr size_t MANIFEST_FIELD_BYTES = 8;    // factory and registration number fields
 constexpr size_t MANIFEST_MAC_BYTES = 26;     // two "^" + 12 hex digit addresses
 
-// The program-wide manifest table: zero at start and never cleared, only overwritten field by
-// field at each press, so bytes that a press does not write keep what an earlier press left.
-extern ManifestRecord g_Manifest[MANIFEST_RECORDS];
-
-// Tests only: puts g_Manifest back to its all-zero start state.
-void ResetManifestForTest();
+// What a write measured of one image file, so the transfer can tell whether the file changed
+// since: its size and modification time.
+struct ManifestImageStamp {
+    std::string strName;     // the entry's name, as in the file table
+    int64_t nSize = -1;      // full size in bytes
+    int64_t nMtimeNs = 0;    // modification time, nanoseconds since the epoch
+    bool bMeasured = false;  // false: the file could not be opened (size and time mean nothing)
+};
 
 using ManifestLog = std::function<void(const std::string&)>;
 
@@ -34,13 +39,38 @@ using ManifestLog = std::function<void(const std::string&)>;
 // the log text (one line per refused field, UTF-8), e.g. "->出厂编号超过8字节，请重新输入!\r\n".
 bool CheckManifestFields(const std::string& strFactoryGbk, const std::string& strRegGbk, std::string& strLogLine);
 
-// Rebuilds g_Manifest from the operator's texts (GBK bytes) and file-table entries 0 to 2
-// (pFiles[0..2]), measuring each named file in strImageFolder, then writes the 576 bytes over
-// the start of strImageFolder + "/ins.txt", which must exist (it is never created or
-// truncated). Reports through log: "->Open bin err.\r\n" per file that cannot be opened for
-// reading and writing (its size is then 0xFFFFFFFF), then "->Failed to open ins.txt file.\r\n",
-// "->Write ins.txt file successed.\r\n" or "->Write ins.txt file failure.\r\n". Texts longer
-// than their fields (8, 8 and 26 bytes) are cut to them. Returns true when the manifest was
-// written whole; the caller goes on with the job either way.
-bool WriteManifest(const std::string& strImageFolder, const std::string& strFactoryGbk, const std::string& strRegGbk,
-                   const std::string& strMacGbk, const FileEntry* pFiles, const ManifestLog& log);
+// The install manifest of one console. Its table is zero at construction and never cleared, only
+// overwritten field by field at each write, so bytes that a write does not touch keep what an
+// earlier write left.
+class CManifest {
+public:
+    CManifest();
+
+    // Rebuilds the table from the operator's texts (GBK bytes) and file-table entries 0 to 2
+    // (pFiles[0..2]), measuring each named file in strImageFolder read-only, then writes the 576
+    // bytes over the start of strImageFolder + "/ins.txt". That file must already exist and be a
+    // regular file: it is never created, truncated or followed through a symbolic link. Before
+    // writing, an exclusive flock is taken on it without waiting.
+    //
+    // Reports through log: "->Open bin err.\r\n" per image that is not a readable regular file
+    // (its size is then 0xFFFFFFFF); "->Failed to open ins.txt file.\r\n" when ins.txt is missing,
+    // not a regular file or locked by another Tovar (the latter three followed by a line saying
+    // which); else "->Write ins.txt file successed.\r\n" or "->Write ins.txt file failure.\r\n".
+    // Texts longer than their fields (8, 8 and 26 bytes) are cut to them.
+    //
+    // lock is released first. Returns true only when all 576 bytes were written; lock then holds
+    // ins.txt until the caller releases it (at the end of the job's transfer). On false lock holds
+    // nothing. The caller goes on with the job either way.
+    bool Write(const std::string& strImageFolder, const std::string& strFactoryGbk, const std::string& strRegGbk,
+               const std::string& strMacGbk, const FileEntry* pFiles, const ManifestLog& log, CManifestLock& lock);
+
+    // What the last Write measured of entries 0 to 2, whatever became of ins.txt.
+    const std::array<ManifestImageStamp, MANIFEST_IMAGES>& Stamps() const { return m_Stamps; }
+
+private:
+    void PutIdentity(const std::string& strFactoryGbk, const std::string& strRegGbk, const std::string& strMacGbk);
+    void PutImage(int k, const std::string& strImageFolder, const FileEntry& entry, const ManifestLog& log);
+
+    ManifestRecord m_Records[MANIFEST_RECORDS];
+    std::array<ManifestImageStamp, MANIFEST_IMAGES> m_Stamps;
+};

@@ -191,8 +191,9 @@ void CTovarDlg::OnOK()
         return;
     }
     // The board must never get another board's identity: no manifest, no job.
-    if (!WriteManifest(ImageFolderPath(m_strWorkDir), strFactory, strReg, strMac, m_Files,
-                       [this](const std::string& strLine) { AppendLog(strLine); })) {
+    std::unique_lock<std::mutex> resultLock(m_ResultMutex);
+    if (!m_Manifest.Write(ImageFolderPath(m_strWorkDir), strFactory, strReg, strMac, m_Files,
+                          [this](const std::string& strLine) { AppendLog(strLine); }, m_ManifestLock)) {
         AppendLog("->未写入身份信息，未开始下载。\r\n");
         return;
     }
@@ -207,15 +208,14 @@ void CTovarDlg::OnOK()
     request.transfer = m_Options.transfer;
     std::string strWhy;
     if (!m_pJob->Start(request, strWhy)) {
+        m_ManifestLock.Release();
         AppendLog("->" + strWhy + ".\r\n");
         return;
     }
+    m_LastResult.reset();
+    resultLock.unlock();
     // The job has its own wrapper; the next press lists the devices anew.
     m_pBootDll.reset();
-    {
-        std::lock_guard<std::mutex> lock(m_ResultMutex);
-        m_LastResult.reset();
-    }
     ++m_nJobsStarted;
     SetJobButtons(false, false, true);
 }
@@ -273,6 +273,7 @@ void CTovarDlg::OnJobFinished(const JobResult& result)
         m_View.SetProgress(100);
     SetJobButtons(true, true, true);
     std::lock_guard<std::mutex> lock(m_ResultMutex);
+    m_ManifestLock.Release();
     m_LastResult = result;
     m_ResultCond.notify_all();
 }

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "console/file_entry.h"
+#include "console/manifest.h"
+#include "console/manifest_lock.h"
 #include "console/tovar_view.h"
 #include "job/clock.h"
 #include "job/job.h"
@@ -88,6 +90,8 @@ private:
     std::vector<std::string> m_strSelectorNames;       // selector entries, as added at start-up
     std::atomic<int> m_bExitEnabled{1};
     std::atomic<int> m_nJobsStarted{0};
+    CManifest m_Manifest;
+    CManifestLock m_ManifestLock;   // held from the manifest's write until the job ends
     std::mutex m_ResultMutex;
     std::condition_variable m_ResultCond;
     std::optional<JobResult> m_LastResult;

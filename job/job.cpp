@@ -122,9 +122,10 @@ void CJob::Finish(JobVerdict verdict, const std::string& strReason)
     m_Result.strEndTime = IsoTimeNow();
     m_bConsolePhase = 0;
     m_Serial.ClosePort();
-    JobResult result = m_Result;
+    // Still running while the observer hears of the end, so a press meanwhile is refused rather
+    // than racing the observer's clean-up.
+    m_Observer.OnJobFinished(m_Result);
     m_bRunning = 0;
-    m_Observer.OnJobFinished(result);
 }
 
 void CJob::WorkerEnded()

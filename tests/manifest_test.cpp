@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "console/config_loader.h"
 #include "console/gbk_text.h"
@@ -13,6 +19,25 @@
 namespace {
 
 const std::string MAC = "^587675010202^587675010203";
+const std::string OTHER_TOVAR =
+    "->Failed to open ins.txt file.\r\n"
+    "->Another Tovar is using this working folder's ins.txt; the identity was not written.\r\n";
+const std::string NOT_REGULAR =
+    "->Failed to open ins.txt file.\r\n->ins.txt is not a regular file; the identity was not written.\r\n";
+
+// Runs fn on a thread without CAP_DAC_OVERRIDE, so file modes bind even when the tests run as root.
+void RunWithoutDacOverride(const std::function<void()>& fn)
+{
+    std::thread([&fn] {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2]{};
+        if (syscall(SYS_capget, &header, data) == 0) {
+            data[CAP_DAC_OVERRIDE / 32].effective &= ~(1u << (CAP_DAC_OVERRIDE % 32));
+            syscall(SYS_capset, &header, data);  // this thread only
+        }
+        fn();
+    }).join();
+}
 
 // The expected 576 manifest bytes, built field by field.
 class CExpected {
@@ -37,7 +62,6 @@ class Manifest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ResetManifestForTest();
         m_strFolder = m_dir.MakeDir("KX30T/images");
         SetEntry(0, 258, "boot.bin");
         SetEntry(1, -1, "kernel.bin");
@@ -54,8 +78,8 @@ protected:
     bool Press(const std::string& strFactory, const std::string& strReg, const std::string& strMac = MAC)
     {
         m_strLog.clear();
-        return WriteManifest(m_strFolder, strFactory, strReg, strMac, m_files,
-                             [this](const std::string& strLine) { m_strLog += strLine; });
+        return m_Manifest.Write(m_strFolder, strFactory, strReg, strMac, m_files,
+                                [this](const std::string& strLine) { m_strLog += strLine; }, m_Lock);
     }
     // The records of the three files as set up, for the given sizes.
     CExpected FileRecords(uint32_t dwBoot = 300, uint32_t dwKernel = 70000, uint32_t dwEmpty = 0)
@@ -75,6 +99,8 @@ protected:
     std::string Ins() const { return m_dir.Read("KX30T/images/ins.txt"); }
 
     CTempDir m_dir;
+    CManifest m_Manifest;
+    CManifestLock m_Lock;
     std::string m_strFolder;
     FileEntry m_files[FILE_TABLE_SLOTS];
     std::string m_strLog;
@@ -127,11 +153,11 @@ TEST_F(Manifest, ShorterTextKeepsTheTailOfAnEarlierPress)
     EXPECT_EQ(Ins(), expected.Bytes());
 }
 
-TEST_F(Manifest, AFileThatCannotBeOpenedForWritingHasNoSize)
+TEST_F(Manifest, AnImageThatIsNotARegularFileHasNoSize)
 {
     m_dir.Write("KX30T/images/ins.txt", "");
     std::filesystem::remove(m_strFolder + "/kernel.bin");
-    m_dir.MakeDir("KX30T/images/kernel.bin");  // a folder: open for writing fails even for root
+    m_dir.MakeDir("KX30T/images/kernel.bin");  // a folder opens read-only, but is no image
     SetEntry(2, 7, "");                        // no name: the image folder itself
     EXPECT_TRUE(Press("1", "2"));
     EXPECT_EQ(m_strLog, "->Open bin err.\r\n->Open bin err.\r\n->Write ins.txt file successed.\r\n");
@@ -141,15 +167,18 @@ TEST_F(Manifest, AFileThatCannotBeOpenedForWritingHasNoSize)
     EXPECT_EQ(Ins(), expected.Bytes());
 }
 
-TEST_F(Manifest, ReadOnlyImageFile)
+TEST_F(Manifest, ReadOnlyImageFolderIsMeasured)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root opens read-only files for writing";
     m_dir.Write("KX30T/images/ins.txt", "");
-    ASSERT_EQ(chmod((m_strFolder + "/boot.bin").c_str(), 0444), 0);
-    Press("1", "2");
-    EXPECT_EQ(m_strLog, "->Open bin err.\r\n->Write ins.txt file successed.\r\n");
-    EXPECT_EQ(Ins().substr(144 + 132, 4), std::string(4, '\xff'));
+    for (const char* szName : {"boot.bin", "kernel.bin", "empty.bin"})
+        ASSERT_EQ(chmod((m_strFolder + "/" + szName).c_str(), 0444), 0);
+    ASSERT_EQ(chmod(m_strFolder.c_str(), 0555), 0);
+    bool bOk = false;
+    RunWithoutDacOverride([&] { bOk = Press("1", "2"); });
+    chmod(m_strFolder.c_str(), 0755);
+    EXPECT_TRUE(bOk);
+    EXPECT_EQ(m_strLog, "->Write ins.txt file successed.\r\n");
+    EXPECT_EQ(Ins().substr(144, 432), FileRecords().Bytes().substr(144, 432));
 }
 
 TEST_F(Manifest, OverlongTextsNeverLeaveTheirFields)
@@ -159,6 +188,105 @@ TEST_F(Manifest, OverlongTextsNeverLeaveTheirFields)
     CExpected expected = FileRecords();
     expected.PutText(0, 4, "ABCDEFGHabcdefgh" + MAC);
     EXPECT_EQ(Ins(), expected.Bytes());
+}
+
+TEST_F(Manifest, EachManifestKeepsItsOwnTable)
+{
+    m_dir.Write("KX30T/images/ins.txt", "");
+    Press("12345678", "ABCDEF01");
+    CManifest other;  // starts from zero, and its writes leave m_Manifest's table alone
+    EXPECT_TRUE(other.Write(m_strFolder, "876", "Y", MAC, m_files, nullptr, m_Lock));
+    CExpected expected = FileRecords();
+    expected.PutText(0, 4, std::string("876\0\0\0\0\0" "Y\0\0\0\0\0\0\0", 16) + MAC);
+    EXPECT_EQ(Ins(), expected.Bytes());
+    Press("123", "X");
+    expected.PutText(0, 4, std::string("123\0" "5678" "X\0" "CDEF01", 16) + MAC);
+    EXPECT_EQ(Ins(), expected.Bytes());
+}
+
+TEST_F(Manifest, SymlinkedInsTxtIsRefusedAndItsTargetUntouched)
+{
+    std::string strTarget = m_dir.Write("elsewhere.txt", "keep me");
+    ASSERT_EQ(symlink(strTarget.c_str(), (m_strFolder + "/ins.txt").c_str()), 0);
+    EXPECT_FALSE(Press("1", "2"));
+    EXPECT_EQ(m_strLog, "->Failed to open ins.txt file.\r\n"
+                        "->ins.txt is a symbolic link, which Tovar does not follow; the identity was not written.\r\n");
+    EXPECT_EQ(m_dir.Read("elsewhere.txt"), "keep me");
+    EXPECT_FALSE(m_Lock.IsHeld());
+}
+
+TEST_F(Manifest, FolderInsTxtIsRefused)
+{
+    m_dir.MakeDir("KX30T/images/ins.txt");
+    EXPECT_FALSE(Press("1", "2"));
+    EXPECT_EQ(m_strLog, NOT_REGULAR);
+}
+
+TEST_F(Manifest, FifoInsTxtIsRefused)
+{
+    // A FIFO opens for reading and writing without waiting; only its type tells it apart.
+    ASSERT_EQ(mkfifo((m_strFolder + "/ins.txt").c_str(), 0600), 0);
+    EXPECT_FALSE(Press("1", "2"));
+    EXPECT_EQ(m_strLog, NOT_REGULAR);
+}
+
+TEST_F(Manifest, ShortWriteIsAFailure)
+{
+    m_dir.Write("KX30T/images/ins.txt", "");
+    rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 100;  // the write stops after 100 bytes
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool bOk = Press("1", "2");
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(bOk);
+    EXPECT_EQ(m_strLog, "->Write ins.txt file failure.\r\n");
+    EXPECT_EQ(Ins().size(), 100u);
+    EXPECT_FALSE(m_Lock.IsHeld());
+}
+
+TEST_F(Manifest, SecondWriterIsRefusedUntilTheLockIsReleased)
+{
+    m_dir.Write("KX30T/images/ins.txt", "");
+    ASSERT_TRUE(Press("11111111", "A"));
+    CManifestLock moved = std::move(m_Lock);  // the lock travels with the object
+    EXPECT_FALSE(m_Lock.IsHeld());
+    ASSERT_TRUE(moved.IsHeld());
+    std::string strFirst = Ins();
+
+    CManifest other;
+    CManifestLock otherLock;
+    std::string strLog;
+    auto log = [&strLog](const std::string& strLine) { strLog += strLine; };
+    EXPECT_FALSE(other.Write(m_strFolder, "22222222", "B", MAC, m_files, log, otherLock));
+    EXPECT_EQ(strLog, OTHER_TOVAR);
+    EXPECT_FALSE(otherLock.IsHeld());
+    EXPECT_EQ(Ins(), strFirst);
+
+    moved.Release();
+    strLog.clear();
+    EXPECT_TRUE(other.Write(m_strFolder, "22222222", "B", MAC, m_files, log, otherLock));
+    EXPECT_EQ(strLog, "->Write ins.txt file successed.\r\n");
+    EXPECT_TRUE(otherLock.IsHeld());
+    EXPECT_EQ(Ins().substr(4, 8), "22222222");
+}
+
+TEST_F(Manifest, StampsGiveSizeAndModificationTimeOfEachImage)
+{
+    timespec times[2] = {{1700000000, 0}, {1700000000, 123456789}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (m_strFolder + "/boot.bin").c_str(), times, 0), 0);
+    std::filesystem::remove(m_strFolder + "/empty.bin");
+    Press("1", "2");  // no ins.txt: the images are measured all the same
+    const auto& stamps = m_Manifest.Stamps();
+    EXPECT_EQ(stamps[0].strName, "boot.bin");
+    EXPECT_TRUE(stamps[0].bMeasured);
+    EXPECT_EQ(stamps[0].nSize, 300);
+    EXPECT_EQ(stamps[0].nMtimeNs, 1700000000123456789LL);
+    EXPECT_TRUE(stamps[1].bMeasured);
+    EXPECT_EQ(stamps[1].nSize, 70000);
+    EXPECT_EQ(stamps[2].strName, "empty.bin");
+    EXPECT_FALSE(stamps[2].bMeasured);
 }
 
 TEST(ManifestFields, RefusesMoreThanEightGbkBytes)
