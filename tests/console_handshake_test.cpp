@@ -5,13 +5,14 @@
 #include <mutex>
 #include <thread>
 
-#include "console/tovardlg.h"
+#include <unistd.h>
+
+#include "job/job.h"
 #include "samba/at91_sim_board.h"
 #include "support/fake_clock.h"
-#include "support/fake_view.h"
+#include "support/job_recorder.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
-#include "support/test_options.h"
 #include "support/wait_until.h"
 
 namespace {
@@ -20,22 +21,37 @@ namespace {
 // boot loader on the pty's far end.
 class HandshakeTest : public ::testing::Test {
 protected:
-    void Start()
+    void SetUp() override
     {
         ASSERT_TRUE(m_Pty.IsValid());
         m_Board.SetDevices({"COM5"});
-        TovarJobOptions options = TestOptions(m_Dir.Path(), 10000, [this](int nPort) {
-            ++m_nResolves;
-            if (nPort != 5 || m_nResolves <= m_nUnavailableOpens)
-                return std::string();
-            return m_Pty.SlavePath();
+        m_Request.strDevice = "COM5";
+        m_Request.port = {5, m_Pty.SlavePath()};
+        m_Request.strWorkDir = m_Dir.Path();
+        m_Request.transfer.strBoardIp = "127.0.0.1";
+        m_Request.transfer.nBoardPort = 9;  // UDP discard port on loopback: nothing answers
+        m_Request.transfer.nLocalPort = 0;
+        m_pJob = std::make_unique<CJob>(m_Recorder, m_Board.Factory(), m_Clock);
+    }
+
+    void Press()
+    {
+        std::string strWhy;
+        ASSERT_TRUE(m_pJob->Start(m_Request, strWhy)) << strWhy;
+    }
+
+    bool WaitForLog(const std::string& strText)
+    {
+        return WaitUntil([&] { return m_Recorder.Log().find(strText) != std::string::npos; });
+    }
+
+    // The job is sending bursts on the console.
+    bool WaitForBursts()
+    {
+        return WaitUntil([&] {
+            std::lock_guard<std::mutex> lock(m_AnswerMutex);
+            return m_nBytesSeen > 0;
         });
-        options.transfer.strBoardIp = "127.0.0.1";
-        options.transfer.nBoardPort = m_nBoardPort;
-        options.transfer.nLocalPort = 0;
-        m_pDlg = std::make_unique<CTovarDlg>(m_View, m_Board.Factory(), m_Clock, options);
-        m_pDlg->OnInitDialog();
-        m_View.Select(0);
     }
 
     // From now on the board's end answers every burst once nBursts more have come; an empty reply
@@ -83,15 +99,10 @@ protected:
         return {strLog.substr(nStart, nComma - nStart), std::atoi(strLog.c_str() + nComma + 3)};
     }
 
-    void WaitHandshakeDone()
-    {
-        ASSERT_TRUE(WaitUntil([&] { return !m_pDlg->m_Serial.IsOpen() && m_pDlg->m_bConsolePhase.load() == 0; }));
-    }
-
     void TearDown() override
     {
-        if (m_pDlg)
-            m_pDlg->OnCancel();
+        if (m_pJob)
+            m_pJob->Quit(10000);
         StopAnswering();
         EXPECT_TRUE(m_bOnlySyncBytes.load());
     }
@@ -99,12 +110,10 @@ protected:
     CPtyPair m_Pty;
     CTempDir m_Dir;
     CAt91SimBoard m_Board;
-    CFakeView m_View;
     CFakeClock m_Clock;
-    std::atomic<int> m_nResolves{0};
-    int m_nUnavailableOpens = 0;
-    int m_nBoardPort = 9;  // UDP discard port on loopback: nothing answers
-    std::unique_ptr<CTovarDlg> m_pDlg;
+    CJobRecorder m_Recorder;
+    JobRequest m_Request;
+    std::unique_ptr<CJob> m_pJob;
     std::thread m_Answerer;
     std::mutex m_AnswerMutex;
     std::atomic<int> m_bAnswererStop{0};
@@ -116,41 +125,35 @@ protected:
 
 }  // namespace
 
-TEST_F(HandshakeTest, ReplyAfterSeveralBurstsIsShownWithTheProgramWideCount)
+TEST_F(HandshakeTest, ReplyAfterSeveralBurstsIsShownWithTheEnginesCount)
 {
-    Start();
-    int nBefore = g_nHandshakeCount.load();
-    m_pDlg->OnOK();
+    Press();
     AnswerAfter(3, "VarroBoot>");
-    ASSERT_TRUE(m_View.WaitForLog(",  "));
-    WaitHandshakeDone();
-    auto [strReply, nCount] = ReplyLine(m_View.Log());
+    std::optional<JobResult> result = m_Recorder.Wait();
+    ASSERT_TRUE(result);
+    auto [strReply, nCount] = ReplyLine(m_Recorder.Log());
     // The board's end answers every burst, so one or more answers may be waiting together.
     ASSERT_FALSE(strReply.empty());
     for (size_t i = 0; i < strReply.size(); i += 10)
         EXPECT_EQ(strReply.substr(i, 10), "VarroBoot>");
-    EXPECT_GE(nCount, nBefore + 3);
-    EXPECT_EQ(m_View.Log().find("串口打开失败"), std::string::npos);
+    EXPECT_GE(nCount, 3);
+    EXPECT_EQ(m_Recorder.Log().find("串口打开失败"), std::string::npos);
 
-    // The next job's count goes on from there, once the first job's transfer has ended.
-    ASSERT_TRUE(m_View.WaitForLog("系统安装成功!\r\n"));
-    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_bTransferRunning.load() == 0; }));
-    m_pDlg->OnOK();
-    EXPECT_EQ(m_pDlg->m_nJobsStarted.load(), 2);
+    // The next job's count goes on from there.
+    ASSERT_TRUE(WaitUntil([&] { return !m_pJob->Running(); }));
+    Press();
     AnswerAfter(1, "again");
-    ASSERT_TRUE(m_View.WaitForLog("again,  "));
-    auto second = ReplyLine(m_View.Log().substr(m_View.Log().find("again")));
+    ASSERT_TRUE(m_Recorder.Wait());
+    auto second = ReplyLine(m_Recorder.Log().substr(m_Recorder.Log().find("again")));
     EXPECT_GT(second.second, nCount);
 }
 
 TEST_F(HandshakeTest, LongReplyIsCutToTheBuffer)
 {
-    Start();
-    m_pDlg->OnOK();
+    Press();
     AnswerAfter(1, std::string(150, 'R'));
-    ASSERT_TRUE(m_View.WaitForLog(",  "));
-    WaitHandshakeDone();
-    auto [strReply, nCount] = ReplyLine(m_View.Log());
+    ASSERT_TRUE(m_Recorder.Wait());
+    auto [strReply, nCount] = ReplyLine(m_Recorder.Log());
     EXPECT_GE(strReply.size(), 1u);
     EXPECT_LE(strReply.size(), 99u);
     EXPECT_EQ(strReply.find_first_not_of('R'), std::string::npos);
@@ -158,72 +161,74 @@ TEST_F(HandshakeTest, LongReplyIsCutToTheBuffer)
 
 TEST_F(HandshakeTest, OnlyTheBytesWaitingAtTheCheckAreShown)
 {
-    Start();
-    m_pDlg->OnOK();
+    Press();
     AnswerAfter(1, "AB");
-    ASSERT_TRUE(m_View.WaitForLog("AB,  "));
-    WaitHandshakeDone();
+    ASSERT_TRUE(m_Recorder.Wait());
     StopAnswering();
     m_Pty.SendFromBoard("CD");  // arrives after the port was closed: never shown
-    EXPECT_EQ(m_View.Log().find("CD"), std::string::npos);
+    EXPECT_EQ(m_Recorder.Log().find("CD"), std::string::npos);
 }
 
 TEST_F(HandshakeTest, PortThatCannotBeOpenedForAWhileIsReportedOnce)
 {
-    m_nUnavailableOpens = 5;
-    Start();
-    m_pDlg->OnOK();
+    // The console's device appears only after the job has tried it.
+    const std::string strLink = m_Dir.Path() + "/console-link";
+    m_Request.port.strPath = strLink;
+    Press();
+    ASSERT_TRUE(WaitForLog("COM5:     串口打开失败!\r\n"));
+    ASSERT_EQ(symlink(m_Pty.SlavePath().c_str(), strLink.c_str()), 0);
     AnswerAfter(1, "ok");
-    ASSERT_TRUE(m_View.WaitForLog("ok,  "));
-    std::string strLog = m_View.Log();
+    ASSERT_TRUE(m_Recorder.Wait());
+    std::string strLog = m_Recorder.Log();
     size_t nFirst = strLog.find("COM5:     串口打开失败!\r\n");
-    ASSERT_NE(nFirst, std::string::npos);
     EXPECT_EQ(strLog.find("COM5:     串口打开失败!", nFirst + 1), std::string::npos);
-    EXPECT_GT(m_nResolves.load(), 5);
+    EXPECT_NE(strLog.find("ok,  "), std::string::npos);
 }
 
-TEST_F(HandshakeTest, PulledAdapterMidJobIsReportedAndTheWorkerStaysResponsive)
+TEST_F(HandshakeTest, PulledAdapterMidJobIsReportedAndStopStillEndsTheJob)
 {
-    Start();
-    m_pDlg->OnOK();
-    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_Serial.IsOpen(); }));
+    Press();
+    ASSERT_TRUE(WaitForBursts());
     StopAnswering();
     m_Pty.CloseMaster();  // the line goes away under an open port
-    ASSERT_TRUE(m_View.WaitForLog("COM5:     串口打开失败!\r\n"));
-    m_pDlg->OnCancel();
-    EXPECT_FALSE(m_pDlg->WorkerRunning());
+    ASSERT_TRUE(WaitForLog("COM5:     串口打开失败!\r\n"));
+    m_pJob->Stop();
+    std::optional<JobResult> result = m_Recorder.Wait();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verdict, JobVerdict::Stopped);
 }
 
-TEST_F(HandshakeTest, StartPressedDuringTheConsolePhaseIsServedBeforeTheTransfer)
+TEST_F(HandshakeTest, StopDuringTheConsolePhaseEndsTheJobAndANewOneCanStart)
 {
-    Start();
-    m_pDlg->OnOK();
-    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_Serial.IsOpen(); }));
-    m_pDlg->OnStop();
-    m_pDlg->OnOK();  // the first bring-up has ended: a second job is queued behind the console phase
-    EXPECT_EQ(m_pDlg->m_nJobsStarted.load(), 2);
-    AnswerAfter(1, "first");
-    ASSERT_TRUE(m_View.WaitForLog("first,  "));
+    m_Board.SetAppletStatus(3);  // a failed bring-up still waits for a console
+    Press();
+    ASSERT_TRUE(WaitForBursts());
+    m_pJob->Stop();
+    std::optional<JobResult> result = m_Recorder.Wait();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verdict, JobVerdict::Stopped);
+    EXPECT_EQ(result->stage, JobStage::Console);
+    EXPECT_NE(m_Recorder.Log().find("终止下载!\r\n"), std::string::npos);
+    ASSERT_TRUE(WaitUntil([&] { return !m_pJob->Running(); }));
+    m_Board.SetAppletStatus(0);
+    Press();
     AnswerAfter(1, "second");
-    ASSERT_TRUE(m_View.WaitForLog("second,  "));
-    ASSERT_TRUE(m_View.WaitForLog("系统安装成功!\r\n"));  // no file configured: the transfer sends nothing
-    std::string strLog = m_View.Log();
-    size_t nSecondBringUp = strLog.find("Chip ID match.", strLog.find("first,  "));
-    ASSERT_NE(nSecondBringUp, std::string::npos);
-    EXPECT_LT(nSecondBringUp, strLog.find("second,  "));
-    EXPECT_EQ(strLog.find("系统安装成功!"), strLog.rfind("系统安装成功!"));  // one transfer, after the second job
+    result = m_Recorder.Wait();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verdict, JobVerdict::Installed);  // no image: nothing to send
 }
 
-TEST_F(HandshakeTest, ExitDuringTheTransferEndsTheWorkerPromptly)
+TEST_F(HandshakeTest, QuitDuringTheTransferEndsTheWorkerPromptly)
 {
-    m_Dir.Write("KX30T/config.cfg", "[COUNT]\ncount=1\n[Startup]\nid=1\nname=big.bin\n");
     m_Dir.Write("KX30T/系统安装/big.bin", std::string(100000, 'x'));
-    Start();
-    m_pDlg->OnOK();
+    m_Request.images = {{0, 1, "big.bin", m_Dir.Path() + "/KX30T/系统安装/big.bin", -1, -1}};
+    Press();
     AnswerAfter(1, "ready");
-    ASSERT_TRUE(m_View.WaitForLog("big.bin:     正在下载......\r\n"));
-    m_pDlg->OnCancel();  // the transfer is waiting for a reply that never comes
-    EXPECT_FALSE(m_pDlg->WorkerRunning());
-    EXPECT_TRUE(m_View.m_bEnded);
-    EXPECT_EQ(m_View.Log().find("系统安装"), std::string::npos);
+    ASSERT_TRUE(WaitForLog("big.bin:     正在下载......\r\n"));
+    EXPECT_TRUE(m_pJob->Quit(10000));  // the transfer is waiting for a reply that never comes
+    EXPECT_FALSE(m_pJob->WorkerRunning());
+    std::optional<JobResult> result = m_Recorder.Wait();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verdict, JobVerdict::Stopped);
+    EXPECT_EQ(m_Recorder.Log().find("系统安装"), std::string::npos);
 }

@@ -17,11 +17,17 @@ namespace {
 
 class ConsoleTest : public ::testing::Test {
 protected:
-    void Start(const std::vector<std::string>& devices = {"COM1"})
+    // A station with one image and an ins.txt, unless bStation is false.
+    void Start(const std::vector<std::string>& devices = {"COM1"}, bool bStation = true)
     {
         m_Board.SetDevices(devices);
         m_Dir.Write("tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin", "A");
         m_Dir.Write("tcl_lib/at91sam9x25-ek/VarroBoot.bin", "B");
+        if (bStation && !m_Dir.Exists("KX30T/config.cfg")) {
+            m_Dir.Write("KX30T/config.cfg", "[COUNT]\ncount=1\n[Startup]\nid=1\nname=boot.bin\n");
+            m_Dir.Write("KX30T/系统安装/boot.bin", "12345");
+            m_Dir.Write("KX30T/系统安装/ins.txt", "");
+        }
         m_pDlg = std::make_unique<CTovarDlg>(m_View, m_Board.Factory(), m_Clock, TestOptions(m_Dir.Path(), 10000, m_fnResolver));
         ASSERT_TRUE(m_pDlg->OnInitDialog());
     }
@@ -45,6 +51,11 @@ protected:
             m_pDlg->OnCancel();
     }
 
+    bool WaitStage(JobStage stage)
+    {
+        return WaitUntil([&] { return m_pDlg->Job()->Running() && m_pDlg->Job()->Stage() == stage; });
+    }
+
     CTempDir m_Dir;
     CAt91SimBoard m_Board;
     CFakeView m_View;
@@ -57,7 +68,7 @@ protected:
 
 TEST_F(ConsoleTest, StartUpSetsCaptionsDefaultsAndSortedDevices)
 {
-    Start({"COM12", "COM3", "COM5"});
+    Start({"COM12", "COM3", "COM5"}, false);
     EXPECT_EQ(m_View.Log(), " 开始下载程序：\r\n");
     EXPECT_EQ(m_View.GetText(IDC_MAC), "^587675010202^587675010203");
     EXPECT_EQ(m_View.GetText(IDC_FACTORY), "12345678");
@@ -74,18 +85,20 @@ TEST_F(ConsoleTest, StartUpSetsCaptionsDefaultsAndSortedDevices)
     EXPECT_EQ(m_View.m_Devices, (std::vector<std::string>{"COM3", "COM5", "COM12"}));
     EXPECT_EQ(m_View.GetCurSel(), -1);
     EXPECT_TRUE(Buttons(true, true, true));
-    EXPECT_EQ(m_pDlg->m_SerialSettings.BaudRate, 115200u);
-    EXPECT_EQ(m_pDlg->m_SerialSettings.ByteSize, 8);
     EXPECT_EQ(m_pDlg->m_nFileCount, -1);
     for (int k = 0; k < 4; ++k)
         EXPECT_EQ(m_pDlg->m_Files[k].cSelected, 1);
     EXPECT_EQ(m_pDlg->m_Files[4].cSelected, 0);
+}
 
+TEST_F(ConsoleTest, PressOpensTheChosenDevice)
+{
+    Start({"COM12", "COM3", "COM5"});
     m_View.Select(1);
     m_pDlg->OnOK();
-    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_bBringUpPending.load() == 0; }));
-    EXPECT_EQ(m_pDlg->m_nComPort, 5);
+    ASSERT_TRUE(WaitStage(JobStage::Console));
     EXPECT_EQ(m_Board.CallSummary()[1], "OpenDevice COM5");
+    EXPECT_NE(m_View.Log().find("COM5:     串口打开失败!\r\n"), std::string::npos);
 }
 
 TEST_F(ConsoleTest, PortNumberRuleAndStableSort)
@@ -147,16 +160,16 @@ TEST_F(ConsoleTest, ButtonTableThroughAJobAndStop)
     m_View.Select(0);
     m_pDlg->OnOK();
     EXPECT_TRUE(Buttons(false, false, true));
-    EXPECT_EQ(m_pDlg->m_bStop.load(), 0);
+    ASSERT_TRUE(WaitStage(JobStage::Console));
     m_pDlg->OnStop();
     EXPECT_TRUE(Buttons(true, true, true));
-    EXPECT_EQ(m_pDlg->m_bStop.load(), 1);
-    ASSERT_TRUE(m_View.WaitForLog("->Extram Ok.\r\n"));
-    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_bConsolePhase.load() == 1; }));
-    EXPECT_EQ(m_pDlg->m_bStop.load(), 1);  // Stop stays raised until the next press
+    std::optional<JobResult> result = m_pDlg->WaitJobResult(10000);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verdict, JobVerdict::Stopped);
+    EXPECT_TRUE(Buttons(true, true, true));
 }
 
-TEST_F(ConsoleTest, PressWithoutSelectionOrWhileBringUpPendingStartsNothing)
+TEST_F(ConsoleTest, PressWithoutSelectionOrWhileAJobRunsStartsNothing)
 {
     Start();
     m_pDlg->OnOK();
@@ -164,20 +177,13 @@ TEST_F(ConsoleTest, PressWithoutSelectionOrWhileBringUpPendingStartsNothing)
     EXPECT_EQ(Count("OpenDevice"), 0);
     EXPECT_TRUE(Buttons(true, true, true));
 
-    m_pDlg->m_bBringUpPending = 1;  // as if the previous bring-up had not ended yet
     m_View.Select(0);
     m_pDlg->OnOK();
-    EXPECT_NE(m_View.Log().find("still being brought up"), std::string::npos);
-    EXPECT_EQ(Count("OpenDevice"), 0);
-    m_pDlg->m_bBringUpPending = 0;
-
-    m_pDlg->m_bTransferRunning = 1;  // a press now would clear the Stop that is ending the transfer
-    m_pDlg->m_bStop = 1;
+    ASSERT_TRUE(WaitStage(JobStage::Console));
     m_pDlg->OnOK();
-    EXPECT_NE(m_View.Log().find("->The previous transfer has not ended yet"), std::string::npos);
-    EXPECT_EQ(m_pDlg->m_bStop.load(), 1);
-    EXPECT_EQ(Count("OpenDevice"), 0);
-    m_pDlg->m_bTransferRunning = 0;
+    EXPECT_NE(m_View.Log().find("->The previous job has not ended yet"), std::string::npos);
+    EXPECT_EQ(Count("OpenDevice"), 1);
+    EXPECT_EQ(m_pDlg->JobsStarted(), 1);
 }
 
 TEST_F(ConsoleTest, SecondPressRescansAndOpensTheChosenNameOrRefusesAGoneDevice)
@@ -185,13 +191,15 @@ TEST_F(ConsoleTest, SecondPressRescansAndOpensTheChosenNameOrRefusesAGoneDevice)
     Start({"COM3", "COM5"});
     m_View.Select(1);
     m_pDlg->OnOK();
-    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_bConsolePhase.load() == 1; }));
+    ASSERT_TRUE(WaitStage(JobStage::Console));
     EXPECT_EQ(m_Board.BackendsBound(), 0);
-    m_pDlg->m_bConsolePhase = 0;  // as if the board had answered on its console
+    m_pDlg->OnStop();
+    ASSERT_TRUE(m_pDlg->WaitJobResult(10000));
+    ASSERT_TRUE(WaitUntil([&] { return !m_pDlg->Job()->Running(); }));
 
     m_Board.SetDevices({"COM2", "COM3", "COM5"});  // COM5 now stands at index 2
     m_pDlg->OnOK();
-    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_bBringUpPending.load() == 0; }));
+    ASSERT_TRUE(WaitStage(JobStage::Console));
     auto summary = m_Board.CallSummary();
     EXPECT_EQ(Count("ScanDevices"), 2);
     EXPECT_EQ(Count("OpenDevice"), 2);
@@ -210,14 +218,15 @@ TEST_F(ConsoleTest, WrongChipEndsTheJobButNotTheWorker)
     Start();
     m_View.Select(0);
     m_pDlg->OnOK();
-    ASSERT_TRUE(m_View.WaitForLog("\r\nChip ID match Fail.\r\n"));
-    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_bBringUpPending.load() == 0; }));
+    std::optional<JobResult> result = m_pDlg->WaitJobResult(10000);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verdict, JobVerdict::ChipRejected);
+    EXPECT_NE(m_View.Log().find("\r\nChip ID match Fail.\r\n"), std::string::npos);
     EXPECT_TRUE(m_pDlg->WorkerRunning());
-    EXPECT_EQ(m_pDlg->m_bConsolePhase.load(), 0);
-    EXPECT_TRUE(Buttons(false, false, true));  // as the press left them, until Stop
+    EXPECT_TRUE(Buttons(true, true, true));  // every ended job gives the buttons back
+    ASSERT_TRUE(WaitUntil([&] { return !m_pDlg->Job()->Running(); }));
 
     m_Board.SetChipId(0x819A05A1);
-    m_pDlg->OnStop();
     m_pDlg->OnOK();
     ASSERT_TRUE(m_View.WaitForLog("->Extram Ok.\r\n"));
 }
@@ -229,7 +238,6 @@ TEST_F(ConsoleTest, ExitWhileIdleEndsWorkerAndDialog)
     EXPECT_FALSE(m_pDlg->WorkerRunning());
     EXPECT_TRUE(m_View.m_bEnded);
     EXPECT_EQ(m_View.m_nEndResult, IDCANCEL);
-    EXPECT_EQ(m_pDlg->m_bStop.load(), 1);
 }
 
 TEST_F(ConsoleTest, ExitDuringTheConsolePhaseEndsTheWorker)
@@ -237,7 +245,7 @@ TEST_F(ConsoleTest, ExitDuringTheConsolePhaseEndsTheWorker)
     Start();
     m_View.Select(0);
     m_pDlg->OnOK();
-    ASSERT_TRUE(WaitUntil([&] { return m_pDlg->m_bConsolePhase.load() == 1; }));
+    ASSERT_TRUE(WaitStage(JobStage::Console));
     m_pDlg->OnCancel();
     EXPECT_FALSE(m_pDlg->WorkerRunning());
     EXPECT_TRUE(m_View.m_bEnded);
@@ -317,26 +325,26 @@ TEST(ConsoleExit, StopDuringBringUpAndAWorkerThatOutlivesTheExitWait)
         ASSERT_TRUE(WaitUntil([&] { return bEntered.load() == 1; }));
         dlg.OnStop();
         EXPECT_TRUE(view.Enabled(IDOK) && view.Enabled(IDCANCEL) && view.Enabled(IDC_STOP));
-        dlg.OnOK();  // the bring-up has not ended: refused
+        dlg.OnOK();  // the bring-up has not returned yet: refused
         EXPECT_NE(view.Log().find("still being brought up"), std::string::npos);
         dlg.OnCancel();  // gives up after 50 ms; the dialog still ends
         EXPECT_TRUE(view.m_bEnded);
         EXPECT_TRUE(dlg.WorkerRunning());
         bRelease = 1;  // the held call returns; the worker sees the quit and ends before destruction
     }
-    EXPECT_NE(view.Log().find("Chip ID match Fail"), std::string::npos);
+    EXPECT_NE(view.Log().find("终止下载!"), std::string::npos);
 }
 
 TEST_F(ConsoleTest, ConfigurationManifestAndAdvancedOptionsThroughTheConsole)
 {
     m_Dir.Write("KX30T/config.cfg",
-                "[COUNT]\r\ncount=2\r\n[Startup]\r\nid=258\r\nname=boot.bin\r\n[Download]\r\nid=3\r\n"
+                "[COUNT]\r\ncount=2\r\n[Startup]\r\nid=200\r\nname=boot.bin\r\n[Download]\r\nid=3\r\n"
                 "name=" + std::string(60, 'n') + "\r\n");
     m_Dir.Write("KX30T/系统安装/boot.bin", "12345");
     m_Dir.Write("KX30T/系统安装/ins.txt", "");
     Start();
     EXPECT_EQ(m_pDlg->m_nFileCount, 2);
-    EXPECT_EQ(m_pDlg->m_Files[0].nId, 258);
+    EXPECT_EQ(m_pDlg->m_Files[0].nId, 200);
     EXPECT_EQ(std::string(m_pDlg->m_Files[1].szName), std::string(51, 'n'));
     EXPECT_NE(m_View.Log().find("name cut to 51 bytes"), std::string::npos);
 
@@ -353,7 +361,7 @@ TEST_F(ConsoleTest, ConfigurationManifestAndAdvancedOptionsThroughTheConsole)
     std::string strManifest = m_Dir.Read("KX30T/系统安装/ins.txt");
     ASSERT_EQ(strManifest.size(), 576u);
     EXPECT_EQ(strManifest.substr(4, 5), std::string("1234\0", 5));
-    EXPECT_EQ(strManifest.substr(144, 4), std::string("\x02\x01\0\0", 4));  // id 258, little-endian
+    EXPECT_EQ(strManifest.substr(144, 4), std::string("\xc8\0\0\0", 4));  // id 200, little-endian
     EXPECT_EQ(strManifest.substr(144 + 132, 4), std::string("\x05\0\0\0", 4));
 
     m_View.m_fnAdvanced = [](CSet& dlg) {
@@ -373,12 +381,24 @@ TEST_F(ConsoleTest, ConfigurationManifestAndAdvancedOptionsThroughTheConsole)
     EXPECT_EQ(m_pDlg->m_Files[0].cSelected, 0);
 }
 
-TEST_F(ConsoleTest, MissingManifestIsReportedAndTheJobStillStarts)
+TEST_F(ConsoleTest, WithoutAWrittenIdentityNoJobStarts)
 {
     Start();
+    std::remove((m_Dir.Path() + "/KX30T/系统安装/ins.txt").c_str());
     m_View.Select(0);
     m_pDlg->OnOK();
-    EXPECT_NE(m_View.Log().find("->Failed to open ins.txt file.\r\n"), std::string::npos);
+    EXPECT_NE(m_View.Log().find("->Failed to open ins.txt file.\r\n->未写入身份信息，未开始下载。\r\n"), std::string::npos);
     EXPECT_FALSE(m_Dir.Exists("KX30T/系统安装/ins.txt"));
-    ASSERT_TRUE(m_View.WaitForLog("->Extram Ok.\r\n"));
+    EXPECT_EQ(Count("OpenDevice"), 0);
+    EXPECT_EQ(m_pDlg->JobsStarted(), 0);
+    EXPECT_TRUE(Buttons(true, true, true));
+}
+
+TEST_F(ConsoleTest, WithoutAConfigurationNoJobStarts)
+{
+    Start({"COM1"}, false);
+    m_View.Select(0);
+    m_pDlg->OnOK();
+    EXPECT_NE(m_View.Log().find("->No image file is selected"), std::string::npos);
+    EXPECT_EQ(Count("OpenDevice"), 0);
 }
