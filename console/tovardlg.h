@@ -23,7 +23,7 @@
 struct TovarJobOptions {
     std::string strWorkDir;      // empty: the current directory at start-up
     int nExitWaitMs = 10000;     // how long Exit waits for the worker
-    PortResolver fnPortResolver; // COM number to device; empty: the station's port map
+    PortResolver fnPortResolver; // COM number to device; empty: no console port
     TransferSettings transfer;   // endpoints and time limits of the image transfer
 };
 

@@ -121,7 +121,7 @@ private:
         const std::string strTty = m_pBoard->TtyPath();
         auto fnResolve = [strTty](int nPort) { return nPort == BOARD_COM ? strTty : std::string(); };
         At91BackendFactory fnFactory = [this, strTty, fnResolve]() -> std::unique_ptr<IAt91Backend> {
-            auto fnScan = [strTty] { return std::vector<std::pair<int, std::string>> {{BOARD_COM, strTty}}; };
+            auto fnScan = [strTty] { return std::vector<ComPortEntry> {{BOARD_COM, strTty}}; };
             return std::make_unique<CMonitorBackend>(fnResolve, fnScan, SystemClock(), &m_bCancel);
         };
         TovarJobOptions options;
