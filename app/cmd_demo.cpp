@@ -64,8 +64,8 @@ int RunDemo(const CommonOptions& options, const DemoOptions& demo)
     CComPortMap map;
     map.SetRoots(strDir + "/no-dev", strDir + "/no-sys");
     map.AddEntry(DEMO_PORT, board.TtyPath());
-    SetDefaultComPortMap(map);
     CommonOptions station = options;
+    station.portMap = map;
     station.strWorkDir = strDir;
     station.strBoardIp = "127.0.0.1";
     station.nBoardPort = board.UdpPort();

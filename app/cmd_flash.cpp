@@ -76,7 +76,7 @@ int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const s
     request.identity = {flash.strMac, flash.strFactory, flash.strReg};
     request.strDevice = flash.strPort;
     request.port.nPort = CComPortMap::PortFromName(flash.strPort);
-    request.port.strPath = request.port.nPort > 0 ? GetDefaultComPortMap().PathForPort(request.port.nPort) : std::string();
+    request.port.strPath = request.port.nPort > 0 ? station.portMap.PathForPort(request.port.nPort) : std::string();
 
     std::string strMac, strFactory, strReg, strWhy, strFieldError;
     if (!Utf8ToGbk(flash.strMac, strMac) || !Utf8ToGbk(flash.strFactory, strFactory) ||

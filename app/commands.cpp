@@ -57,7 +57,7 @@ void AddScanCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
     runners.push_back({pCmd, [&options] {
                            std::string strReport = ApplyStationConfig(options);
                            std::cerr << CliText(strReport);
-                           std::cout << FormatScan(GetDefaultComPortMap());
+                           std::cout << FormatScan(options.portMap);
                            return 0;
                        }});
 }
@@ -77,22 +77,16 @@ TovarJobOptions MakeJobOptions(const CommonOptions& options)
     transfer.nReplyTimeoutMs = options.nReplyTimeoutMs;
     transfer.nStoreTimeoutMs = options.nStoreTimeoutMs;
     transfer.nTries = options.nTries;
+    jobOptions.fnPortResolver = options.portMap.Resolver();
     return jobOptions;
 }
 
 // The serial boot monitor on the devices of the station's port map.
 At91BackendFactory MakeMonitorBackendFactory(const CommonOptions& options, const std::atomic<int>* pCancel)
 {
-    (void)options;
-    return [pCancel]() -> std::unique_ptr<IAt91Backend> {
-        auto fnResolve = [](int nPort) { return GetDefaultComPortMap().PathForPort(nPort); };
-        auto fnScan = [] {
-            std::vector<std::pair<int, std::string>> ports;
-            for (const ComPortEntry& entry : GetDefaultComPortMap().ListPorts())
-                ports.emplace_back(entry.nPort, entry.strPath);
-            return ports;
-        };
-        return std::make_unique<CMonitorBackend>(fnResolve, fnScan, SystemClock(), pCancel);
+    return [pCancel, map = options.portMap]() -> std::unique_ptr<IAt91Backend> {
+        return std::make_unique<CMonitorBackend>(map.Resolver(), [map] { return map.ListPorts(); }, SystemClock(),
+                                                 pCancel);
     };
 }
 

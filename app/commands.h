@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "console/tovardlg.h"
+#include "serial/com_port_map.h"
 
 // Options shared by the subcommands; command-line values win over tovar.cfg.
 struct CommonOptions {
@@ -18,6 +19,7 @@ struct CommonOptions {
     int nStoreTimeoutMs = 60000;
     int nTries = 5;
     std::string strPortsFile;
+    CComPortMap portMap;  // the station's [ports] map (ApplyStationConfig)
     std::map<std::string, std::vector<CLI::Option*>> given;  // options by name, to tell what was typed
 };
 

@@ -55,6 +55,6 @@ std::string ApplyStationConfig(CommonOptions& options)
     for (const auto& [strKey, strPath] : station.ReadSection("ports"))
         if (!map.AddEntry(strKey, strPath))
             strReport += "->tovar.cfg: [ports] " + strKey + " ignored (COM1 to COM99 only).\r\n";
-    SetDefaultComPortMap(map);
+    options.portMap = map;
     return strReport;
 }

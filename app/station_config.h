@@ -4,6 +4,6 @@
 #include "app/commands.h"
 
 // Applies the station file tovar.cfg of the working directory: [net] values that the command line
-// did not give, and the [ports] map (also from --ports FILE), which becomes the process's port map.
+// did not give, and the [ports] map (also from --ports FILE) into options.portMap.
 // Returns a log line for each value it could not use (empty when all is well).
 std::string ApplyStationConfig(CommonOptions& options);

@@ -22,7 +22,7 @@ struct TovarJobOptions {
     std::string strWorkDir;      // empty: the current directory at start-up
     std::string strStation;      // the station's name in job results
     int nExitWaitMs = 10000;     // how long Exit waits for the worker
-    PortResolver fnPortResolver; // COM number to device path
+    PortResolver fnPortResolver; // COM number to device path; empty: no console port
     TransferSettings transfer;   // endpoints and time limits of the image transfer
 };
 

@@ -1,19 +1,12 @@
 #include "samba/monitor_backend.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 #include "samba/monitor_error.h"
 #include "samba/monitor_session.h"
 
-namespace {
-
-constexpr int MAX_PORT = 99;  // the console reads two digits
-
-}  // namespace
-
-CMonitorBackend::CMonitorBackend(ComPortResolver fnResolve, ComPortScanner fnScan, IClock& clock,
+CMonitorBackend::CMonitorBackend(PortResolver fnResolve, ComPortScanner fnScan, IClock& clock,
                                  const std::atomic<int>* pCancel, const MonitorLimits& limits)
     : m_fnResolve(std::move(fnResolve)), m_fnScan(std::move(fnScan)), m_clock(clock), m_pCancel(pCancel),
       m_limits(limits)
@@ -21,21 +14,6 @@ CMonitorBackend::CMonitorBackend(ComPortResolver fnResolve, ComPortScanner fnSca
 }
 
 CMonitorBackend::~CMonitorBackend() = default;
-
-int CMonitorBackend::PortOfName(const char* szName)
-{
-    if (!szName || std::toupper(static_cast<unsigned char>(szName[0])) != 'C' ||
-        std::toupper(static_cast<unsigned char>(szName[1])) != 'O' ||
-        std::toupper(static_cast<unsigned char>(szName[2])) != 'M')
-        return 0;
-    int nPort = 0;
-    for (const char* p = szName + 3; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
-        nPort = nPort * 10 + (*p - '0');
-        if (nPort > 1000000)
-            return 0;
-    }
-    return nPort;
-}
 
 std::shared_ptr<CMonitorSession> CMonitorBackend::Session(int32_t hDevice)
 {
@@ -55,8 +33,9 @@ std::string CMonitorBackend::LastOpenError() const
 void CMonitorBackend::OpenDevice(const char* szName, int32_t& hDevice)
 {
     hDevice = 0;
-    int nPort = PortOfName(szName);
-    std::string strPath = nPort > 0 && m_fnResolve ? m_fnResolve(nPort) : std::string();
+    ComPortEntry entry;
+    bool bNamed = szName && CComPortMap::ParseEntry(szName, entry);
+    std::string strPath = bNamed && m_fnResolve ? m_fnResolve(entry.nPort) : std::string();
     std::string strError;
     if (strPath.empty()) {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -157,19 +136,21 @@ void CMonitorBackend::Jump(int32_t hDevice, int32_t nAddress, int32_t& nError)
 
 void CMonitorBackend::ScanDevices(char* szDevices[SCAN_MAX_DEVICES])
 {
-    std::vector<std::pair<int, std::string>> vecFound;
+    std::vector<ComPortEntry> vecFound;
     if (m_fnScan)
         vecFound = m_fnScan();
-    std::sort(vecFound.begin(), vecFound.end());
+    std::sort(vecFound.begin(), vecFound.end(), [](const ComPortEntry& a, const ComPortEntry& b) {
+        return a.nPort != b.nPort ? a.nPort < b.nPort : a.strPath < b.strPath;
+    });
     int nCount = 0;
     int nLastPort = 0;
-    for (const auto& [nPort, strPath] : vecFound) {
+    for (const ComPortEntry& entry : vecFound) {
         if (nCount == SCAN_MAX_DEVICES || !szDevices[nCount])
             break;
-        if (nPort < 1 || nPort > MAX_PORT || nPort == nLastPort)
+        if (entry.nPort < 1 || entry.nPort > COM_PORT_MAX || entry.nPort == nLastPort)
             continue;
-        std::snprintf(szDevices[nCount++], DEVICE_NAME_SIZE, "COM%d (%s)", nPort, strPath.c_str());
-        nLastPort = nPort;
+        std::snprintf(szDevices[nCount++], DEVICE_NAME_SIZE, "%s", CComPortMap::FormatEntry(entry).c_str());
+        nLastPort = entry.nPort;
     }
     if (nCount < SCAN_MAX_DEVICES)
         szDevices[nCount] = nullptr;

@@ -12,21 +12,21 @@
 #include "samba/at91_backend.h"
 #include "samba/monitor_error.h"
 #include "samba/monitor_limits.h"
+#include "serial/com_port_map.h"
 
 class CMonitorSession;
 
-// COM port number -> device path ("" when the station has no such port).
-using ComPortResolver = std::function<std::string(int nPort)>;
-// The serial devices that exist now: port number and device path.
-using ComPortScanner = std::function<std::vector<std::pair<int, std::string>>()>;
+// The serial devices that exist now.
+using ComPortScanner = std::function<std::vector<ComPortEntry>()>;
 
 // The real backend of the boot-monitor wrapper: the ROM monitor's protocol on a serial line.
-// Device names are "COMn (path)"; the number after "COM" selects the port. Handles are small
+// Device names are "COMn (path)" (CComPortMap::FormatEntry); the port number selects the device,
+// through the resolver. Handles are small
 // positive numbers. Every call is bounded by the limits and ends early when the cancel flag is set;
 // failures give the MON_ERR_* words of samba/monitor_error.h.
 class CMonitorBackend : public IAt91Backend {
 public:
-    CMonitorBackend(ComPortResolver fnResolve, ComPortScanner fnScan, IClock& clock,
+    CMonitorBackend(PortResolver fnResolve, ComPortScanner fnScan, IClock& clock,
                     const std::atomic<int>* pCancel = nullptr, const MonitorLimits& limits = MonitorLimits());
     ~CMonitorBackend() override;
 
@@ -49,13 +49,10 @@ public:
     void SetCancelFlag(const std::atomic<int>* pCancel) override { m_pCancel = pCancel; }
     std::string ErrorText(int32_t nError) const override;
 
-    // The port number in a device name: the digits after "COM" (any case); 0 when there are none.
-    static int PortOfName(const char* szName);
-
 private:
     std::shared_ptr<CMonitorSession> Session(int32_t hDevice);
 
-    ComPortResolver m_fnResolve;
+    PortResolver m_fnResolve;
     ComPortScanner m_fnScan;
     IClock& m_clock;
     const std::atomic<int>* m_pCancel;

@@ -13,6 +13,15 @@ constexpr uint64_t MONITOR_AREA_START = 0x306000;
 constexpr uint64_t MONITOR_AREA_END = 0x308000;  // one past the end
 constexpr uint32_t CHIP_ID_ADDRESS = 0xFFFFF240;
 
+// The monitor's DBGU: 115200 8N1.
+DCB MonitorLineSettings()
+{
+    DCB settings;
+    settings.BaudRate = 115200;
+    settings.ByteSize = 8;
+    return settings;
+}
+
 std::string Format(const char* szFormat, uint32_t nFirst, uint32_t nSecond = 0)
 {
     char szText[40];
@@ -37,11 +46,13 @@ CMonitorSession::CMonitorSession(IClock& clock, const std::atomic<int>* pCancel,
 int32_t CMonitorSession::Open(const std::string& strPath, std::string& strError)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_line.Open(strPath, strError))
+    if (!m_line.Open(strPath, MonitorLineSettings(), strError))
         return MON_ERR_NO_DEVICE;
     for (int nTry = 0; nTry < 2; ++nTry) {
-        if (Connect())
+        if (Connect()) {
+            m_bClosed = false;
             return 0;
+        }
     }
     strError = strPath + ": no boot monitor answers";
     m_line.Close();
@@ -51,31 +62,33 @@ int32_t CMonitorSession::Open(const std::string& strPath, std::string& strError)
 void CMonitorSession::Close()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_bClosed = true;
     m_line.Close();
 }
 
 bool CMonitorSession::Connect()
 {
     // '#' ends whatever half command the monitor holds; N# switches it to normal mode.
-    if (m_line.Drain(m_limits.nDrainQuietMs, m_limits.nDrainMaxMs) != CMonitorLine::LINE_OK ||
-        m_line.Write("#", m_line.Deadline(m_limits.nWriteMs)) != CMonitorLine::LINE_OK ||
-        m_line.Drain(m_limits.nDrainQuietMs, m_limits.nDrainMaxMs) != CMonitorLine::LINE_OK ||
-        m_line.Write("N#", m_line.Deadline(m_limits.nWriteMs)) != CMonitorLine::LINE_OK)
+    if (m_line.Drain(m_limits.nDrainQuietMs, m_limits.nDrainMaxMs) != CSerialLine::LINE_OK ||
+        m_line.Write("#", m_line.Deadline(m_limits.nWriteMs)) != CSerialLine::LINE_OK ||
+        m_line.Drain(m_limits.nDrainQuietMs, m_limits.nDrainMaxMs) != CSerialLine::LINE_OK ||
+        m_line.Write("N#", m_line.Deadline(m_limits.nWriteMs)) != CSerialLine::LINE_OK)
         return false;
     uint8_t answer[2] = {0, 0};
     size_t nGot = 0;
-    if (m_line.Read(answer, 2, nGot, m_line.Deadline(m_limits.nConnectMs)) != CMonitorLine::LINE_OK)
+    if (m_line.Read(answer, 2, nGot, m_line.Deadline(m_limits.nConnectMs)) != CSerialLine::LINE_OK)
         return false;
     if (answer[0] != '\n' || answer[1] != '\r')
         return false;
     // Exactly those two bytes: anything after them is a console or noise, not the monitor.
     uint8_t cExtra = 0;
-    return m_line.ReadByte(cExtra, m_line.Deadline(m_limits.nDrainQuietMs)) == CMonitorLine::LINE_TIMEOUT;
+    return m_line.ReadByte(cExtra, m_line.Deadline(m_limits.nDrainQuietMs)) == CSerialLine::LINE_TIMEOUT;
 }
 
 int32_t CMonitorSession::Command(const std::string& strCommand)
 {
-    if (!m_line.IsOpen())
+    // A line that went away is closed by the line itself; its calls then report it lost.
+    if (m_bClosed)
         return MON_ERR_BAD_HANDLE;
     if (m_pCancel && m_pCancel->load())
         return MON_ERR_CANCELLED;
@@ -181,10 +194,10 @@ int32_t CMonitorSession::Jump(uint32_t nAddress)
     uint64_t nDeadline = m_line.Deadline(m_limits.nJumpAckMs);
     for (;;) {
         uint8_t cByte = 0;
-        CMonitorLine::Result result = m_line.ReadByte(cByte, nDeadline);
-        if (result == CMonitorLine::LINE_TIMEOUT || (result == CMonitorLine::LINE_OK && cByte == XMODEM_ACK))
+        CSerialLine::Result result = m_line.ReadByte(cByte, nDeadline);
+        if (result == CSerialLine::LINE_TIMEOUT || (result == CSerialLine::LINE_OK && cByte == XMODEM_ACK))
             break;
-        if (result != CMonitorLine::LINE_OK)
+        if (result != CSerialLine::LINE_OK)
             return CXmodemTransfer::ErrorOf(result);
     }
     uint32_t nValue = 0;

@@ -6,7 +6,7 @@
 
 #include "job/clock.h"
 #include "samba/monitor_limits.h"
-#include "samba/monitor_line.h"
+#include "serial/serial_line.h"
 
 // One open boot monitor: its line and the commands of the monitor's normal (binary) mode.
 // Results are monitor error words (0 = success). Calls on one session are serialised.
@@ -38,7 +38,8 @@ private:
     std::mutex m_mutex;
     MonitorLimits m_limits;
     const std::atomic<int>* m_pCancel;
-    CMonitorLine m_line;
+    CSerialLine m_line;
+    bool m_bClosed = true;  // not opened, or Close ran: calls are on a handle that does not exist
 };
 
 // True when a block of nSize bytes at nAddress, padded to whole XMODEM packets, would touch the

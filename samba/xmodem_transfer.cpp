@@ -13,12 +13,12 @@ constexpr int MAX_STRAY_BYTES = 16;
 
 }  // namespace
 
-int32_t CXmodemTransfer::ErrorOf(CMonitorLine::Result result)
+int32_t CXmodemTransfer::ErrorOf(CSerialLine::Result result)
 {
     switch (result) {
-    case CMonitorLine::LINE_OK: return 0;
-    case CMonitorLine::LINE_TIMEOUT: return MON_ERR_TIMEOUT;
-    case CMonitorLine::LINE_CANCELLED: return MON_ERR_CANCELLED;
+    case CSerialLine::LINE_OK: return 0;
+    case CSerialLine::LINE_TIMEOUT: return MON_ERR_TIMEOUT;
+    case CSerialLine::LINE_CANCELLED: return MON_ERR_CANCELLED;
     default: return MON_ERR_LINE_LOST;
     }
 }
@@ -28,10 +28,10 @@ int32_t CXmodemTransfer::WaitForStart()
     uint64_t nDeadline = m_line.Deadline(m_limits.nXmodemStartMs);
     for (int nStray = 0;;) {
         uint8_t cByte = 0;
-        CMonitorLine::Result result = m_line.ReadByte(cByte, nDeadline);
-        if (result == CMonitorLine::LINE_TIMEOUT && nStray > 0)
+        CSerialLine::Result result = m_line.ReadByte(cByte, nDeadline);
+        if (result == CSerialLine::LINE_TIMEOUT && nStray > 0)
             return MON_ERR_BAD_ANSWER;  // it spoke, but not XMODEM
-        if (result != CMonitorLine::LINE_OK)
+        if (result != CSerialLine::LINE_OK)
             return ErrorOf(result);
         if (cByte == XMODEM_CRC_REQUEST)
             break;
@@ -47,14 +47,14 @@ int32_t CXmodemTransfer::WaitForStart()
 int32_t CXmodemTransfer::SendUntilAcked(const uint8_t* pPacket, size_t nLength, bool bTolerateC)
 {
     for (int nNaks = 0;;) {
-        CMonitorLine::Result result = m_line.Write(pPacket, nLength, m_line.Deadline(m_limits.nWriteMs));
-        if (result != CMonitorLine::LINE_OK)
+        CSerialLine::Result result = m_line.Write(pPacket, nLength, m_line.Deadline(m_limits.nWriteMs));
+        if (result != CSerialLine::LINE_OK)
             return ErrorOf(result);
         uint64_t nDeadline = m_line.Deadline(m_limits.nXmodemAckMs);
         uint8_t cAnswer = 0;
         do {
             result = m_line.ReadByte(cAnswer, nDeadline);
-            if (result != CMonitorLine::LINE_OK)
+            if (result != CSerialLine::LINE_OK)
                 return ErrorOf(result);
         } while (bTolerateC && cAnswer == XMODEM_CRC_REQUEST);
         if (cAnswer == XMODEM_ACK)
@@ -93,16 +93,16 @@ int32_t CXmodemTransfer::ReceiveFirstByte(uint8_t& cByte)
     uint64_t nEnd = m_line.Deadline(m_limits.nXmodemStartMs);
     for (int nStray = 0;;) {
         const uint8_t cRequest = XMODEM_CRC_REQUEST;
-        CMonitorLine::Result result = m_line.Write(&cRequest, 1, m_line.Deadline(m_limits.nWriteMs));
-        if (result != CMonitorLine::LINE_OK)
+        CSerialLine::Result result = m_line.Write(&cRequest, 1, m_line.Deadline(m_limits.nWriteMs));
+        if (result != CSerialLine::LINE_OK)
             return ErrorOf(result);
         uint64_t nDeadline = std::min(nEnd, m_line.Deadline(m_limits.nXmodemAckMs));
         result = m_line.ReadByte(cByte, nDeadline);
-        if (result == CMonitorLine::LINE_TIMEOUT && m_line.Deadline(0) < nEnd)
+        if (result == CSerialLine::LINE_TIMEOUT && m_line.Deadline(0) < nEnd)
             continue;
-        if (result == CMonitorLine::LINE_TIMEOUT && nStray > 0)
+        if (result == CSerialLine::LINE_TIMEOUT && nStray > 0)
             return MON_ERR_BAD_ANSWER;
-        if (result != CMonitorLine::LINE_OK)
+        if (result != CSerialLine::LINE_OK)
             return ErrorOf(result);
         if (cByte == XMODEM_SOH || cByte == XMODEM_EOT || cByte == XMODEM_CAN)
             return 0;
@@ -124,17 +124,17 @@ int32_t CXmodemTransfer::Receive(uint8_t* pData, size_t nSize)
             return MON_ERR_XMODEM_CANCELLED;
         const uint8_t cAck = XMODEM_ACK;
         if (packet[0] == XMODEM_EOT) {
-            CMonitorLine::Result result = m_line.Write(&cAck, 1, m_line.Deadline(m_limits.nWriteMs));
-            if (result != CMonitorLine::LINE_OK)
+            CSerialLine::Result result = m_line.Write(&cAck, 1, m_line.Deadline(m_limits.nWriteMs));
+            if (result != CSerialLine::LINE_OK)
                 return ErrorOf(result);
             return nExpected > nBlocks ? 0 : MON_ERR_BAD_ANSWER;
         }
         if (packet[0] != XMODEM_SOH)
             return MON_ERR_BAD_ANSWER;
         size_t nGot = 0;
-        CMonitorLine::Result result =
+        CSerialLine::Result result =
             m_line.Read(packet + 1, XMODEM_PACKET - 1, nGot, m_line.Deadline(m_limits.nXmodemAckMs));
-        if (result != CMonitorLine::LINE_OK)
+        if (result != CSerialLine::LINE_OK)
             return ErrorOf(result);
         uint8_t cAnswer = XMODEM_ACK;
         if (!XmodemPacketOk(packet)) {
@@ -152,9 +152,9 @@ int32_t CXmodemTransfer::Receive(uint8_t* pData, size_t nSize)
             return MON_ERR_BAD_ANSWER;  // neither the next packet nor a repeat of the last one
         }
         result = m_line.Write(&cAnswer, 1, m_line.Deadline(m_limits.nWriteMs));
-        if (result == CMonitorLine::LINE_OK)
+        if (result == CSerialLine::LINE_OK)
             result = m_line.ReadByte(packet[0], m_line.Deadline(m_limits.nXmodemAckMs));
-        if (result != CMonitorLine::LINE_OK)
+        if (result != CSerialLine::LINE_OK)
             return ErrorOf(result);
     }
 }

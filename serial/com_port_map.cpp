@@ -4,7 +4,6 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 
 namespace fs = std::filesystem;
 
@@ -73,18 +72,6 @@ std::string Trim(const std::string& str)
     return str.substr(nBegin, nEnd - nBegin + 1);
 }
 
-std::mutex& DefaultMapLock()
-{
-    static std::mutex lock;
-    return lock;
-}
-
-CComPortMap& DefaultMap()
-{
-    static CComPortMap map;
-    return map;
-}
-
 } // namespace
 
 CComPortMap::CComPortMap() : m_strDevRoot("/dev"), m_strSysTtyRoot("/sys/class/tty") {}
@@ -114,6 +101,24 @@ int CComPortMap::PortFromName(const std::string& strName)
         n = n * 10 + (c - '0');
     }
     return n <= COM_PORT_MAX ? n : 0;
+}
+
+bool CComPortMap::ParseEntry(const std::string& strText, ComPortEntry& entry)
+{
+    const std::string str = Trim(strText);
+    const size_t nBlank = str.find_first_of(" \t");
+    const int nPort = PortFromName(str.substr(0, nBlank));
+    if (nPort == 0)
+        return false;
+    const std::string strRest = nBlank == std::string::npos ? std::string() : Trim(str.substr(nBlank));
+    if (!strRest.empty() && strRest.front() != '(')
+        return false;
+    size_t nPathEnd = strRest.size();
+    if (nPathEnd > 1 && strRest.back() == ')')
+        --nPathEnd;
+    entry.nPort = nPort;
+    entry.strPath = strRest.empty() ? std::string() : strRest.substr(1, nPathEnd - 1);
+    return true;
 }
 
 bool CComPortMap::AddEntry(const std::string& strKey, const std::string& strPath)
@@ -222,19 +227,12 @@ std::vector<ComPortEntry> CComPortMap::ListPorts() const
     return ports;
 }
 
+PortResolver CComPortMap::Resolver() const
+{
+    return [map = *this](int nPort) { return map.PathForPort(nPort); };
+}
+
 std::string CComPortMap::FormatEntry(const ComPortEntry& entry)
 {
     return "COM" + std::to_string(entry.nPort) + " (" + entry.strPath + ")";
-}
-
-void SetDefaultComPortMap(const CComPortMap& map)
-{
-    std::lock_guard<std::mutex> lock(DefaultMapLock());
-    DefaultMap() = map;
-}
-
-CComPortMap GetDefaultComPortMap()
-{
-    std::lock_guard<std::mutex> lock(DefaultMapLock());
-    return DefaultMap();
 }

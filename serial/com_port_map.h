@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -12,6 +13,9 @@ struct ComPortEntry {
     int nPort = 0;
     std::string strPath;
 };
+
+// Gives the device path for port number N, or an empty text when there is none.
+using PortResolver = std::function<std::string(int)>;
 
 // Maps port numbers N ("COMN") to serial device paths.
 //
@@ -55,12 +59,17 @@ public:
     // Every port whose device exists now, sorted by port number. Explicit entries appear
     // only when their path exists.
     std::vector<ComPortEntry> ListPorts() const;
+    // PathForPort of a copy of this map.
+    PortResolver Resolver() const;
 
     // "COM3 (/dev/ttyUSB0)", the text the device selector shows.
     static std::string FormatEntry(const ComPortEntry& entry);
     // The number in "COMn" ("com7", " COM12 "); 0 when the text is not such a name or n is
     // outside 1..COM_PORT_MAX.
     static int PortFromName(const std::string& strName);
+    // The entry a device text names: "COMn" or FormatEntry's "COMn (path)" (the path may be
+    // cut short of its ')'); the path is empty for a bare name. False when the text is neither.
+    static bool ParseEntry(const std::string& strText, ComPortEntry& entry);
 
 private:
     std::string ExpandPath(const std::string& strPath) const;
@@ -73,7 +82,3 @@ private:
     std::string m_strSysTtyRoot;
 };
 
-// The process-wide map used by serial ports constructed without one. Set it once at start-up
-// (from the station's settings); the getter returns a copy, so both are safe from any thread.
-void SetDefaultComPortMap(const CComPortMap& map);
-CComPortMap GetDefaultComPortMap();

@@ -181,3 +181,18 @@ TEST(ComPortMapDefault, MissingDeviceRootListsNothing)
     EXPECT_TRUE(map.ListPorts().empty());
     EXPECT_EQ(map.PathForPort(1), "");
 }
+
+TEST(ComPortMapNames, ParsesTheSelectorsEntryText)
+{
+    ComPortEntry entry;
+    ASSERT_TRUE(CComPortMap::ParseEntry(CComPortMap::FormatEntry({12, "/dev/ttyUSB0"}), entry));
+    EXPECT_EQ(entry.nPort, 12);
+    EXPECT_EQ(entry.strPath, "/dev/ttyUSB0");
+    ASSERT_TRUE(CComPortMap::ParseEntry("com7", entry));
+    EXPECT_EQ(entry.nPort, 7);
+    EXPECT_EQ(entry.strPath, "");
+    ASSERT_TRUE(CComPortMap::ParseEntry("COM3 (/dev/very/long/pa", entry));  // cut to the selector's width
+    EXPECT_EQ(entry.strPath, "/dev/very/long/pa");
+    for (const char* szText : {"COM", "TTY3", "COM123", "COM7x", "COM7 junk", ""})
+        EXPECT_FALSE(CComPortMap::ParseEntry(szText, entry)) << szText;
+}

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "samba/monitor_backend.h"
-#include "samba/monitor_line.h"
 #include "serial/serial.h"
+#include "serial/serial_line.h"
 #include "sim/virtual_board.h"
 #include "support/pty_peer.h"
 
@@ -78,7 +78,7 @@ protected:
         m_strPath = strPath;
         m_pBackend = std::make_unique<CMonitorBackend>(
             [this](int nPort) { return nPort == PORT ? m_strPath : std::string(); },
-            [this] { return std::vector<std::pair<int, std::string>> {{PORT, m_strPath}}; }, SystemClock(),
+            [this] { return std::vector<ComPortEntry> {{PORT, m_strPath}}; }, SystemClock(),
             &m_bCancel, SmallLimits());
     }
 
@@ -168,12 +168,15 @@ TEST_F(MonitorBackendTest, BringUpThenConsoleAnswers)
     EXPECT_EQ(nError, MON_ERR_BAD_HANDLE);
 
     // The same line is now the boot loader's console.
-    CMonitorLine line(SystemClock(), nullptr);
+    CSerialLine line(SystemClock());
+    DCB settings;
+    settings.BaudRate = 115200;
+    settings.ByteSize = 8;
     std::string strError;
-    ASSERT_TRUE(line.Open(m_strPath, strError)) << strError;
+    ASSERT_TRUE(line.Open(m_strPath, settings, strError)) << strError;
     std::string strBanner;
     for (int nTry = 0; nTry < 100 && strBanner.empty(); ++nTry) {
-        ASSERT_EQ(line.Write("YYYYYYYY", line.Deadline(100)), CMonitorLine::LINE_OK);
+        ASSERT_EQ(line.Write("YYYYYYYY", line.Deadline(100)), CSerialLine::LINE_OK);
         uint8_t buffer[25];
         size_t nGot = 0;
         line.Read(buffer, sizeof(buffer), nGot, line.Deadline(20));
@@ -360,18 +363,12 @@ TEST_F(MonitorBackendTest, CancelEndsEveryWaitAtOnce)
     EXPECT_EQ(Open(), 0);
 }
 
-TEST(MonitorBackendNames, PortNumbersAndScanList)
+TEST(MonitorBackendNames, ScanList)
 {
-    EXPECT_EQ(CMonitorBackend::PortOfName("COM7"), 7);
-    EXPECT_EQ(CMonitorBackend::PortOfName("com12 (/dev/ttyUSB0)"), 12);
-    EXPECT_EQ(CMonitorBackend::PortOfName("COM"), 0);
-    EXPECT_EQ(CMonitorBackend::PortOfName("TTY3"), 0);
-    EXPECT_EQ(CMonitorBackend::PortOfName(nullptr), 0);
-
-    std::vector<std::pair<int, std::string>> vecFound;
+    std::vector<ComPortEntry> vecFound;
     for (int n = 14; n >= 1; --n)
-        vecFound.emplace_back(n, "/dev/ttyS" + std::to_string(n));
-    vecFound.emplace_back(100, "/dev/ttyUSB9");  // the console reads only two digits
+        vecFound.push_back({n, "/dev/ttyS" + std::to_string(n)});
+    vecFound.push_back({100, "/dev/ttyUSB9"});  // the console reads only two digits
     CMonitorBackend backend([](int) { return std::string(); }, [&] { return vecFound; }, SystemClock());
     char szNames[SCAN_MAX_DEVICES][DEVICE_NAME_SIZE];
     char* pNames[SCAN_MAX_DEVICES];

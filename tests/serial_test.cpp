@@ -244,19 +244,17 @@ TEST_F(SerialTest, SecondOpenerOfTheSameLineIsRefusedUntilTheFirstCloses)
     EXPECT_EQ(other.OpenPort(TEST_PORT, CONSOLE_SETTINGS), 1);
 }
 
-TEST_F(SerialTest, DefaultConstructedPortUsesTheProcessWideMap)
+TEST_F(SerialTest, PortWithoutResolverOpensOnlyOnceGivenOne)
 {
-    const CComPortMap saved = GetDefaultComPortMap();
     CComPortMap map;
     ASSERT_TRUE(map.AddEntry("COM7", m_Pty.SlavePath()));
-    SetDefaultComPortMap(map);
-
     CSerial serial;
+    EXPECT_EQ(serial.OpenPort(7, CONSOLE_SETTINGS), 0);
+
+    serial.SetPortResolver(map.Resolver());
     EXPECT_EQ(serial.OpenPort(7, CONSOLE_SETTINGS), 1);
     EXPECT_EQ(serial.WriteData("Y", 1), 1);
     EXPECT_EQ(m_Pty.ReceiveOnBoard(1), "Y");
-    serial.ClosePort();
-    SetDefaultComPortMap(saved);
 }
 
 TEST(SerialPaths, NonTerminalsFailCleanly)

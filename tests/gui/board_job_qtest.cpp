@@ -121,7 +121,7 @@ private:
         const std::string strTty = m_pBoard->TtyPath();
         auto fnResolve = [strTty](int nPort) { return nPort == BOARD_COM ? strTty : std::string(); };
         At91BackendFactory fnFactory = [this, strTty, fnResolve]() -> std::unique_ptr<IAt91Backend> {
-            auto fnScan = [strTty] { return std::vector<std::pair<int, std::string>> {{BOARD_COM, strTty}}; };
+            auto fnScan = [strTty] { return std::vector<ComPortEntry> {{BOARD_COM, strTty}}; };
             return std::make_unique<CMonitorBackend>(fnResolve, fnScan, SystemClock(), &m_bCancel);
         };
         TovarJobOptions options;
@@ -232,7 +232,7 @@ private slots:
         QCOMPARE(Buttons(), (ButtonState {false, false, true}));
         QTRY_VERIFY_WITH_TIMEOUT(LogHas("系统安装成功!\r\n") && Buttons() == (ButtonState {true, true, true}),
                                  JOB_LIMIT_MS);
-        QCOMPARE(m_pWindow->Dialog().WaitJobOutcome(JOB_LIMIT_MS), JobOutcome::Installed);
+        QCOMPARE(int(m_pWindow->Dialog().WaitJobResult(JOB_LIMIT_MS).value_or(JobResult{}).verdict), int(JobVerdict::Installed));
 
         std::string strRest;
         QVERIFY(TakeLogHead(strRest));
@@ -260,7 +260,7 @@ private slots:
         Press();
         QTRY_VERIFY_WITH_TIMEOUT(LogHas("系统安装失败!\r\n") && Buttons() == (ButtonState {true, true, true}),
                                  JOB_LIMIT_MS);
-        QCOMPARE(m_pWindow->Dialog().WaitJobOutcome(JOB_LIMIT_MS), JobOutcome::InstallFailed);
+        QCOMPARE(int(m_pWindow->Dialog().WaitJobResult(JOB_LIMIT_MS).value_or(JobResult{}).verdict), int(JobVerdict::Failed));
 
         std::string strRest;
         QVERIFY(TakeLogHead(strRest));
@@ -285,7 +285,7 @@ private slots:
         QTest::mouseClick(Button(IDC_STOP), Qt::LeftButton);
         QCOMPARE(Buttons(), (ButtonState {true, true, true}));
         QTRY_VERIFY_WITH_TIMEOUT(LogHas("终止下载!"), JOB_LIMIT_MS);
-        QCOMPARE(m_pWindow->Dialog().WaitJobOutcome(JOB_LIMIT_MS), JobOutcome::Stopped);
+        QCOMPARE(int(m_pWindow->Dialog().WaitJobResult(JOB_LIMIT_MS).value_or(JobResult{}).verdict), int(JobVerdict::Stopped));
 
         std::string strRest;
         QVERIFY(TakeLogHead(strRest));

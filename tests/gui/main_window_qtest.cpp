@@ -63,7 +63,7 @@ private:
         QTest::mouseClick(Button(IDOK), Qt::LeftButton);
         if (!Buttons(false, false, true))
             return false;
-        return QTest::qWaitFor([&] { return m_pWindow->Dialog().m_bConsolePhase.load() == 1; }, 10000);
+        return QTest::qWaitFor([&] { return m_pWindow->Dialog().Job()->Running() && m_pWindow->Dialog().Job()->Stage() == JobStage::Console; }, 10000);
     }
 
 private slots:
@@ -193,7 +193,6 @@ private slots:
 
         QTest::mouseClick(Button(IDC_STOP), Qt::LeftButton);
         QVERIFY(Buttons(true, true, true));
-        QCOMPARE(m_pWindow->Dialog().m_bStop.load(), 1);
         QVERIFY(m_pWindow->Dialog().WorkerRunning());
         QVERIFY(m_pWindow->isVisible());
     }
@@ -233,7 +232,6 @@ private slots:
         QCOMPARE(m_pWindow->EndResult(), int(IDCANCEL));
         QVERIFY(!m_pWindow->Dialog().WorkerRunning());
         QVERIFY(!m_pWindow->isVisible());
-        QCOMPARE(m_pWindow->Dialog().m_bStop.load(), 1);
     }
 
     // Requests from another thread never wait for the window and arrive in call order, also
