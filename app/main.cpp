@@ -5,11 +5,18 @@
 int main(int argc, char** argv)
 {
     CLI::App app{"Tovar: installs the complete software of an AT91SAM9X25 board"};
+    app.set_version_flag("--version", std::string("tovar ") + TOVAR_VERSION_TEXT);
     app.require_subcommand(0, 1);
     CommonOptions options;
     std::vector<CommandRunner> runners;
     RegisterCommands(app, options, runners);
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // A usage error refuses the job before anything reaches a board: exit status 2.
+        int nStatus = app.exit(e);
+        return nStatus == 0 ? 0 : 2;
+    }
     for (auto& runner : runners)
         if (runner.pCommand->parsed())
             return runner.fnRun();

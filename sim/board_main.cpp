@@ -47,6 +47,7 @@ int main(int argc, char** argv)
     bool bMonitorOnly = false, bTransferOnly = false, bQuiet = false;
 
     CLI::App app {"The virtual board: boot monitor and console on a pseudo-terminal, image transfer on UDP"};
+    app.set_version_flag("--version", std::string("tovar-board ") + TOVAR_VERSION_TEXT);
     app.add_option("--link", config.strLinkPath, "Symbolic link to the pseudo-terminal (replaced if it is one)");
     app.add_option("--udp-ip", transfer.strIp, "IPv4 address of the image transfer")->capture_default_str();
     app.add_option("--udp-port", transfer.nPort, "UDP port of the image transfer (0: any free port)")

@@ -48,6 +48,7 @@ protected:
     // The job is sending bursts on the console.
     bool WaitForBursts()
     {
+        AnswerAfter(1 << 20, "");  // only listens
         return WaitUntil([&] {
             std::lock_guard<std::mutex> lock(m_AnswerMutex);
             return m_nBytesSeen > 0;

@@ -141,7 +141,7 @@ TEST_F(ConsoleTest, MacTextMustBeExactly26Bytes)
     m_View.SetText(IDC_MAC, std::string(24, 'A') + "\xe4\xb8\xad");  // 24 + 2 = 26 bytes
     m_pDlg->OnOK();
     EXPECT_TRUE(Buttons(false, false, true));
-    EXPECT_EQ(Count("OpenDevice"), 1);
+    EXPECT_TRUE(WaitUntil([&] { return Count("OpenDevice") == 1; }));
 }
 
 TEST_F(ConsoleTest, UnconvertibleMacTextIsRefused)
@@ -206,6 +206,8 @@ TEST_F(ConsoleTest, SecondPressRescansAndOpensTheChosenNameOrRefusesAGoneDevice)
     EXPECT_NE(std::find(summary.rbegin(), summary.rend(), "OpenDevice COM5"), summary.rend());
     EXPECT_EQ(m_View.m_Devices, (std::vector<std::string>{"COM3", "COM5"}));  // the selector is not refilled
 
+    m_pDlg->OnStop();
+    ASSERT_TRUE(WaitUntil([&] { return !m_pDlg->Job()->Running(); }));
     m_Board.SetDevices({"COM3"});
     m_pDlg->OnOK();
     EXPECT_NE(m_View.Log().find("->COM5 is no longer connected"), std::string::npos);
@@ -316,6 +318,8 @@ TEST(ConsoleExit, StopDuringBringUpAndAWorkerThatOutlivesTheExitWait)
     CFakeView view;
     CFakeClock clock;
     CTempDir dir;
+    dir.Write("KX30T/config.cfg", "[COUNT]\ncount=1\n[Startup]\nid=1\nname=boot.bin\n");
+    dir.Write("KX30T/系统安装/ins.txt", "");
     auto factory = [&]() -> std::unique_ptr<IAt91Backend> { return std::make_unique<CHeldBackend>(bRelease, bEntered); };
     {
         CTovarDlg dlg(view, factory, clock, TestOptions(dir.Path(), 50, [](int) { return std::string(); }));

@@ -49,7 +49,7 @@ stop_board() {
 # flash [OPTIONS...]: one job on COM9; output in $WORK/out.txt, status in $RC.
 flash() {
   RC=0
-  timeout 120 "$TOVAR" flash --port COM9 --mac '^587675010202^587675010203' --workdir "$WORK" \
+  timeout 120 "$TOVAR" flash --port COM9 --mac '^587675010202^587675010203' --factory 12345678 --reg 5A3C0001 --workdir "$WORK" \
     --ports "$WORK/ports.cfg" --board-ip 127.0.0.1 --board-port "$BOARD_UDP" --local-port 0 \
     --settle-ms 100 --reply-timeout-ms 100 --job-timeout-s 20 "$@" >"$WORK/out.txt" 2>&1 || RC=$?
 }
