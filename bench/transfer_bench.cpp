@@ -152,7 +152,6 @@ struct QuietHost : ITransferHost {
         (dFirstLine == 0 ? dFirstLine : dSecondLine == 0 ? dSecondLine : dUnused) = Now();
         strLast = strText;
     }
-    void EnableButtons() override {}
     double dUnused = 0;
 };
 
@@ -160,11 +159,10 @@ struct QuietHost : ITransferHost {
 Figures RunTransfer(int nPort, const char* szPath)
 {
     std::string strPath = szPath;
-    size_t nSlash = strPath.rfind('/');
-    FileEntry entry;
-    entry.nId = 1;
-    std::snprintf(entry.szName, sizeof entry.szName, "%s", strPath.substr(nSlash + 1).c_str());
-    entry.cSelected = 1;
+    TransferImage image;
+    image.nId = 1;
+    image.strName = strPath.substr(strPath.rfind('/') + 1);
+    image.strPath = strPath;
     TransferSettings settings;
     settings.strBoardIp = "127.0.0.1";
     settings.nBoardPort = nPort;
@@ -179,7 +177,7 @@ Figures RunTransfer(int nPort, const char* szPath)
     Figures fig;
     double dCpu = CpuSeconds();
     double dStart = Now();
-    TransferResult result = transfer.Run(net, &entry, 1, strPath.substr(0, nSlash), bStop, bQuit);
+    TransferResult result = transfer.Run(net, {image}, bStop, bQuit).result;
     fig.dSeconds = Now() - dStart;
     fig.dFramesSeconds = host.dSecondLine - host.dFirstLine;
     fig.dCpuSeconds = CpuSeconds() - dCpu;

@@ -18,6 +18,9 @@ constexpr uint64_t kProgressEveryMs = 250;
 // An empty file's last data frame and its store command carry the same echo, so a late second
 // acknowledgement of that frame could pass for the store's answer: wait this long for stragglers.
 constexpr int kDuplicateQuietMs = 50;
+// After a resend of that frame the answer to the other try comes about one reply time-out after the
+// first: the quiet wait is then this many reply time-outs.
+constexpr int kResentQuietTimeouts = 2;
 
 std::string AddressText(const sockaddr_in& addr)
 {
@@ -126,8 +129,7 @@ TransferReport CImageTransfer::Run(CNet& net, const std::vector<TransferImage>& 
                           images[i].strName + ": stopped");
         if (outcome == FileOutcome::Ended) {
             Log("系统安装失败!\r\n");
-            std::string strReason = images[i].strName + ": " + report.strReason;
-            return Finish(net, report, TransferResult::Ended, strReason);
+            return Finish(net, report, TransferResult::Ended, images[i].strName + ": " + m_strFailure);
         }
     }
     Log("%s", bAllStored ? "系统安装成功!\r\n" : "系统安装失败!\r\n");
@@ -135,18 +137,24 @@ TransferReport CImageTransfer::Run(CNet& net, const std::vector<TransferImage>& 
                   strFirstStoreFailure);
 }
 
+// Compares the bytes just loaded (not a separate look at the file, which could differ from what is
+// sent) and the file's modification time with what was measured when the job was prepared.
 bool CImageTransfer::ImageChanged(const TransferImage& image, std::string& strWhy) const
 {
     if (image.nExpectedSize < 0)
         return false;
+    if (m_image.Size() != static_cast<uint64_t>(image.nExpectedSize)) {
+        strWhy = "changed since it was measured (" + std::to_string(image.nExpectedSize) + " bytes then, " +
+                 std::to_string(m_image.Size()) + " now)";
+        return true;
+    }
     struct stat info {};
-    if (stat(image.strPath.c_str(), &info) != 0)
-        return false;  // the open that follows names the failure
-    int64_t nMtimeNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    if (info.st_size == image.nExpectedSize && (image.nExpectedMtimeNs < 0 || nMtimeNs == image.nExpectedMtimeNs))
+    if (image.nExpectedMtimeNs < 0 || stat(image.strPath.c_str(), &info) != 0)
         return false;
-    strWhy = "changed since the manifest was written (" + std::to_string(image.nExpectedSize) + " bytes then, " +
-             std::to_string(static_cast<long long>(info.st_size)) + " now)";
+    int64_t nMtimeNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    if (nMtimeNs == image.nExpectedMtimeNs)
+        return false;
+    strWhy = "modified since it was measured";
     return true;
 }
 
@@ -154,13 +162,8 @@ CImageTransfer::FileOutcome CImageTransfer::SendFile(CNet& net, const TransferIm
                                                      TransferImageResult& result)
 {
     const char* szName = image.strName.c_str();
-    std::string strChange;
-    if (ImageChanged(image, strChange)) {
-        Log("->%s %s; the transfer ends.\r\n", szName, strChange.c_str());
-        result.strName = image.strName;
-        m_progress.strName = image.strName;
-        return FileOutcome::Ended;
-    }
+    m_strFailure.clear();
+    m_progress.strName = image.strName;
     // An entry without a name names the folder itself: there is no file to open.
     CImageFile::Status status = image.strName.empty() ? CImageFile::Status::OpenFailed : m_image.Load(image.strPath);
     switch (status) {
@@ -168,20 +171,28 @@ CImageTransfer::FileOutcome CImageTransfer::SendFile(CNet& net, const TransferIm
         break;
     case CImageFile::Status::OpenFailed:
         Log("%s:     文件打开失败!\r\n", szName);
+        m_strFailure = "cannot be opened";
         return FileOutcome::Ended;
     case CImageFile::Status::ReadFailed:
         Log("->%s cannot be read whole (%s); the transfer ends.\r\n", szName, m_image.Error().c_str());
+        m_strFailure = "cannot be read whole (" + m_image.Error() + ")";
         return FileOutcome::Ended;
     case CImageFile::Status::TooLarge:
         Log("->%s is too large (%s; at most %llu bytes go in 65536 frames); the transfer ends.\r\n", szName,
             m_image.Error().c_str(), static_cast<unsigned long long>(MAX_IMAGE_SIZE));
+        m_strFailure = "too large (" + m_image.Error() + ")";
         return FileOutcome::Ended;
     }
-    Log("%s:     正在下载......\r\n", szName);
+    std::string strChange;
+    if (ImageChanged(image, strChange)) {
+        Log("->%s %s; the transfer ends.\r\n", szName, strChange.c_str());
+        m_strFailure = strChange;
+        return FileOutcome::Ended;
+    }
     const uint64_t nSize = m_image.Size();
     result.nSize = nSize;
-    result.strSha256 = Sha256Hex(m_image.Data(), nSize);
-    m_progress.strName = image.strName;
+    result.strSha256 = Sha256Hex(m_image.Data(), nSize);   // before the first line, so frame timing is frames only
+    Log("%s:     正在下载......\r\n", szName);
     m_progress.nFileBytes = nSize;
     m_progress.nFileBytesDone = 0;
 
@@ -206,6 +217,8 @@ CImageTransfer::FileOutcome CImageTransfer::SendFile(CNet& net, const TransferIm
         if (answer != Answer::Success) {
             // A failure status, or a frame never acknowledged: the image on the board is incomplete.
             Log("%s:     下载失败!   已下载%d帧，已下载%d字节\r\n", szName, nAcked, nAcked * FRAME_PAYLOAD);
+            m_strFailure = "frame " + std::to_string(n) +
+                           (answer == Answer::Failure ? " answered with a failure status" : " never acknowledged");
             return FileOutcome::Ended;
         }
         ++nAcked;
@@ -228,7 +241,11 @@ CImageTransfer::FileOutcome CImageTransfer::StoreFile(CNet& net, const TransferI
     const char* szName = image.strName.c_str();
     const uint8_t cFileId = static_cast<uint8_t>(image.nId & 0xFF);
     // Late or duplicated acknowledgements of the data frames must not be taken for the store's answer.
-    Drain(net, m_image.Size() == 0 ? kDuplicateQuietMs : 0);
+    // An empty file has one frame, so any resend so far was of that frame.
+    int nQuietMs = 0;
+    if (m_image.Size() == 0)
+        nQuietMs = result.nResends > 0 ? kResentQuietTimeouts * m_settings.nReplyTimeoutMs : kDuplicateQuietMs;
+    Drain(net, nQuietMs);
     int nLen = BuildStoreCommand(m_szSend, cFileId);
     ReplyExpectation expect;
     expect.pSent = m_szSend;
@@ -258,7 +275,7 @@ void CImageTransfer::Drain(CNet& net, int nQuietMs)
     uint8_t scratch[REPLY_SIZE];
     int nDrained = 0;
     // Bounded: a board that keeps sending cannot hold the store back for long.
-    for (int i = 0; i < 64; ++i) {
+    for (int i = 0; i < 64 && !Cancelled(); ++i) {
         int n = net.ReceiveFrom(scratch, REPLY_SIZE, from, nQuietMs);
         if (n < 0 && (net.ReceiveTimedOut() || nQuietMs <= 0))
             break;
@@ -272,6 +289,9 @@ CImageTransfer::Answer CImageTransfer::Exchange(CNet& net, int nLen, const Reply
                                                 uint32_t& nResends)
 {
     for (int nTry = 0; nTry < m_settings.nTries; ++nTry) {
+        // Nothing more goes out once a stop is asked for: no resend, no store command.
+        if (Cancelled())
+            return Answer::Cancelled;
         if (nTry > 0) {
             ++nResends;
             Detail("->No reply within %d ms; sent again (try %d of %d).\r\n", nTimeoutMs, nTry + 1, m_settings.nTries);

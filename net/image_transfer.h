@@ -32,9 +32,9 @@ public:
     // The clock times the settle pause, the reply waits and the progress reports.
     CImageTransfer(ITransferHost& host, IClock& clock, const TransferSettings& settings);
 
-    // One run over the files, in order. bStop and bQuit end it at the next frame and cut the
-    // settle pause and every reply wait short. Opens net as the run's UDP socket and closes it at
-    // every end. Only datagrams from the board's address count as replies.
+    // One run over the files, in order. bStop and bQuit cut the settle pause and every reply wait
+    // short, and nothing is sent after either is seen. Opens net as the run's UDP socket and closes
+    // it at every end. Only datagrams from the board's address count as replies.
     TransferReport Run(CNet& net, const std::vector<TransferImage>& images, const std::atomic<int>& bStop,
                        const std::atomic<int>& bQuit);
 
@@ -74,4 +74,5 @@ private:
     uint64_t m_nLastProgressMs = 0;
     uint64_t m_nDatagramsSent = 0;
     bool m_bSendErrorShown = false;
+    std::string m_strFailure;              // why the current file ended the run, in words
 };

@@ -32,6 +32,7 @@ struct TransferConfig {
     int nCorruptPercent = 0;       // replies with one byte changed
     int nFailAtFrame = -1;         // data frame number answered with a failure status
     bool bStoreFail = false;       // every store command answered with a failure status
+    bool bStoreSilent = false;     // store commands are neither carried out nor answered
     bool bReplyFromOtherPort = false;
 };
 

@@ -77,6 +77,7 @@ int main(int argc, char** argv)
     app.add_option("--fail-at-frame", transfer.nFailAtFrame, "Data frame number answered with a failure status")
         ->check(CLI::Range(0, 65535));
     app.add_flag("--store-fail", transfer.bStoreFail, "Answer every store command with a failure status");
+    app.add_flag("--store-silent", transfer.bStoreSilent, "Never carry out or answer a store command");
     app.add_flag("--reply-from-other-port", transfer.bReplyFromOtherPort, "Send replies from a second port");
     app.add_option("--idle-exit-s", nIdleExitS, "Exit after this long without traffic (0: never)")
         ->capture_default_str()->check(CLI::NonNegativeNumber);

@@ -140,6 +140,10 @@ void CBoardTransferServer::Handle(const uint8_t* pData, int nLength, const socka
         return;
     }
     if (frame.cType == CMD_STORE) {
+        if (m_config.bStoreSilent) {
+            Log("store of file " + std::to_string(frame.cFileId) + " left unanswered");
+            return;
+        }
         Reply(Store(frame.cFileId), pData, from);
         return;
     }

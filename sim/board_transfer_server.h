@@ -22,7 +22,8 @@ constexpr uint8_t BOARD_STATUS_WRITE_ERROR = 4;   // the file could not be writt
 // The boot loader's side of the image transfer on a UDP address: checks each datagram, assembles
 // each file by identifier and frame number, acknowledges, and writes a file to the store folder as
 // "<id>.bin" when told to store it. A malformed datagram gets no reply. Fault options (loss,
-// corruption, duplicates, late replies, failures, another source port) act on the replies.
+// corruption, duplicates, late replies, failures, another source port, unanswered stores) act on
+// the replies.
 class CBoardTransferServer {
 public:
     struct Stats {

@@ -1,3 +1,4 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -7,12 +8,17 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/image_transfer.h"
 #include "net/net.h"
+#include "sim/board_transfer_server.h"
 #include "support/udp_responder.h"
+#include "support/wait_until.h"
 
 namespace fs = std::filesystem;
 constexpr int kLossMs = 250;
@@ -23,11 +29,22 @@ namespace {
 
 struct RecordingHost : ITransferHost {
     Lines lines;
-    int nEnabled = 0;
-    std::vector<int> progress;
+    std::vector<TransferProgress> progress;
+    std::function<void(const TransferProgress&)> fnOnProgress;
     void AppendLog(const std::string& strText) override { lines.push_back(strText); }
-    void EnableButtons() override { ++nEnabled; }
-    void SetProgress(int nPercent) override { progress.push_back(nPercent); }
+    void OnProgress(const TransferProgress& report) override
+    {
+        progress.push_back(report);
+        if (fnOnProgress)
+            fnOnProgress(report);
+    }
+    bool Logged(const std::string& strPart) const
+    {
+        for (const std::string& strLine : lines)
+            if (strLine.find(strPart) != std::string::npos)
+                return true;
+        return false;
+    }
 };
 
 // A clock that never sleeps: time moves only when someone sleeps on it.
@@ -45,21 +62,34 @@ struct FakeClock : IClock {
     }
 };
 
-FileEntry Entry(int nId, const char* szName, int8_t cSelected = 1)
-{
-    FileEntry entry;
-    entry.nId = nId;
-    std::strncpy(entry.szName, szName, sizeof entry.szName - 1);
-    entry.cSelected = cSelected;
-    return entry;
-}
-
 Bytes Pattern(size_t nSize, uint8_t cSeed)
 {
     Bytes data(nSize);
     for (size_t i = 0; i < nSize; ++i)
         data[i] = static_cast<uint8_t>(i * 31 + cSeed);
     return data;
+}
+
+// What the responder got, once it has taken in everything sent so far: a marker datagram sent now
+// queues behind them. Only for responders whose handler takes a 1-byte datagram.
+std::vector<CUdpResponder::Datagram> ReceivedSoFar(CUdpResponder& board)
+{
+    int hSocket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(board.Port()));
+    const uint8_t cMarker = 0xEE;
+    sendto(hSocket, &cMarker, 1, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    close(hSocket);
+    std::vector<CUdpResponder::Datagram> got;
+    EXPECT_TRUE(WaitUntil([&] {
+        got = board.Received();
+        return !got.empty() && got.back().data == Bytes{cMarker};
+    }));
+    if (!got.empty())
+        got.pop_back();
+    return got;
 }
 
 bool IsStore(const Bytes& d) { return d.size() == 8 && d[0] == CMD_STORE; }
@@ -90,18 +120,28 @@ protected:
         out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
     }
 
-    TransferResult Run(CUdpResponder& board, const std::vector<FileEntry>& files)
+    // A file of the image folder, as the job lists it.
+    TransferImage Image(int nId, const std::string& strName) const
     {
-        return Run(board, files, static_cast<int>(files.size()));
+        TransferImage image;
+        image.nId = nId;
+        image.strName = strName;
+        image.strPath = (m_dir / strName).string();
+        return image;
     }
-    TransferResult Run(CUdpResponder& board, const std::vector<FileEntry>& files, int nCount)
+
+    TransferResult Run(CUdpResponder& board, const std::vector<TransferImage>& images)
     {
-        m_settings.nBoardPort = board.Port();
+        return RunOn(board.Port(), images).result;
+    }
+    TransferReport RunOn(int nBoardPort, const std::vector<TransferImage>& images)
+    {
+        m_settings.nBoardPort = nBoardPort;
         CImageTransfer transfer(m_host, SystemClock(), m_settings);
-        TransferResult result = transfer.Run(m_net, files.data(), nCount,
-                                             m_dir.string(), m_bStop, m_bQuit);
+        TransferReport report = transfer.Run(m_net, images, m_bStop, m_bQuit);
         EXPECT_FALSE(m_net.IsOpen()) << "the socket is closed at every end";
-        return result;
+        EXPECT_EQ(report.images.size(), images.size());
+        return report;
     }
 
     // The payloads of the data frames received, joined in order.
@@ -122,15 +162,14 @@ protected:
     std::atomic<int> m_bQuit{0};
 };
 
-TEST_F(ImageTransferTest, SendsSelectedFilesFrameByFrameAndStoresEach)
+TEST_F(ImageTransferTest, SendsFilesFrameByFrameAndStoresEach)
 {
     WriteFile("empty.bin", {});
     WriteFile("k.bin", Pattern(1024, 1));
     WriteFile("odd.bin", Pattern(1500, 2));
     CUdpResponder board;
-    std::vector<FileEntry> files = {Entry(2, "empty.bin"), Entry(7, "skipped0.bin", 0), Entry(3, "k.bin"),
-                                    Entry(8, "skipped2.bin", 2), Entry(0x104, "odd.bin")};
-    ASSERT_EQ(Run(board, files), TransferResult::Installed);
+    std::vector<TransferImage> images = {Image(2, "empty.bin"), Image(3, "k.bin"), Image(0x104, "odd.bin")};
+    ASSERT_EQ(Run(board, images), TransferResult::Installed);
 
     EXPECT_EQ(m_host.lines, (Lines{"empty.bin:     正在下载......\r\n",
                                    "empty.bin:     下载帧:1;下载字节:0  -------下载完成!\r\n",
@@ -142,10 +181,10 @@ TEST_F(ImageTransferTest, SendsSelectedFilesFrameByFrameAndStoresEach)
                                    "odd.bin:     下载帧:2;下载字节:1500  -------下载完成!\r\n",
                                    "odd.bin:     存储完成!\r\n",
                                    "系统安装成功!\r\n"}));
-    EXPECT_EQ(m_host.nEnabled, 1);
     ASSERT_FALSE(m_host.progress.empty());
-    EXPECT_EQ(m_host.progress.front(), 0);
-    EXPECT_EQ(m_host.progress.back(), 100);
+    EXPECT_EQ(m_host.progress.front().nBytesDone, 0u);
+    EXPECT_EQ(m_host.progress.front().nBytesTotal, 2524u);
+    EXPECT_EQ(m_host.progress.back().nBytesDone, 2524u);
 
     auto got = board.Received();
     ASSERT_EQ(got.size(), 8u);
@@ -165,47 +204,31 @@ TEST_F(ImageTransferTest, SendsSelectedFilesFrameByFrameAndStoresEach)
     EXPECT_EQ(Payload(got), expected);
 }
 
-TEST_F(ImageTransferTest, NoEntriesStillEndsWithSuccessAndButtons)
+TEST_F(ImageTransferTest, NoFilesStillEndsWithSuccess)
 {
     CUdpResponder board;
-    std::vector<FileEntry> files = {Entry(1, "a.bin")};
-    EXPECT_EQ(Run(board, files, 0), TransferResult::Installed);
-    EXPECT_EQ(Run(board, files, -5), TransferResult::Installed);
-    EXPECT_EQ(m_host.lines, (Lines{"系统安装成功!\r\n", "系统安装成功!\r\n"}));
-    EXPECT_EQ(m_host.nEnabled, 2);
+    EXPECT_EQ(Run(board, {}), TransferResult::Installed);
+    EXPECT_EQ(m_host.lines, (Lines{"系统安装成功!\r\n"}));
     EXPECT_TRUE(board.Received().empty());
 }
 
-TEST_F(ImageTransferTest, CountBeyondTheTableIsCutToFiveSlots)
-{
-    WriteFile("a.bin", Pattern(10, 0));
-    CUdpResponder board;
-    std::vector<FileEntry> files(7, Entry(1, "a.bin", 0));
-    files[4] = Entry(5, "a.bin");
-    files[5] = Entry(6, "a.bin");
-    files[6] = Entry(7, "a.bin");
-    ASSERT_EQ(Run(board, files, 7), TransferResult::Installed);
-    for (const auto& dgram : board.Received())
-        EXPECT_EQ(dgram.data[1], 5) << "only slot 4 of the first five is sent";
-}
-
-TEST_F(ImageTransferTest, MissingFileEndsTheRunWithoutLaterEntries)
+TEST_F(ImageTransferTest, MissingFileEndsTheRunWithoutLaterFiles)
 {
     WriteFile("b.bin", Pattern(10, 0));
     CUdpResponder board;
-    std::vector<FileEntry> files = {Entry(1, "missing.bin"), Entry(2, "b.bin")};
-    EXPECT_EQ(Run(board, files), TransferResult::Ended);
-    EXPECT_EQ(m_host.lines, (Lines{"missing.bin:     文件打开失败!\r\n"}));
-    EXPECT_EQ(m_host.nEnabled, 0);
+    TransferReport report = RunOn(board.Port(), {Image(1, "missing.bin"), Image(2, "b.bin")});
+    EXPECT_EQ(report.result, TransferResult::Ended);
+    EXPECT_EQ(report.strReason, "missing.bin: cannot be opened");
+    EXPECT_EQ(m_host.lines, (Lines{"missing.bin:     文件打开失败!\r\n", "系统安装失败!\r\n"}));
     EXPECT_TRUE(board.Received().empty());
 }
 
 TEST_F(ImageTransferTest, EntryWithoutANameCannotBeOpened)
 {
     CUdpResponder board;
-    std::vector<FileEntry> files = {Entry(1, "")};
-    EXPECT_EQ(Run(board, files), TransferResult::Ended);
-    EXPECT_EQ(m_host.lines, (Lines{":     文件打开失败!\r\n"}));
+    TransferImage image = Image(1, "");
+    EXPECT_EQ(Run(board, {image}), TransferResult::Ended);
+    EXPECT_EQ(m_host.lines, (Lines{":     文件打开失败!\r\n", "系统安装失败!\r\n"}));
     EXPECT_TRUE(board.Received().empty());
 }
 
@@ -217,16 +240,14 @@ TEST_F(ImageTransferTest, UnreadableOrOversizedFileEndsTheRunBeforeSending)
     }
     fs::resize_file(m_dir / "big.bin", 65536ull * 1024);   // sparse: frame numbers would repeat
     CUdpResponder board;
-    std::vector<FileEntry> dir = {Entry(1, "dir.bin")};
-    EXPECT_EQ(Run(board, dir), TransferResult::Ended);
-    std::vector<FileEntry> big = {Entry(1, "big.bin")};
-    EXPECT_EQ(Run(board, big), TransferResult::Ended);
-    ASSERT_EQ(m_host.lines.size(), 2u);
+    EXPECT_EQ(Run(board, {Image(1, "dir.bin")}), TransferResult::Ended);
+    EXPECT_EQ(Run(board, {Image(1, "big.bin")}), TransferResult::Ended);
+    ASSERT_EQ(m_host.lines.size(), 4u);
     EXPECT_NE(m_host.lines[0].find("dir.bin cannot be read whole"), std::string::npos) << m_host.lines[0];
-    EXPECT_NE(m_host.lines[1].find("big.bin is too large (67108864 bytes"), std::string::npos) << m_host.lines[1];
-    EXPECT_EQ(m_host.lines[1].substr(0, 2), "->");
+    EXPECT_EQ(m_host.lines[1], "系统安装失败!\r\n");
+    EXPECT_NE(m_host.lines[2].find("big.bin is too large (67108864 bytes"), std::string::npos) << m_host.lines[2];
+    EXPECT_EQ(m_host.lines[2].substr(0, 2), "->");
     EXPECT_TRUE(board.Received().empty());
-    EXPECT_EQ(m_host.nEnabled, 0);
 }
 
 TEST_F(ImageTransferTest, PortInUseIsReportedWithTheReason)
@@ -240,8 +261,7 @@ TEST_F(ImageTransferTest, PortInUseIsReportedWithTheReason)
     WriteFile("a.bin", Pattern(10, 0));
     CUdpResponder board;
     m_settings.nLocalPort = ntohs(addr.sin_port);
-    std::vector<FileEntry> files = {Entry(1, "a.bin")};
-    EXPECT_EQ(Run(board, files), TransferResult::Ended);
+    EXPECT_EQ(Run(board, {Image(1, "a.bin")}), TransferResult::Ended);
     close(hBusy);
     ASSERT_EQ(m_host.lines.size(), 1u);
     EXPECT_EQ(m_host.lines[0].substr(0, 2), "->");
@@ -256,12 +276,10 @@ TEST_F(ImageTransferTest, FailureStatusEndsTheRunWithTheAcknowledgedCount)
     CUdpResponder board([](const CUdpResponder::Datagram& d, int, const CUdpResponder::SendFn& send) {
         send(0, CUdpResponder::ReplyTo(d.data, FrameNumber(d.data) == 2 ? 3 : 0));
     });
-    std::vector<FileEntry> files = {Entry(1, "a.bin"), Entry(2, "b.bin")};
-    EXPECT_EQ(Run(board, files), TransferResult::Ended);
+    EXPECT_EQ(Run(board, {Image(1, "a.bin"), Image(2, "b.bin")}), TransferResult::Ended);
     EXPECT_EQ(m_host.lines, (Lines{"a.bin:     正在下载......\r\n",
-                                   "a.bin:     下载失败!   已下载2帧，已下载2048字节\r\n"}));
+                                   "a.bin:     下载失败!   已下载2帧，已下载2048字节\r\n", "系统安装失败!\r\n"}));
     EXPECT_EQ(board.Received().size(), 3u);
-    EXPECT_EQ(m_host.nEnabled, 0);
 }
 
 // Datagrams that fail the checks are dropped while the same wait goes on.
@@ -286,8 +304,7 @@ TEST_F(ImageTransferTest, CorruptShortLongAndForeignDatagramsAreIgnored)
         send(1, longer);                                   // 9 bytes whose first 8 are a good reply
         send(0, good);
     });
-    std::vector<FileEntry> files = {Entry(1, "a.bin")};
-    ASSERT_EQ(Run(strict, files), TransferResult::Installed);
+    ASSERT_EQ(Run(strict, {Image(1, "a.bin")}), TransferResult::Installed);
     auto got = strict.Received();
     ASSERT_EQ(got.size(), 4u) << "no frame was sent twice";
     for (const auto& dgram : got)
@@ -301,8 +318,7 @@ TEST_F(ImageTransferTest, ValidReplyFromAnotherPortMovesTheDestination)
     CUdpResponder board([](const CUdpResponder::Datagram& d, int nIndex, const CUdpResponder::SendFn& send) {
         send(nIndex == 0 ? 1 : d.nSocket, CUdpResponder::ReplyTo(d.data));
     });
-    std::vector<FileEntry> files = {Entry(1, "a.bin")};
-    ASSERT_EQ(Run(board, files), TransferResult::Installed);
+    ASSERT_EQ(Run(board, {Image(1, "a.bin")}), TransferResult::Installed);
     auto got = board.Received();
     ASSERT_EQ(got.size(), 4u);
     EXPECT_EQ(got[0].nSocket, 0);
@@ -337,8 +353,7 @@ TEST_F(ImageTransferTest, LostReplyIsResentAndLateDuplicatesAreDropped)
         if (n == 3)
             send(0, CUdpResponder::ReplyTo(d.data));   // a duplicate reaches the store's wait
     });
-    std::vector<FileEntry> files = {Entry(1, "a.bin")};
-    ASSERT_EQ(Run(board, files), TransferResult::Installed);
+    ASSERT_EQ(Run(board, {Image(1, "a.bin")}), TransferResult::Installed);
     EXPECT_EQ(seen[0], 1);
     EXPECT_EQ(seen[1], 2);
     EXPECT_EQ(seen[2], 2) << "the late reply for frame 1 did not count for frame 2";
@@ -357,15 +372,13 @@ TEST_F(ImageTransferTest, FrameNeverAcknowledgedEndsTheRunWithoutStore)
         if (FrameNumber(d.data) == 0)
             send(0, CUdpResponder::ReplyTo(d.data));
     });
-    std::vector<FileEntry> files = {Entry(1, "a.bin"), Entry(2, "b.bin")};
-    EXPECT_EQ(Run(board, files), TransferResult::Ended);
+    EXPECT_EQ(Run(board, {Image(1, "a.bin"), Image(2, "b.bin")}), TransferResult::Ended);
     EXPECT_EQ(m_host.lines, (Lines{"a.bin:     正在下载......\r\n",
-                                   "a.bin:     下载失败!   已下载1帧，已下载1024字节\r\n"}));
+                                   "a.bin:     下载失败!   已下载1帧，已下载1024字节\r\n", "系统安装失败!\r\n"}));
     auto got = board.Received();
     ASSERT_EQ(got.size(), 1u + 3u) << "frame 1 was tried three times";
     for (const auto& dgram : got)
         EXPECT_FALSE(IsStore(dgram.data));
-    EXPECT_EQ(m_host.nEnabled, 0);
 }
 
 TEST_F(ImageTransferTest, StoreOutcomesDecideTheLastLine)
@@ -387,14 +400,12 @@ TEST_F(ImageTransferTest, StoreOutcomesDecideTheLastLine)
             send(0, CUdpResponder::ReplyTo(d.data, 1));
         }   // c.bin's store stays unanswered
     });
-    std::vector<FileEntry> files = {Entry(1, "a.bin"), Entry(2, "b.bin"), Entry(3, "c.bin")};
-    EXPECT_EQ(Run(board, files), TransferResult::InstallFailed);
+    EXPECT_EQ(Run(board, {Image(1, "a.bin"), Image(2, "b.bin"), Image(3, "c.bin")}), TransferResult::InstallFailed);
     ASSERT_EQ(m_host.lines.size(), 10u);
     EXPECT_EQ(m_host.lines[2], "a.bin:     存储完成!\r\n");
     EXPECT_EQ(m_host.lines[5], "b.bin:     存储不成功，请重新下载!\r\n");
     EXPECT_EQ(m_host.lines[8], "c.bin:     存储无应答!\r\n");
     EXPECT_EQ(m_host.lines[9], "系统安装失败!\r\n");
-    EXPECT_EQ(m_host.nEnabled, 1);
     int nStores = 0;
     for (const auto& dgram : board.Received())
         nStores += IsStore(dgram.data) && dgram.data[1] == 3;
@@ -409,41 +420,30 @@ TEST_F(ImageTransferTest, StopIsSeenBeforeTheNextFrame)
             m_bStop = 1;
         send(0, CUdpResponder::ReplyTo(d.data));
     });
-    std::vector<FileEntry> files = {Entry(1, "a.bin")};
-    EXPECT_EQ(Run(board, files), TransferResult::Stopped);
+    EXPECT_EQ(Run(board, {Image(1, "a.bin")}), TransferResult::Stopped);
     EXPECT_EQ(m_host.lines, (Lines{"a.bin:     正在下载......\r\n", "a.bin:     终止下载!\r\n"}));
     EXPECT_EQ(board.Received().size(), 2u);
-    EXPECT_EQ(m_host.nEnabled, 0);
 }
 
-TEST_F(ImageTransferTest, StopDuringTheLastFrameLetsTheStoreGoOut)
+// A stop asked for once the last frame is acknowledged keeps the store command back.
+TEST_F(ImageTransferTest, StopAfterTheLastFrameSendsNoStore)
 {
     WriteFile("a.bin", Pattern(1500, 0));
     WriteFile("b.bin", Pattern(10, 0));
-    CUdpResponder board([this](const CUdpResponder::Datagram& d, int, const CUdpResponder::SendFn& send) {
-        if (IsData(d.data) && d.data[1] == 1 && FrameNumber(d.data) == 1)
+    m_host.fnOnProgress = [this](const TransferProgress& progress) {
+        if (progress.nFileBytes > 0 && progress.nFileBytesDone == progress.nFileBytes)
             m_bStop = 1;
-        send(0, CUdpResponder::ReplyTo(d.data));
-    });
-    std::vector<FileEntry> files = {Entry(1, "a.bin"), Entry(2, "b.bin")};
-    EXPECT_EQ(Run(board, files), TransferResult::Stopped);
+    };
+    CUdpResponder board;
+    TransferReport report = RunOn(board.Port(), {Image(1, "a.bin"), Image(2, "b.bin")});
+    EXPECT_EQ(report.result, TransferResult::Stopped);
     EXPECT_EQ(m_host.lines, (Lines{"a.bin:     正在下载......\r\n",
                                    "a.bin:     下载帧:2;下载字节:1500  -------下载完成!\r\n",
-                                   "a.bin:     存储完成!\r\n", "b.bin:     正在下载......\r\n",
-                                   "b.bin:     终止下载!\r\n"}));
-
-    // With nothing selected after it, the run ends normally.
-    m_host = RecordingHost();
-    m_bStop = 0;
-    files[1].cSelected = 0;
-    CUdpResponder board2([this](const CUdpResponder::Datagram& d, int, const CUdpResponder::SendFn& send) {
-        if (IsData(d.data) && FrameNumber(d.data) == 1)
-            m_bStop = 1;
-        send(0, CUdpResponder::ReplyTo(d.data));
-    });
-    EXPECT_EQ(Run(board2, files), TransferResult::Installed);
-    EXPECT_EQ(m_host.lines.back(), "系统安装成功!\r\n");
-    EXPECT_EQ(m_host.nEnabled, 1);
+                                   "a.bin:     终止下载!\r\n"}));
+    auto got = ReceivedSoFar(board);
+    ASSERT_EQ(got.size(), 2u) << "the two frames of a.bin, no store command";
+    EXPECT_FALSE(IsStore(got[1].data));
+    EXPECT_FALSE(report.images[0].bStored);
 }
 
 TEST_F(ImageTransferTest, QuitCutsAReplyWaitShort)
@@ -459,32 +459,28 @@ TEST_F(ImageTransferTest, QuitCutsAReplyWaitShort)
         m_bStop = 1;   // Exit sets both flags; frame 1 is never answered
         m_bQuit = 1;
     });
-    std::vector<FileEntry> files = {Entry(1, "a.bin")};
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Run(board, files), TransferResult::Quit);
+    EXPECT_EQ(Run(board, {Image(1, "a.bin")}), TransferResult::Quit);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
-    EXPECT_EQ(m_host.nEnabled, 0);
 }
 
 TEST_F(ImageTransferTest, SettlePauseUsesTheClockAndQuitEndsIt)
 {
     CUdpResponder board;
-    std::vector<FileEntry> files = {Entry(1, "a.bin")};
     TransferSettings settings = m_settings;
     settings.nSettleMs = 10000;
     settings.nBoardPort = board.Port();
     FakeClock clock;
     CImageTransfer transfer(m_host, clock, settings);
-    EXPECT_EQ(transfer.Run(m_net, files.data(), 0, m_dir.string(), m_bStop, m_bQuit), TransferResult::Installed);
+    EXPECT_EQ(transfer.Run(m_net, {}, m_bStop, m_bQuit).result, TransferResult::Installed);
     EXPECT_EQ(clock.nSlept, 10000u);
 
     m_host = RecordingHost();
     clock.pQuitOnSleep = &m_bQuit;
     WriteFile("a.bin", Pattern(10, 0));
-    EXPECT_EQ(transfer.Run(m_net, files.data(), 1, m_dir.string(), m_bStop, m_bQuit), TransferResult::Quit);
+    EXPECT_EQ(transfer.Run(m_net, {Image(1, "a.bin")}, m_bStop, m_bQuit).result, TransferResult::Quit);
     EXPECT_LT(clock.nSlept, 20000u);
-    EXPECT_TRUE(m_host.lines.empty());
-    EXPECT_EQ(m_host.nEnabled, 0);
+    EXPECT_EQ(m_host.lines, (Lines{"终止下载!\r\n"}));
     EXPECT_FALSE(m_net.IsOpen());
     EXPECT_TRUE(board.Received().empty());
 }
@@ -498,10 +494,232 @@ TEST_F(ImageTransferTest, ReplyWaitsEndEvenOnAClockThatStandsStill)
     m_settings.nBoardPort = board.Port();
     FakeClock clock;
     CImageTransfer transfer(m_host, clock, m_settings);
-    std::vector<FileEntry> files = {Entry(1, "a.bin")};
-    EXPECT_EQ(transfer.Run(m_net, files.data(), 1, m_dir.string(), m_bStop, m_bQuit), TransferResult::Ended);
-    EXPECT_EQ(m_host.lines.back(), "a.bin:     下载失败!   已下载0帧，已下载0字节\r\n");
+    EXPECT_EQ(transfer.Run(m_net, {Image(1, "a.bin")}, m_bStop, m_bQuit).result, TransferResult::Ended);
+    ASSERT_EQ(m_host.lines.size(), 3u);
+    EXPECT_EQ(m_host.lines[1], "a.bin:     下载失败!   已下载0帧，已下载0字节\r\n");
     EXPECT_EQ(board.Received().size(), 2u);
+}
+
+// The virtual board serving on a free loopback port while a test runs.
+class SimBoard {
+public:
+    SimBoard(TransferConfig config, const fs::path& storeDir)
+    {
+        config.strIp = "127.0.0.1";
+        config.nPort = 0;
+        config.strStoreDir = storeDir.string();
+        m_pServer = std::make_unique<CBoardTransferServer>(config);
+        std::string strError;
+        m_bOpen = m_pServer->Open(strError);
+        EXPECT_TRUE(m_bOpen) << strError;
+        if (m_bOpen)
+            m_thread = std::thread([this] { m_pServer->Run(m_bStop); });
+    }
+    ~SimBoard()
+    {
+        m_bStop = 1;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    int Port() const { return m_pServer->Port(); }
+    CBoardTransferServer::Stats Stats() const { return m_pServer->GetStats(); }
+
+private:
+    std::unique_ptr<CBoardTransferServer> m_pServer;
+    std::atomic<int> m_bStop{0};
+    bool m_bOpen = false;
+    std::thread m_thread;
+};
+
+struct StoreCase {
+    size_t nSize;
+    bool bSilent;   // the board never answers the store; else it refuses it
+};
+
+void PrintTo(const StoreCase& param, std::ostream* pOut)
+{
+    *pOut << (param.bSilent ? "unanswered" : "refused") << " store of " << param.nSize << " bytes";
+}
+
+class UnconfirmedStoreTest : public ImageTransferTest, public ::testing::WithParamInterface<StoreCase> {};
+
+// Every reply comes twice, so a second acknowledgement of the last frame is about when the store
+// command goes out; only the board's own answer to the store may decide whether the file is stored.
+TEST_P(UnconfirmedStoreTest, DuplicatedRepliesNeverConfirmAStore)
+{
+    const StoreCase param = GetParam();
+    WriteFile("a.bin", Pattern(param.nSize, 3));
+    m_settings.nStoreTimeoutMs = kLossMs;
+    m_settings.nTries = 2;
+    TransferConfig config;
+    config.bDuplicateReplies = true;
+    config.bStoreSilent = param.bSilent;
+    config.bStoreFail = !param.bSilent;
+    SimBoard board(config, m_dir / "board");
+    TransferReport report = RunOn(board.Port(), {Image(4, "a.bin")});
+    EXPECT_EQ(report.result, TransferResult::InstallFailed);
+    EXPECT_FALSE(report.images[0].bStored);
+    EXPECT_TRUE(m_host.Logged(param.bSilent ? "a.bin:     存储无应答!" : "a.bin:     存储不成功，请重新下载!"));
+    EXPECT_FALSE(m_host.Logged("存储完成!"));
+    EXPECT_EQ(m_host.lines.back(), "系统安装失败!\r\n");
+    EXPECT_EQ(board.Stats().nStored, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(SilentOrRefused, UnconfirmedStoreTest,
+                         ::testing::Values(StoreCase{1500, true}, StoreCase{0, true}, StoreCase{1500, false},
+                                           StoreCase{0, false}),
+                         [](const ::testing::TestParamInfo<StoreCase>& info) {
+                             return std::string(info.param.bSilent ? "Silent" : "Refused") +
+                                    (info.param.nSize == 0 ? "Empty" : "NonEmpty");
+                         });
+
+// An empty file's only frame is sent twice because the board answers late; the answer to the
+// second try comes after the first and looks exactly like the store's answer.
+TEST_F(ImageTransferTest, LateAnswerToAResentEmptyFrameIsNotTheStoresAnswer)
+{
+    WriteFile("empty.bin", {});
+    m_settings.nReplyTimeoutMs = 500;
+    m_settings.nStoreTimeoutMs = 750;   // long enough for that answer to turn up during the store's wait
+    m_settings.nTries = 2;
+    TransferConfig config;
+    config.nLateMs = 750;   // halfway between one and two reply time-outs: exactly one resend
+    config.bStoreSilent = true;
+    SimBoard board(config, m_dir / "board");
+    TransferReport report = RunOn(board.Port(), {Image(4, "empty.bin")});
+    EXPECT_EQ(report.images[0].nResends, 1u + 1u) << "the frame once, the unanswered store once";
+    EXPECT_EQ(report.result, TransferResult::InstallFailed);
+    EXPECT_FALSE(report.images[0].bStored);
+    EXPECT_FALSE(m_host.Logged("存储完成!"));
+}
+
+// A well-formed reply from another loopback address comes first; the real board's follows.
+TEST_F(ImageTransferTest, ReplyFromAnotherAddressIsIgnoredAndKeepsTheDestination)
+{
+    int hStray = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in strayAddr{};
+    strayAddr.sin_family = AF_INET;
+    inet_pton(AF_INET, "127.0.0.2", &strayAddr.sin_addr);
+    ASSERT_EQ(bind(hStray, reinterpret_cast<sockaddr*>(&strayAddr), sizeof strayAddr), 0);
+    WriteFile("a.bin", Pattern(2100, 0));
+    CUdpResponder board([hStray](const CUdpResponder::Datagram& d, int nIndex, const CUdpResponder::SendFn& send) {
+        if (nIndex == 0) {
+            sockaddr_in tool{};
+            tool.sin_family = AF_INET;
+            tool.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            tool.sin_port = htons(static_cast<uint16_t>(d.nFromPort));
+            Bytes reply = CUdpResponder::ReplyTo(d.data);
+            sendto(hStray, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&tool), sizeof tool);
+        }
+        send(0, CUdpResponder::ReplyTo(d.data));
+    });
+    EXPECT_EQ(Run(board, {Image(1, "a.bin")}), TransferResult::Installed);
+    auto got = board.Received();
+    EXPECT_EQ(got.size(), 4u) << "three frames and the store, each sent once";
+    for (const auto& dgram : got)
+        EXPECT_EQ(dgram.nSocket, 0);
+    uint8_t scratch[2048];
+    EXPECT_LT(recv(hStray, scratch, sizeof scratch, MSG_DONTWAIT), 0) << "nothing was sent to the other address";
+    close(hStray);
+}
+
+// a.bin's first store goes unanswered and its second is confirmed; the answer to the first then
+// turns up while b.bin's store, which the board never answers, is awaited.
+TEST_F(ImageTransferTest, LateAnswerToThePreviousStoreIsNotTakenForTheNext)
+{
+    WriteFile("a.bin", Pattern(10, 0));
+    WriteFile("b.bin", Pattern(10, 1));
+    m_settings.nStoreTimeoutMs = kLossMs;
+    m_settings.nTries = 2;
+    int nStoresOfA = 0;
+    Bytes firstStoreOfA;
+    CUdpResponder board([&](const CUdpResponder::Datagram& d, int, const CUdpResponder::SendFn& send) {
+        if (!IsStore(d.data)) {
+            send(0, CUdpResponder::ReplyTo(d.data));
+        } else if (d.data[1] == 1 && ++nStoresOfA == 1) {
+            firstStoreOfA = d.data;
+        } else if (d.data[1] == 1) {
+            send(0, CUdpResponder::ReplyTo(d.data));
+        } else if (!firstStoreOfA.empty()) {
+            send(0, CUdpResponder::ReplyTo(firstStoreOfA));
+            firstStoreOfA.clear();
+        }
+    });
+    TransferReport report = RunOn(board.Port(), {Image(1, "a.bin"), Image(2, "b.bin")});
+    EXPECT_EQ(report.result, TransferResult::InstallFailed);
+    EXPECT_TRUE(report.images[0].bStored);
+    EXPECT_FALSE(report.images[1].bStored);
+    EXPECT_TRUE(m_host.Logged("b.bin:     存储无应答!"));
+}
+
+TEST_F(ImageTransferTest, ImageChangedSinceItWasMeasuredEndsTheRun)
+{
+    WriteFile("a.bin", Pattern(100, 0));
+    WriteFile("b.bin", Pattern(10, 0));
+    CUdpResponder board;
+    TransferImage grown = Image(1, "a.bin");
+    grown.nExpectedSize = 90;
+    TransferReport report = RunOn(board.Port(), {grown, Image(2, "b.bin")});
+    EXPECT_EQ(report.result, TransferResult::Ended);
+    EXPECT_EQ(report.strReason, "a.bin: changed since it was measured (90 bytes then, 100 now)");
+    ASSERT_EQ(m_host.lines.size(), 2u);
+    EXPECT_NE(m_host.lines[0].find("a.bin changed since it was measured"), std::string::npos) << m_host.lines[0];
+    EXPECT_EQ(m_host.lines[1], "系统安装失败!\r\n");
+
+    // The same size but another modification time.
+    TransferImage touched = Image(1, "a.bin");
+    touched.nExpectedSize = 100;
+    touched.nExpectedMtimeNs = 12345;
+    EXPECT_EQ(RunOn(board.Port(), {touched}).strReason, "a.bin: modified since it was measured");
+    EXPECT_TRUE(board.Received().empty());
+}
+
+// The board never answers the store, and one wait for it alone outlasts ctest's time limit for the
+// test: only a stop that cuts the wait short lets the test finish.
+TEST_F(ImageTransferTest, StopDuringAStoreWaitEndsTheRun)
+{
+    WriteFile("a.bin", Pattern(1500, 0));
+    m_settings.nStoreTimeoutMs = 600000;
+    m_settings.nTries = 5;
+    CUdpResponder board([this](const CUdpResponder::Datagram& d, int, const CUdpResponder::SendFn& send) {
+        if (IsStore(d.data))
+            m_bStop = 1;
+        else
+            send(0, CUdpResponder::ReplyTo(d.data));
+    });
+    TransferReport report = RunOn(board.Port(), {Image(1, "a.bin")});
+    EXPECT_EQ(report.result, TransferResult::Stopped);
+    EXPECT_FALSE(report.images[0].bStored);
+    EXPECT_EQ(m_host.lines.back(), "a.bin:     终止下载!\r\n");
+    auto got = board.Received();
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_TRUE(IsStore(got[2].data));
+}
+
+TEST_F(ImageTransferTest, EachImageReportsItsDigestFramesAndResends)
+{
+    WriteFile("a.bin", Bytes(1000000, 'a'));
+    m_settings.nReplyTimeoutMs = kLossMs;
+    bool bLost = false;
+    CUdpResponder board([&bLost](const CUdpResponder::Datagram& d, int, const CUdpResponder::SendFn& send) {
+        if (IsData(d.data) && FrameNumber(d.data) == 500 && !bLost) {
+            bLost = true;   // one reply lost
+            return;
+        }
+        send(0, CUdpResponder::ReplyTo(d.data));
+    });
+    TransferImage image = Image(9, "a.bin");
+    image.nSlot = 3;
+    TransferReport report = RunOn(board.Port(), {image});
+    ASSERT_EQ(report.result, TransferResult::Installed);
+    const TransferImageResult& result = report.images[0];
+    EXPECT_EQ(result.nSlot, 3);
+    EXPECT_EQ(result.nId, 9);
+    EXPECT_EQ(result.strName, "a.bin");
+    EXPECT_EQ(result.nSize, 1000000u);
+    EXPECT_EQ(result.strSha256, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    EXPECT_EQ(result.nFrames, 977u);
+    EXPECT_EQ(result.nResends, 1u);
+    EXPECT_TRUE(result.bStored);
 }
 
 }  // namespace

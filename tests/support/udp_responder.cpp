@@ -61,7 +61,7 @@ void CUdpResponder::Serve()
             ssize_t n = recvfrom(m_hSockets[i], buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &nLen);
             if (n < 0)
                 continue;
-            Datagram dgram{std::vector<uint8_t>(buf, buf + n), i};
+            Datagram dgram{std::vector<uint8_t>(buf, buf + n), i, ntohs(from.sin_port)};
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_received.push_back(dgram);

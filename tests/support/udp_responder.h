@@ -17,6 +17,7 @@ public:
     struct Datagram {
         std::vector<uint8_t> data;
         int nSocket = 0;   // which socket it arrived on
+        int nFromPort = 0; // the sender's port
     };
     // Sends bytes from socket nSocket to the tool (the source of the latest datagram).
     using SendFn = std::function<void(int nSocket, const std::vector<uint8_t>& bytes)>;
