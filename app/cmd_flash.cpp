@@ -6,11 +6,11 @@
 #include "app/cli_job.h"
 #include "app/job_preparation.h"
 #include "app/station_config.h"
-#include "console/gbk_text.h"
+#include "base/gbk_text.h"
 #include "console/config_loader.h"
 #include "console/manifest.h"
 #include "console/manifest_lock.h"
-#include "samba/at91_sim_board.h"
+#include "sim/at91_sim_board.h"
 #include "serial/com_port_map.h"
 
 void AddFlashCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/station_config.h"
-#include "samba/at91_sim_board.h"
+#include "sim/at91_sim_board.h"
 #ifdef TOVAR_GUI
 #include "app/qt/run_gui.h"
 #endif

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "console/gbk_text.h"
+#include "base/gbk_text.h"
 
 namespace {
 

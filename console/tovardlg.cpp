@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "console/config_loader.h"
-#include "console/gbk_text.h"
+#include "base/gbk_text.h"
 #include "console/manifest.h"
 #include "console/set.h"
 #include "console/entry_check.h"

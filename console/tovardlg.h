@@ -12,7 +12,7 @@
 #include "console/manifest.h"
 #include "console/manifest_lock.h"
 #include "console/tovar_view.h"
-#include "job/clock.h"
+#include "base/clock.h"
 #include "job/job.h"
 #include "samba/at91boot_dll.h"
 #include "serial/serial.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "job/clock.h"
+#include "base/clock.h"
 #include "job/job_events.h"
 #include "job/job_observer.h"
 #include "job/job_request.h"

@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console/gbk_text.h"
+#include "base/gbk_text.h"
 #include "job/job.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "job/clock.h"
+#include "base/clock.h"
 #include "net/image_file.h"
 #include "net/transfer_frame.h"
 #include "net/transfer_host.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "job/clock.h"
+#include "base/clock.h"
 
 // The tool's socket: a UDP socket for the image transfer and a small TCP client that sends a
 // request and collects the reply within a bounded wait. One handle at a time; IPv4 only; address

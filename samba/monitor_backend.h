@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "job/clock.h"
+#include "base/clock.h"
 #include "samba/at91_backend.h"
 #include "samba/monitor_error.h"
 #include "samba/monitor_limits.h"

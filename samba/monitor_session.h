@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "job/clock.h"
+#include "base/clock.h"
 #include "samba/monitor_limits.h"
 #include "serial/serial_line.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "job/clock.h"
+#include "base/clock.h"
 #include "serial/dcb.h"
 
 // One serial line on POSIX termios, opened by device path, raw, non-blocking. Works on real

@@ -11,7 +11,7 @@
 #include <iostream>
 #include <string>
 
-#include "job/clock.h"
+#include "base/clock.h"
 #include "sim/virtual_board.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "job/clock.h"
+#include "base/clock.h"
 #include "net/transfer_frame.h"
 
 namespace {

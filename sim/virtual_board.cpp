@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "job/clock.h"
+#include "base/clock.h"
 
 namespace {
 

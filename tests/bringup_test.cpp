@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "job/job.h"
-#include "samba/at91_sim_board.h"
+#include "sim/at91_sim_board.h"
 #include "support/fake_clock.h"
 #include "support/job_recorder.h"
 #include "support/temp_dir.h"

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "job/job.h"
-#include "samba/at91_sim_board.h"
+#include "sim/at91_sim_board.h"
 #include "support/fake_clock.h"
 #include "support/job_recorder.h"
 #include "support/pty_pair.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "console/gbk_text.h"
+#include "base/gbk_text.h"
 
 TEST(GbkText, ChineseCharactersTakeTwoBytesAndRoundTrip)
 {

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "console/config_loader.h"
-#include "console/gbk_text.h"
+#include "base/gbk_text.h"
 #include "console/manifest.h"
 #include "support/temp_dir.h"
 

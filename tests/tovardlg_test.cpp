@@ -6,7 +6,7 @@
 
 #include "console/set.h"
 #include "console/tovardlg.h"
-#include "samba/at91_sim_board.h"
+#include "sim/at91_sim_board.h"
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
 #include "support/test_options.h"

@@ -10,7 +10,7 @@
 
 #include "app/qt/tovar_window.h"
 #include "gui/gui_test.h"
-#include "samba/at91_sim_board.h"
+#include "sim/at91_sim_board.h"
 #include "support/fake_clock.h"
 #include "gui/station_fixture.h"
 #include "support/temp_dir.h"

@@ -2,7 +2,7 @@
 #include <atomic>
 #include <thread>
 
-#include "job/clock.h"
+#include "base/clock.h"
 
 // A clock whose sleeps only move its time forward.
 class CFakeClock : public IClock {

@@ -1,4 +1,4 @@
-#include "job/clock.h"
+#include "base/clock.h"
 
 #include <algorithm>
 #include <chrono>

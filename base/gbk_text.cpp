@@ -1,4 +1,4 @@
-#include "console/gbk_text.h"
+#include "base/gbk_text.h"
 
 #include <iconv.h>
 

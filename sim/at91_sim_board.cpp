@@ -1,8 +1,8 @@
-#include "samba/at91_sim_board.h"
+#include "sim/at91_sim_board.h"
 
 #include <cstdio>
 
-#include "samba/at91_sim_backend.h"
+#include "sim/at91_sim_backend.h"
 
 namespace {
 constexpr uint32_t APPLET_ADDRESS = 0x300000;

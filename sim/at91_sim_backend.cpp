@@ -1,8 +1,8 @@
-#include "samba/at91_sim_backend.h"
+#include "sim/at91_sim_backend.h"
 
 #include <cstring>
 
-#include "samba/at91_sim_board.h"
+#include "sim/at91_sim_board.h"
 
 namespace {
 CAt91SimBoard::SimCall MakeCall(const char* szMethod, int32_t hDevice, int32_t nAddress, int32_t nValue = 0)
