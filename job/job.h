@@ -49,9 +49,6 @@ public:
     void ConsoleHandshake();
     void NetDownload();
 
-    // Sync bursts sent on the console by this engine, across its jobs.
-    int32_t HandshakeCount() const { return m_nHandshakeCount.load(); }
-
 private:
     void AppendLog(const std::string& strText) override;
     void AppendDetail(const std::string& strText) override;

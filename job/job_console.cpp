@@ -21,6 +21,7 @@ void CJob::ConsoleHandshake()
             char szLine[64];
             std::snprintf(szLine, sizeof szLine, "COM%d:     串口打开失败!\r\n", m_nComPort);
             AppendLog(szLine);
+            AppendLog("->" + m_Serial.LastError() + "; Tovar keeps trying until the board answers or Stop.\r\n");
             m_bPortErrorShown = 1;
         }
         return;

@@ -13,12 +13,6 @@ void CJobEvents::Set(int nIndex)
     m_Cond.notify_all();
 }
 
-bool CJobEvents::IsSet(int nIndex) const
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    return nIndex >= 0 && nIndex < EVENT_COUNT && m_bSignalled[nIndex];
-}
-
 int CJobEvents::TakeLowest()
 {
     for (int i = 0; i < EVENT_COUNT; ++i) {

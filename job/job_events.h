@@ -10,7 +10,6 @@ public:
     static constexpr int WAIT_TIMEOUT_INDEX = -1;
 
     void Set(int nIndex);
-    bool IsSet(int nIndex) const;
     // nTimeoutMs < 0 waits until an event is set; otherwise returns WAIT_TIMEOUT_INDEX when none was.
     int Wait(int nTimeoutMs = -1);
 

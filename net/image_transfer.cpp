@@ -81,7 +81,6 @@ TransferReport CImageTransfer::Run(CNet& net, const std::vector<TransferImage>& 
     m_pQuit = &bQuit;
     std::memset(m_szSend, 0, sizeof m_szSend);
     std::memset(m_recv, 0, sizeof m_recv);
-    m_nDatagramsSent = 0;
     TransferReport report;
     for (const TransferImage& image : images)
         report.images.push_back({image.nSlot, image.nId, image.strName, 0, {}, 0, 0, false});
@@ -301,7 +300,6 @@ CImageTransfer::Answer CImageTransfer::Exchange(CNet& net, int nLen, const Reply
             m_bSendErrorShown = true;
             Log("->Sending to the board failed: %s\r\n", net.LastError().c_str());
         }
-        ++m_nDatagramsSent;
         Answer answer = AwaitReply(net, expect, nTimeoutMs);
         if (answer != Answer::NoReply)
             return answer;

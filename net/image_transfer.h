@@ -38,9 +38,6 @@ public:
     TransferReport Run(CNet& net, const std::vector<TransferImage>& images, const std::atomic<int>& bStop,
                        const std::atomic<int>& bQuit);
 
-    // Datagrams sent during the last run, resends included.
-    uint64_t DatagramsSent() const { return m_nDatagramsSent; }
-
 private:
     enum class Answer { Success, Failure, NoReply, Cancelled };
     enum class FileOutcome { Stored, StoreFailed, Ended, Cancelled };
@@ -72,7 +69,6 @@ private:
     uint8_t m_recv[REPLY_SIZE + 2] = {};
     TransferProgress m_progress;
     uint64_t m_nLastProgressMs = 0;
-    uint64_t m_nDatagramsSent = 0;
     bool m_bSendErrorShown = false;
     std::string m_strFailure;              // why the current file ended the run, in words
 };

@@ -16,10 +16,12 @@ int CSerial::OpenPort(int nPort, DCB settings)
     if (m_Line.IsOpen())
         return 1;
     const std::string strPath = m_Resolver ? m_Resolver(nPort) : std::string();
-    if (strPath.empty())
+    if (strPath.empty()) {
+        m_strLastError = "COM" + std::to_string(nPort) + " is not mapped to any device";
         return 0;
-    std::string strError;  // the caller reports failure by its own words
-    return m_Line.Open(strPath, settings, strError, CSerialLine::RTS_ON_SEND) ? 1 : 0;
+    }
+    m_strLastError.clear();
+    return m_Line.Open(strPath, settings, m_strLastError, CSerialLine::RTS_ON_SEND) ? 1 : 0;
 }
 
 int CSerial::ClosePort()

@@ -40,11 +40,14 @@ public:
     int ReadData(void* pBuffer, int nLimit);
 
     bool IsOpen() const { return m_Line.IsOpen(); }
+    // Why the last OpenPort failed, in words.
+    const std::string& LastError() const { return m_strLastError; }
     void SetPortResolver(PortResolver resolver) { m_Resolver = std::move(resolver); }
     void SetWriteTimeoutMs(int nMs) { m_nWriteTimeoutMs = nMs; }
 
 private:
     CSerialLine m_Line;
+    std::string m_strLastError;
     PortResolver m_Resolver;
     int m_nWriteTimeoutMs = SERIAL_WRITE_TIMEOUT_MS;
 };

@@ -98,7 +98,7 @@ TEST_F(ConsoleTest, PressOpensTheChosenDevice)
     m_pDlg->OnOK();
     ASSERT_TRUE(WaitStage(JobStage::Console));
     EXPECT_EQ(m_Board.CallSummary()[1], "OpenDevice COM5");
-    EXPECT_NE(m_View.Log().find("COM5:     串口打开失败!\r\n"), std::string::npos);
+    EXPECT_NE(m_View.Log().find("COM5:     串口打开失败!\r\n->COM5 is not mapped to any device;"), std::string::npos);
 }
 
 TEST_F(ConsoleTest, PortNumberRuleAndStableSort)

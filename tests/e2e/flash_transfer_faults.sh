@@ -8,6 +8,7 @@ start_board --fail-at-frame 10
 flash
 expect_rc 1
 expect_line "boot.bin:     下载失败!   已下载10帧，已下载10240字节"
+expect_line "系统安装失败!"
 expect_no_line "系统安装成功!"
 expect_no_line "kernel.bin"
 stop_board
