@@ -100,3 +100,46 @@ std::string JobResultToJson(const JobResult& result)
     // Texts that are not valid UTF-8 are replaced rather than failing the whole result.
     return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
+
+bool JobResultFromJson(const std::string& strJson, JobResult& result)
+{
+    nlohmann::json json = nlohmann::json::parse(strJson, nullptr, false);
+    if (json.is_discarded() || !json.is_object())
+        return false;
+    result = JobResult{};
+    const std::string strVerdict = json.value("verdict", "");
+    for (JobVerdict v : {JobVerdict::Installed, JobVerdict::Failed, JobVerdict::ChipRejected, JobVerdict::Stopped,
+                         JobVerdict::Refused})
+        if (strVerdict == VerdictName(v))
+            result.verdict = v;
+    const std::string strStage = json.value("stage", "");
+    for (JobStage s : {JobStage::Prepare, JobStage::BringUp, JobStage::Console, JobStage::Transfer})
+        if (strStage == StageName(s))
+            result.stage = s;
+    result.strReason = json.value("reason", "");
+    if (json.contains("identity") && json["identity"].is_object()) {
+        const nlohmann::json& identity = json["identity"];
+        result.identity = {identity.value("mac", ""), identity.value("factory", ""), identity.value("reg", "")};
+    }
+    result.strStation = json.value("station", "");
+    const std::string strPort = json.value("port", "");
+    result.nComPort = strPort.size() > 3 ? std::atoi(strPort.c_str() + 3) : 0;
+    result.strDevicePath = json.value("device", "");
+    if (json.contains("chip_id") && json["chip_id"].is_string()) {
+        result.bChipIdRead = true;
+        result.nChipId = static_cast<uint32_t>(std::stoul(json["chip_id"].get<std::string>(), nullptr, 16));
+    }
+    result.strStartTime = json.value("start", "");
+    result.strEndTime = json.value("end", "");
+    if (json.contains("stage_ms") && json["stage_ms"].is_object()) {
+        result.nBringUpMs = json["stage_ms"].value("bring-up", int64_t{0});
+        result.nConsoleMs = json["stage_ms"].value("console", int64_t{0});
+        result.nTransferMs = json["stage_ms"].value("transfer", int64_t{0});
+    }
+    if (json.contains("images") && json["images"].is_array())
+        for (const nlohmann::json& image : json["images"])
+            result.images.push_back({image.value("slot", 0), image.value("id", 0), image.value("name", ""),
+                                     image.value("size", uint64_t{0}), image.value("sha256", ""),
+                                     image.value("frames", 0u), image.value("resends", 0u), image.value("stored", false)});
+    return true;
+}

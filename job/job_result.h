@@ -47,5 +47,6 @@ int ExitCodeOf(JobVerdict verdict);
 // The current wall-clock time as ISO-8601 UTC with milliseconds.
 std::string IsoTimeNow();
 
-// The result as one JSON object (one line).
+// The result as one JSON object (one line), and back; false when the text is not such an object.
 std::string JobResultToJson(const JobResult& result);
+bool JobResultFromJson(const std::string& strJson, JobResult& result);

@@ -1,0 +1,29 @@
+#pragma once
+#include <libpq-fe.h>
+
+#include "record/sql_connection.h"
+
+// The record on a PostgreSQL server, shared by a line of stations, through libpq.
+class CPgConnection : public ISqlConnection {
+public:
+    CPgConnection() = default;
+    ~CPgConnection() override;
+    CPgConnection(const CPgConnection&) = delete;
+    CPgConnection& operator=(const CPgConnection&) = delete;
+
+    // nBusyTimeoutMs bounds the connection attempt and each statement's wait for locks.
+    bool Open(const std::string& strUrl, int nBusyTimeoutMs, SqlError& error);
+
+    Dialect GetDialect() const override { return Dialect::Postgres; }
+    bool Exec(const std::string& strSql, const std::vector<SqlText>& params, std::vector<SqlRow>* pRows,
+              SqlError& error) override;
+    bool ExecScript(const std::string& strSql, SqlError& error) override;
+    bool Begin(SqlError& error) override;
+    bool Commit(SqlError& error) override;
+    void Rollback() override;
+    std::string Where() const override { return m_strWhere; }
+
+private:
+    PGconn* m_pConn = nullptr;
+    std::string m_strWhere;
+};

@@ -1,0 +1,169 @@
+#include "record/station_record.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr int kBusyTimeoutMs = 5000;
+}  // namespace
+
+std::string HostName()
+{
+    char szName[256] = {};
+    return gethostname(szName, sizeof szName - 1) == 0 && szName[0] ? szName : "station";
+}
+
+bool CStationRecord::Open(const RecordSettings& settings, std::string& strWhy)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_strStation = settings.strStation.empty() ? HostName() : settings.strStation;
+    m_nHoldMinutes = settings.nHoldMinutes;
+    m_strSpoolDir = settings.strWorkDir + "/record-spool";
+    m_pRecord.reset();
+    if (!settings.bEnabled)
+        return true;
+    const std::string strUrl = settings.strUrl.empty() ? settings.strWorkDir + "/tovar.db" : settings.strUrl;
+    SqlError error;
+    std::unique_ptr<ISqlConnection> pConnection = OpenSqlConnection(strUrl, kBusyTimeoutMs, error);
+    if (!pConnection) {
+        strWhy = "the production record cannot be opened: " + error.strText;
+        return false;
+    }
+    auto pRecord = std::make_unique<CProductionRecord>(std::move(pConnection), settings.strToolVersion);
+    std::string strError;
+    if (!pRecord->Open(strError)) {
+        strWhy = "the production record cannot be used: " + strError;
+        return false;
+    }
+    m_pRecord = std::move(pRecord);
+    std::string strWarning;
+    FlushSpool(strWarning);
+    return true;
+}
+
+std::string CStationRecord::Where() const
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_pRecord ? m_pRecord->Where() : std::string("(no record)");
+}
+
+bool CStationRecord::Guard(const JobIdentity& identity, const std::string& strPort, IdentityClaim& claim,
+                           std::string& strWhy)
+{
+    IdentityValues values;
+    if (!CheckIdentityFormat(identity, values, strWhy))
+        return false;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    claim = IdentityClaim{};
+    if (!m_pRecord)
+        return true;
+    return m_pRecord->Claim(values, m_strStation, strPort, m_nHoldMinutes, WallNowMs(), claim, strWhy);
+}
+
+void CStationRecord::Record(const JobResult& result, const IdentityClaim& claim, std::string& strWarning)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (!m_pRecord)
+        return;
+    std::string strError;
+    if (m_pRecord->Finish(result, claim, strError))
+        return;
+    std::string strSpoolError;
+    if (Spool(result, claim, strSpoolError))
+        strWarning = "->The production record did not take this job (" + strError + "); it is kept in " +
+                     m_strSpoolDir + " and written at the next start.\r\n";
+    else
+        strWarning = "->The production record did not take this job (" + strError + "), and it could not be kept: " +
+                     strSpoolError + "\r\n";
+}
+
+bool CStationRecord::Spool(const JobResult& result, const IdentityClaim& claim, std::string& strWhy)
+{
+    std::error_code error;
+    fs::create_directories(m_strSpoolDir, error);
+    nlohmann::json entry = {{"result", JobResultToJson(result)}, {"token", claim.strToken}, {"reflash", claim.bReflash}};
+    const std::string strName = m_strSpoolDir + "/" + std::to_string(WallNowMs()) + "-" + std::to_string(getpid()) +
+                                "-" + claim.strToken + ".json";
+    const std::string strTemp = strName + ".part";
+    {
+        std::ofstream out(strTemp, std::ios::trunc);
+        out << entry.dump() << "\n";
+        if (!out.flush()) {
+            strWhy = "cannot write " + strTemp;
+            return false;
+        }
+    }
+    fs::rename(strTemp, strName, error);
+    if (error) {
+        strWhy = error.message();
+        return false;
+    }
+    return true;
+}
+
+void CStationRecord::FlushSpool(std::string& strWarning)
+{
+    std::error_code error;
+    if (!fs::is_directory(m_strSpoolDir, error))
+        return;
+    for (const fs::directory_entry& file : fs::directory_iterator(m_strSpoolDir, error)) {
+        if (file.path().extension() != ".json")
+            continue;
+        std::ifstream in(file.path());
+        std::stringstream text;
+        text << in.rdbuf();
+        nlohmann::json entry = nlohmann::json::parse(text.str(), nullptr, false);
+        JobResult result;
+        if (entry.is_discarded() || !JobResultFromJson(entry.value("result", ""), result)) {
+            strWarning += "->" + file.path().string() + " is not a spooled job; left as it is.\r\n";
+            continue;
+        }
+        IdentityClaim claim;
+        claim.strToken = entry.value("token", "");
+        claim.bReflash = entry.value("reflash", false);
+        std::string strError;
+        if (!m_pRecord->Finish(result, claim, strError)) {
+            strWarning += "->The spooled job " + file.path().string() + " could not be written: " + strError + "\r\n";
+            return;
+        }
+        fs::remove(file.path(), error);
+    }
+}
+
+bool CStationRecord::TakeNext(JobIdentity& identity, std::string& strWhy)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (!m_pRecord) {
+        strWhy = "identities from the pools need the production record";
+        return false;
+    }
+    PoolIdentity taken;
+    if (!m_pRecord->TakeIdentity(taken, strWhy))
+        return false;
+    identity = taken.identity;
+    return true;
+}
+
+bool CStationRecord::TodayCounts(int64_t& nInstalled, int64_t& nFailed)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    nInstalled = nFailed = 0;
+    if (!m_pRecord)
+        return false;
+    std::vector<StationStats> stats;
+    std::string strError;
+    if (!m_pRecord->Stats(TodayStartMs(), stats, strError))
+        return false;
+    for (const StationStats& one : stats)
+        if (one.strStation == m_strStation) {
+            nInstalled = one.nInstalled;
+            nFailed = one.nFailed;
+        }
+    return true;
+}

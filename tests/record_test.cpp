@@ -1,0 +1,301 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "record/station_record.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+constexpr int kBusyMs = 10000;
+
+// The same tests on an SQLite file and on the PostgreSQL cluster that scripts/pg-test-cluster
+// starts (TOVAR_TEST_PG_URL); without that cluster the PostgreSQL half skips itself.
+class RecordTest : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        if (std::string(GetParam()) == "sqlite") {
+            m_strUrl = m_Dir.Path() + "/tovar.db";
+        } else {
+            const char* szUrl = std::getenv("TOVAR_TEST_PG_URL");
+            if (!szUrl)
+                GTEST_SKIP() << "TOVAR_TEST_PG_URL is not set; ctest's record.postgres runs these on a cluster";
+            m_strUrl = szUrl;
+            SqlError error;
+            auto pDb = OpenSqlConnection(m_strUrl, kBusyMs, error);
+            ASSERT_TRUE(pDb) << error.strText;
+            ASSERT_TRUE(pDb->ExecScript("DROP TABLE IF EXISTS tovar_schema, jobs, job_images, identities, holds, "
+                                        "pools, pool_free, pool_taken CASCADE",
+                                        error))
+                << error.strText;
+        }
+        m_pRecord = OpenRecord();
+    }
+
+    std::unique_ptr<CProductionRecord> OpenRecord()
+    {
+        SqlError error;
+        auto pDb = OpenSqlConnection(m_strUrl, kBusyMs, error);
+        EXPECT_TRUE(pDb) << error.strText;
+        if (!pDb)
+            return nullptr;
+        auto pRecord = std::make_unique<CProductionRecord>(std::move(pDb), "test 1.0");
+        std::string strError;
+        EXPECT_TRUE(pRecord->Open(strError)) << strError;
+        return pRecord;
+    }
+
+    static IdentityValues Values(const char* szMac1, const char* szMac2, const char* szFactory, const char* szReg)
+    {
+        return {szMac1, szMac2, szFactory, szReg};
+    }
+
+    static JobResult Result(const IdentityValues& values, JobVerdict verdict)
+    {
+        JobResult result;
+        result.verdict = verdict;
+        result.stage = JobStage::Transfer;
+        result.identity = {"^" + values.strMac1 + "^" + values.strMac2, values.strFactory, values.strReg};
+        result.strStation = "st1";
+        result.nComPort = 5;
+        result.strStartTime = IsoTimeNow();
+        result.strEndTime = IsoTimeNow();
+        result.images.push_back({0, 1, "boot.bin", 3, std::string(64, 'a'), 1, 0, true});
+        return result;
+    }
+
+    // Claims and records a job of values with the given verdict.
+    void Run(const IdentityValues& values, JobVerdict verdict)
+    {
+        IdentityClaim claim;
+        std::string strWhy;
+        ASSERT_TRUE(m_pRecord->Claim(values, "st1", "COM5", 30, WallNowMs(), claim, strWhy)) << strWhy;
+        std::string strError;
+        ASSERT_TRUE(m_pRecord->Finish(Result(values, verdict), claim, strError)) << strError;
+    }
+
+    bool Claims(const IdentityValues& values, std::string& strWhy, int64_t nNowMs = WallNowMs())
+    {
+        IdentityClaim claim;
+        return m_pRecord->Claim(values, "st2", "COM7", 30, nNowMs, claim, strWhy);
+    }
+
+    CTempDir m_Dir;
+    std::string m_strUrl;
+    std::unique_ptr<CProductionRecord> m_pRecord;
+};
+
+const IdentityValues kBoardA = {"587675010200", "587675010201", "20260001", "5A3C0001"};
+
+}  // namespace
+
+TEST_P(RecordTest, AJobIsKeptWholeWithItsImages)
+{
+    Run(kBoardA, JobVerdict::Installed);
+    std::vector<RecordedJob> jobs;
+    std::string strError;
+    ASSERT_TRUE(m_pRecord->ListJobs({}, jobs, strError)) << strError;
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0].result.verdict, JobVerdict::Installed);
+    EXPECT_EQ(jobs[0].result.identity.strFactory, "20260001");
+    EXPECT_EQ(jobs[0].strToolVersion, "test 1.0");
+    ASSERT_EQ(jobs[0].result.images.size(), 1u);
+    EXPECT_EQ(jobs[0].result.images[0].strSha256, std::string(64, 'a'));
+}
+
+TEST_P(RecordTest, AnInstalledValueIsRefusedForAnotherBoardButTheSameBoardMayBeFlashedAgain)
+{
+    Run(kBoardA, JobVerdict::Installed);
+    std::string strWhy;
+    EXPECT_FALSE(Claims(Values("587675010200", "587675010209", "20260002", "5A3C0002"), strWhy));
+    EXPECT_NE(strWhy.find("mac:587675010200 is already on board 20260001 (station st1"), std::string::npos) << strWhy;
+    EXPECT_FALSE(Claims(Values("587675010208", "587675010209", "20260002", "5A3C0001"), strWhy));
+    EXPECT_NE(strWhy.find("reg:5A3C0001"), std::string::npos) << strWhy;
+    EXPECT_FALSE(Claims(Values("587675010208", "587675010209", "20260001", "5A3C0001"), strWhy));
+    EXPECT_NE(strWhy.find("Factory number 20260001 was installed with mac:"), std::string::npos) << strWhy;
+
+    IdentityClaim claim;
+    ASSERT_TRUE(m_pRecord->Claim(kBoardA, "st2", "COM7", 30, WallNowMs(), claim, strWhy)) << strWhy;
+    EXPECT_TRUE(claim.bReflash);
+}
+
+TEST_P(RecordTest, ARunningJobHoldsItsValuesUntilItEndsOrTheHoldExpires)
+{
+    IdentityClaim claim;
+    std::string strWhy;
+    const int64_t nNow = WallNowMs();
+    ASSERT_TRUE(m_pRecord->Claim(kBoardA, "st1", "COM5", 30, nNow, claim, strWhy)) << strWhy;
+    EXPECT_FALSE(Claims(Values("587675010201", "587675010209", "20260002", "5A3C0002"), strWhy, nNow));
+    EXPECT_NE(strWhy.find("mac:587675010201 is in use by a running job (station st1, COM5"), std::string::npos) << strWhy;
+    // A failed job frees its values; they were never installed.
+    std::string strError;
+    ASSERT_TRUE(m_pRecord->Finish(Result(kBoardA, JobVerdict::Failed), claim, strError)) << strError;
+    EXPECT_TRUE(Claims(Values("587675010201", "587675010209", "20260002", "5A3C0002"), strWhy, nNow)) << strWhy;
+
+    // A station that died: its hold expires, or is released by hand.
+    ASSERT_TRUE(m_pRecord->Claim(Values("58767501020A", "58767501020B", "20260003", "5A3C0003"), "st1", "COM5", 30,
+                                 nNow, claim, strWhy));
+    EXPECT_FALSE(Claims(Values("58767501020A", "58767501020C", "20260004", "5A3C0004"), strWhy, nNow + 29 * 60000));
+    EXPECT_TRUE(Claims(Values("58767501020A", "58767501020C", "20260004", "5A3C0004"), strWhy, nNow + 31 * 60000));
+    int nReleased = 0;
+    ASSERT_TRUE(m_pRecord->ReleaseHold("58:76:75:01:02:0A", nReleased, strError)) << strError;
+    EXPECT_EQ(nReleased, 1);
+}
+
+TEST_P(RecordTest, TwoJobsClaimingOneMacAtOnceOneWins)
+{
+    std::unique_ptr<CProductionRecord> pOther = OpenRecord();
+    std::atomic<int> nWon{0};
+    auto claim = [&](CProductionRecord& record, const IdentityValues& values) {
+        IdentityClaim held;
+        std::string strWhy;
+        if (record.Claim(values, "st", "COM1", 30, WallNowMs(), held, strWhy))
+            ++nWon;
+    };
+    std::thread first(claim, std::ref(*m_pRecord), kBoardA);
+    std::thread second(claim, std::ref(*pOther), Values("587675010200", "58767501020F", "20260009", "5A3C0009"));
+    first.join();
+    second.join();
+    EXPECT_EQ(nWon.load(), 1);
+}
+
+TEST_P(RecordTest, PoolsHandOutIdentitiesAndTakeBackThoseOfFailedJobs)
+{
+    std::string strError;
+    ASSERT_TRUE(m_pRecord->AddPool("macs", "58:76:75:01:02:00", 2, strError)) << strError;
+    ASSERT_TRUE(m_pRecord->AddPool("factory", "20260001", 2, strError)) << strError;
+    ASSERT_TRUE(m_pRecord->AddPool("reg", "5A3C00FF", 2, strError)) << strError;
+    EXPECT_FALSE(m_pRecord->AddPool("factory", "20260002", 5, strError));  // overlaps
+    PoolIdentity first;
+    ASSERT_TRUE(m_pRecord->TakeIdentity(first, strError)) << strError;
+    EXPECT_EQ(first.identity.strMac, "^587675010200^587675010201");
+    EXPECT_EQ(first.identity.strFactory, "20260001");
+    EXPECT_EQ(first.identity.strReg, "5A3C00FF");
+
+    IdentityValues values;
+    std::string strWhy;
+    ASSERT_TRUE(CheckIdentityFormat(first.identity, values, strWhy)) << strWhy;
+    Run(values, JobVerdict::Failed);  // goes back to the pool
+    PoolIdentity again;
+    ASSERT_TRUE(m_pRecord->TakeIdentity(again, strError)) << strError;
+    EXPECT_EQ(again.identity.strMac, first.identity.strMac);
+    PoolIdentity second;
+    ASSERT_TRUE(m_pRecord->TakeIdentity(second, strError)) << strError;
+    EXPECT_EQ(second.identity.strReg, "5A3C0100");
+    PoolIdentity none;
+    EXPECT_FALSE(m_pRecord->TakeIdentity(none, strError));
+    EXPECT_NE(strError.find("pool is empty"), std::string::npos);
+}
+
+TEST_P(RecordTest, EightProcessesTakingFromOnePoolNeverGetTheSameValue)
+{
+    std::string strError;
+    for (const char* szKind : {"macs", "factory", "reg"})
+        ASSERT_TRUE(m_pRecord->AddPool(szKind, std::string(szKind) == "macs" ? "58:76:75:00:00:00" : "100", 1000,
+                                       strError))
+            << strError;
+    m_pRecord.reset();
+    const std::string strOut = m_Dir.Path() + "/taken";
+    std::vector<pid_t> children;
+    for (int p = 0; p < 8; ++p) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            int nStatus = 0;
+            {
+                std::unique_ptr<CProductionRecord> pRecord = OpenRecord();
+                std::ofstream out(strOut + std::to_string(p));
+                for (int i = 0; i < 25 && pRecord; ++i) {
+                    PoolIdentity taken;
+                    std::string strTakeError;
+                    if (!pRecord->TakeIdentity(taken, strTakeError)) {
+                        nStatus = 1;
+                        break;
+                    }
+                    out << taken.identity.strMac << " " << taken.identity.strFactory << " " << taken.identity.strReg << "\n";
+                }
+            }
+            _exit(nStatus);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int nStatus = 0;
+        waitpid(pid, &nStatus, 0);
+        EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0);
+    }
+    std::set<std::string> macs, factories, regs;
+    for (int p = 0; p < 8; ++p) {
+        std::ifstream in(strOut + std::to_string(p));
+        std::string strMac, strFactory, strReg;
+        while (in >> strMac >> strFactory >> strReg) {
+            macs.insert(strMac);
+            factories.insert(strFactory);
+            regs.insert(strReg);
+        }
+    }
+    EXPECT_EQ(macs.size(), 200u);
+    EXPECT_EQ(factories.size(), 200u);
+    EXPECT_EQ(regs.size(), 200u);
+}
+
+TEST_P(RecordTest, AResultTheRecordCouldNotTakeIsSpooledAndWrittenAtTheNextStart)
+{
+    RecordSettings settings;
+    settings.strUrl = m_strUrl;
+    settings.strWorkDir = m_Dir.Path();
+    settings.strStation = "st1";
+    CStationRecord station;
+    std::string strWhy;
+    ASSERT_TRUE(station.Open(settings, strWhy)) << strWhy;
+    JobIdentity identity = {"^587675010200^587675010201", "20260001", "5A3C0001"};
+    IdentityClaim claim;
+    ASSERT_TRUE(station.Guard(identity, "COM5", claim, strWhy)) << strWhy;
+
+    // The record goes away under the running job.
+    SqlError error;
+    auto pDb = OpenSqlConnection(m_strUrl, kBusyMs, error);
+    ASSERT_TRUE(pDb->ExecScript("ALTER TABLE jobs RENAME TO jobs_away", error)) << error.strText;
+    std::string strWarning;
+    station.Record(Result(kBoardA, JobVerdict::Installed), claim, strWarning);
+    EXPECT_NE(strWarning.find("record-spool"), std::string::npos) << strWarning;
+    ASSERT_TRUE(pDb->ExecScript("ALTER TABLE jobs_away RENAME TO jobs", error)) << error.strText;
+
+    CStationRecord next;
+    ASSERT_TRUE(next.Open(settings, strWhy)) << strWhy;
+    std::vector<RecordedJob> jobs;
+    std::string strError;
+    ASSERT_TRUE(next.Record()->ListJobs({}, jobs, strError)) << strError;
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_empty(m_Dir.Path() + "/record-spool"));
+    EXPECT_FALSE(next.Guard({"^587675010200^58767501020F", "20260002", "5A3C0002"}, "COM6", claim, strWhy));
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, RecordTest, ::testing::Values("sqlite", "postgres"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param) == "sqlite" ? "Sqlite" : "Postgres";
+                         });
+
+TEST(IdentityFormat, RefusesWhatCannotGoOnABoard)
+{
+    IdentityValues values;
+    std::string strWhy;
+    auto refused = [&](const char* szMac, const char* szFactory, const char* szReg) {
+        return !CheckIdentityFormat({szMac, szFactory, szReg}, values, strWhy);
+    };
+    EXPECT_FALSE(refused("^587675010202^587675010203", "12345678", "5A3C0001")) << strWhy;
+    EXPECT_TRUE(refused("^ZZZZZZZZZZZZ^ZZZZZZZZZZZZ", "1", "1"));
+    EXPECT_EQ(strWhy.rfind("请输入正确的macid  \r\n->MAC ID的格式为 ^XXXXXXXXXXXX", 0), 0u) << strWhy;
+    EXPECT_TRUE(refused("^000000000000^587675010203", "1", "1"));
+    EXPECT_TRUE(refused("^FFFFFFFFFFFF^587675010203", "1", "1"));
+    EXPECT_TRUE(refused("^017675010202^587675010203", "1", "1"));  // multicast
+    EXPECT_TRUE(refused("^587675010202^587675010202", "1", "1"));
+    EXPECT_TRUE(refused("^587675010202^587675010203", "", "1"));
+    EXPECT_TRUE(refused("^587675010202^587675010203", "1", "123456789"));
+}
