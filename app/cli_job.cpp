@@ -47,6 +47,11 @@ private:
 
 void WriteResult(const JobResult& result, const CliJobSettings& settings)
 {
+    if (settings.pRecord) {
+        std::string strWarning;
+        settings.pRecord->Record(result, settings.claim, strWarning);
+        std::cerr << CliText(strWarning);
+    }
     if (settings.strJsonPath.empty())
         return;
     std::string strJson = JobResultToJson(result) + "\n";
@@ -82,6 +87,7 @@ int RefuseCliJob(const JobRequest& request, const std::string& strReason, const 
 {
     std::cerr << "tovar " << settings.strCommand << ": " << strReason << "\n";
     JobResult result = ResultOfRequest(request);
+    result.strStation = settings.pRecord ? settings.pRecord->Station() : request.strStation;
     result.verdict = JobVerdict::Refused;
     result.strReason = strReason;
     WriteResult(result, settings);

@@ -2,12 +2,15 @@
 #include <string>
 
 #include "job/job.h"
+#include "record/station_record.h"
 
 // How a command runs its one job.
 struct CliJobSettings {
     std::string strCommand;      // "flash", "transfer": names the command in messages
     std::string strJsonPath;     // the result as JSON to this file; "-": standard output
     int nJobTimeoutS = 600;      // a job still running then is stopped and counts as failed
+    CStationRecord* pRecord = nullptr;  // where the job is recorded; null: nowhere
+    IdentityClaim claim;         // the guard's hold on the identity, released when the job is recorded
 };
 
 // Where a command's log lines go: standard output, or standard error when the result goes there.
@@ -18,5 +21,5 @@ bool LogToStderr(const CliJobSettings& settings);
 int RunCliJob(const JobRequest& request, const At91BackendFactory& fnFactory, const CliJobSettings& settings);
 
 // A job refused before anything reached the board: the reason on standard error, the result
-// (verdict "refused") written as for a job; returns 2.
+// (verdict "refused") written and recorded as for a job; returns 2.
 int RefuseCliJob(const JobRequest& request, const std::string& strReason, const CliJobSettings& settings);

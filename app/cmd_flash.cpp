@@ -5,6 +5,7 @@
 
 #include "app/cli_job.h"
 #include "app/job_preparation.h"
+#include "app/record_options.h"
 #include "app/station_config.h"
 #include "base/gbk_text.h"
 #include "console/config_loader.h"
@@ -18,9 +19,10 @@ void AddFlashCommand(CLI::App& app, CommonOptions& options, std::vector<CommandR
     auto flash = std::make_shared<FlashOptions>();
     CLI::App* pCmd = app.add_subcommand("flash", "One download job without a window");
     pCmd->add_option("--port", flash->strPort, "Serial port of the board, as COMn")->required();
-    pCmd->add_option("--mac", flash->strMac, "Two MAC addresses, ^XXXXXXXXXXXX^XXXXXXXXXXXX")->required();
-    pCmd->add_option("--factory", flash->strFactory, "Factory number (at most 8 bytes)")->required();
-    pCmd->add_option("--reg", flash->strReg, "Registration number (at most 8 bytes)")->required();
+    auto* pNext = pCmd->add_flag("--next", flash->bNext, "Take the identity from the pools of the production record");
+    pCmd->add_option("--mac", flash->strMac, "Two MAC addresses, ^XXXXXXXXXXXX^XXXXXXXXXXXX")->excludes(pNext);
+    pCmd->add_option("--factory", flash->strFactory, "Factory number (at most 8 bytes)")->excludes(pNext);
+    pCmd->add_option("--reg", flash->strReg, "Registration number (at most 8 bytes)")->excludes(pNext);
     pCmd->add_option("--select", flash->select, "File-table slots to send, e.g. 0,1,2")->delimiter(',');
     pCmd->add_option("--job-timeout-s", flash->nJobTimeoutS, "Give up after this many seconds")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
@@ -74,22 +76,35 @@ int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const s
 
     JobRequest request;
     request.identity = {flash.strMac, flash.strFactory, flash.strReg};
+    CStationRecord record;
+    std::string strRecordWhy;
+    if (!OpenStationRecord(station, record, strRecordWhy))
+        return RefuseCliJob(request, strRecordWhy, settings);
+    settings.pRecord = &record;
+    request.strStation = record.Station();
+    if (flash.bNext) {
+        if (!record.TakeNext(request.identity, strRecordWhy))
+            return RefuseCliJob(request, strRecordWhy, settings);
+        log << "identity from the pools: " << request.identity.strMac << " " << request.identity.strFactory << " "
+            << request.identity.strReg << "\n";
+    } else if (flash.strMac.empty() || flash.strFactory.empty() || flash.strReg.empty()) {
+        return RefuseCliJob(request, "--mac, --factory and --reg are required (or --next)", settings);
+    }
     request.strDevice = flash.strPort;
     request.port.nPort = CComPortMap::PortFromName(flash.strPort);
     request.port.strPath = request.port.nPort > 0 ? station.portMap.PathForPort(request.port.nPort) : std::string();
 
-    std::string strMac, strFactory, strReg, strWhy, strFieldError;
-    if (!Utf8ToGbk(flash.strMac, strMac) || !Utf8ToGbk(flash.strFactory, strFactory) ||
-        !Utf8ToGbk(flash.strReg, strReg))
+    std::string strMac, strFactory, strReg, strWhy;
+    if (!Utf8ToGbk(request.identity.strMac, strMac) || !Utf8ToGbk(request.identity.strFactory, strFactory) ||
+        !Utf8ToGbk(request.identity.strReg, strReg))
         return RefuseCliJob(request, "the identity holds characters that code page 936 cannot carry", settings);
-    if (strMac.size() != 26) {
-        log << CliText("请输入正确的macid  \r\n");
-        return RefuseCliJob(request, "--mac must be 26 bytes: ^ and 12 hexadecimal digits, twice", settings);
+    // The form, then no value installed on another board or held by another running job.
+    if (!record.Guard(request.identity, flash.strPort, settings.claim, strWhy)) {
+        log << CliText(strWhy) << std::flush;
+        return RefuseCliJob(request, "the identity was refused (see the log)", settings);
     }
-    if (!CheckManifestFields(strFactory, strReg, strFieldError)) {
-        log << CliText(strFieldError);
-        return RefuseCliJob(request, "the factory and registration numbers are at most 8 bytes each", settings);
-    }
+    if (settings.claim.bReflash)
+        log << "->The same board again with the same identity: recorded as a re-flash.\n";
     std::string strConfigLog;
     FileEntry files[FILE_TABLE_SLOTS];
     bool bPrepared = PrepareStationRequest(station, flash.select, request, files, strWhy, strConfigLog);

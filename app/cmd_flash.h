@@ -12,6 +12,7 @@ struct FlashOptions {
     std::vector<int> select;        // slots to send; empty: as configured
     int nJobTimeoutS = 600;
     std::string strJsonPath;        // the result as JSON; "-": standard output
+    bool bNext = false;             // the identity from the record's pools
     bool bSimBoard = false;         // in-process simulated boot monitor
 };
 

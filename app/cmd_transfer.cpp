@@ -4,6 +4,7 @@
 #include "app/cli_job.h"
 #include "app/commands.h"
 #include "app/job_preparation.h"
+#include "app/record_options.h"
 #include "app/station_config.h"
 
 namespace {
@@ -25,6 +26,11 @@ int RunTransfer(const CommonOptions& options, const TransferOptions& transfer)
     log << CliText(ApplyStationConfig(station)) << std::flush;
     JobRequest request;
     request.bBringUp = false;
+    CStationRecord record;
+    std::string strRecordWhy;
+    if (!OpenStationRecord(station, record, strRecordWhy))
+        return RefuseCliJob(request, strRecordWhy, settings);
+    settings.pRecord = &record;
     FileEntry files[FILE_TABLE_SLOTS];
     std::string strWhy;
     std::string strConfigLog;
@@ -32,6 +38,7 @@ int RunTransfer(const CommonOptions& options, const TransferOptions& transfer)
     log << CliText(strConfigLog) << std::flush;
     if (!bPrepared)
         return RefuseCliJob(request, strWhy, settings);
+    request.strStation = record.Station();
     return RunCliJob(request, {}, settings);
 }
 

@@ -30,7 +30,7 @@ bool GivenOnCommandLine(const CommonOptions& options, const std::string& strName
     return false;
 }
 
-void AddCommonOptions(CLI::App& cmd, CommonOptions& options)
+void AddCommonOptions(CLI::App& cmd, CommonOptions& options, bool bStationOption)
 {
     auto add = [&](const char* szName, auto& value, const char* szHelp) {
         // A later value wins, so scripts can add to a default command line.
@@ -46,6 +46,11 @@ void AddCommonOptions(CLI::App& cmd, CommonOptions& options)
     add("--store-timeout-ms", options.nStoreTimeoutMs, "Time limit of a store command's reply");
     add("--tries", options.nTries, "Sends of a frame before the file fails");
     add("--ports", options.strPortsFile, "File with a [ports] section (COM3=/dev/ttyUSB0)");
+    add("--record", options.strRecord, "Production record: postgresql://... or an SQLite file (default: tovar.db)");
+    if (bStationOption)
+        add("--station", options.strStation, "This station's name in the record (default: the host name)");
+    add("--hold-minutes", options.nHoldMinutes, "How long a running job's identity stays held if its station dies");
+    options.given["--no-record"].push_back(cmd.add_flag("--no-record", options.bNoRecord, "Keep no production record"));
 }
 
 namespace {
@@ -96,6 +101,7 @@ void RegisterCommands(CLI::App& app, CommonOptions& options, std::vector<Command
     AddScanCommand(app, options, runners);
     AddDemoCommand(app, options, runners);
     AddTransferCommand(app, options, runners);
+    AddRecordCommands(app, options, runners);
     AddGuiCommand(app, options, runners);
 }
 

@@ -20,6 +20,11 @@ struct CommonOptions {
     int nTries = 5;
     std::string strPortsFile;
     CComPortMap portMap;  // the station's [ports] map (ApplyStationConfig)
+    std::string strRecord;   // the production record: postgresql://... or an SQLite file; empty: tovar.db
+    bool bNoRecord = false;
+    std::string strStation;  // empty: the host name
+    int nHoldMinutes = 30;
+    std::string strToolVersion;  // "1.0 (commit ...)", set by main
     std::map<std::string, std::vector<CLI::Option*>> given;  // options by name, to tell what was typed
 };
 
@@ -35,7 +40,8 @@ bool GivenOnCommandLine(const CommonOptions& options, const std::string& strName
 std::string CliText(const std::string& strLog);
 
 // Adds the shared options to a subcommand.
-void AddCommonOptions(CLI::App& cmd, CommonOptions& options);
+// bStationOption false: the command has a --station of its own.
+void AddCommonOptions(CLI::App& cmd, CommonOptions& options, bool bStationOption = true);
 
 // The dialog's station settings from the shared options.
 TovarJobOptions MakeJobOptions(const CommonOptions& options);
@@ -45,6 +51,9 @@ At91BackendFactory MakeMonitorBackendFactory(const CommonOptions& options, const
 
 // tovar transfer: only the image transfer.
 void AddTransferCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners);
+
+// tovar record ... and tovar pool ...
+void AddRecordCommands(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners);
 
 // Adds every subcommand; each registers its runner.
 void RegisterCommands(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners);

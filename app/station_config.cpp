@@ -42,6 +42,19 @@ std::string ApplyStationConfig(CommonOptions& options)
     std::string strReport;
     CIniReader station(options.strWorkDir + "/tovar.cfg");
     ApplyNet(options, station.ReadSection("net"), strReport);
+    for (const auto& [strKey, strValue] : station.ReadSection("record")) {
+        std::string strLower = strKey;
+        for (char& c : strLower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (strLower == "url" && !GivenOnCommandLine(options, "--record"))
+            options.strRecord = strValue;
+        else if (strLower == "station" && !GivenOnCommandLine(options, "--station"))
+            options.strStation = strValue;
+        else if (strLower == "hold-minutes" && !GivenOnCommandLine(options, "--hold-minutes"))
+            options.nHoldMinutes = CIniReader::ParseInt(strValue.c_str());
+        else if (strLower != "url" && strLower != "station" && strLower != "hold-minutes")
+            strReport += "->tovar.cfg: unknown [record] key " + strKey + " ignored.\r\n";
+    }
     // The first entry for a COM name wins, so the command line's file goes first.
     CComPortMap map;
     if (!options.strPortsFile.empty()) {
