@@ -30,7 +30,11 @@ int RunGuiCommand(const CommonOptions& options, const GuiCommandOptions& gui)
 {
     CommonOptions station = options;
     GuiRunOptions run;
-    run.strStartupLog = ApplyStationConfig(station);
+    std::string strError;
+    if (!ApplyStationConfig(station, strError)) {
+        std::cerr << "tovar: " << strError << "\n";
+        return 2;
+    }
     TovarJobOptions jobOptions = MakeJobOptions(station);
     CAt91SimBoard simBoard;  // outlives the window and every wrapper bound to it
     simBoard.SetDevices({"COM1 (simulated board)"});
