@@ -19,7 +19,7 @@ void AddGuiCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRun
     pCmd->add_flag("--start-job", gui->bStartJob)->group("");
     pCmd->add_option("--screenshot", gui->strScreenshot)->group("");
     pCmd->add_option("--screenshot-when", gui->strScreenshotWhen)->group("");
-    pCmd->add_option("--screenshot-after-ms", gui->nScreenshotAfterMs)->group("");
+    pCmd->add_option("--screenshot-after-ms", gui->nScreenshotAfterMs)->check(CLI::Range(0, 3600000))->group("");
     AddCommonOptions(*pCmd, options);
     runners.push_back({pCmd, [&options, gui] { return RunGuiCommand(options, *gui); }});
 }

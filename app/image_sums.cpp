@@ -15,6 +15,7 @@
 namespace {
 
 constexpr size_t kDigestChars = 64;
+constexpr off_t kMaxSumsBytes = 1024 * 1024;
 
 std::string WithoutDotSlash(std::string strName)
 {
@@ -103,15 +104,22 @@ ImageSumsReport VerifyImageSums(const std::string& strSumsPath, const std::vecto
     if (stat(strSumsPath.c_str(), &info) != 0 && errno == ENOENT)
         return report;
     report.bPresent = true;
-    std::ifstream in(strSumsPath, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
     std::vector<ImageSum> sums;
     std::string strError;
-    if (!in || !S_ISREG(info.st_mode))
-        strError = "cannot be read";
-    else
-        ParseImageSums(text.str(), sums, strError);
+    // Only a regular file is opened, so a FIFO in its place cannot hold the job up.
+    if (!S_ISREG(info.st_mode)) {
+        strError = "not a regular file";
+    } else if (info.st_size > kMaxSumsBytes) {
+        strError = "larger than " + std::to_string(kMaxSumsBytes) + " bytes";
+    } else {
+        std::ifstream in(strSumsPath, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        if (!in)
+            strError = "cannot be read";
+        else
+            ParseImageSums(text.str(), sums, strError);
+    }
     if (!strError.empty()) {
         report.bOk = false;
         report.strError = strSumsPath + ": " + strError;
