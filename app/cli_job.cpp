@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "app/commands.h"
+#include "app/progress_line.h"
 #include "app/stop_signal.h"
 
 namespace {
@@ -15,19 +16,27 @@ namespace {
 constexpr int kWaitSliceMs = 50;
 constexpr int kStopGraceMs = 5000;   // a stopped job reports within about a second; this is the bound
 
-// Prints log lines as they come and keeps the result.
+// Prints log lines as they come, passes progress on to the progress line and keeps the result.
 class CCliJobObserver : public IJobObserver {
 public:
-    explicit CCliJobObserver(std::ostream& log) : m_Log(log) {}
+    CCliJobObserver(std::ostream& log, CProgressLine& progress) : m_Log(log), m_Progress(progress) {}
 
     void OnJobLog(const std::string& strText) override
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Progress.BeforeLog();
         m_Log << CliText(strText) << std::flush;
+        m_Progress.AfterLog(!strText.empty() && strText.back() == '\n');
+    }
+    void OnJobProgress(const TransferProgress& progress) override
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Progress.Update(progress);
     }
     void OnJobFinished(const JobResult& result) override
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Progress.End();
         m_Result = result;
         m_Cond.notify_all();
     }
@@ -40,6 +49,7 @@ public:
 
 private:
     std::ostream& m_Log;
+    CProgressLine& m_Progress;
     std::mutex m_Mutex;
     std::condition_variable m_Cond;
     std::optional<JobResult> m_Result;
@@ -96,7 +106,8 @@ int RefuseCliJob(const JobRequest& request, const std::string& strReason, const 
 
 int RunCliJob(const JobRequest& request, const At91BackendFactory& fnFactory, const CliJobSettings& settings)
 {
-    CCliJobObserver observer(LogToStderr(settings) ? std::cerr : std::cout);
+    CProgressLine progress(std::cerr, SystemClock(), ProgressModeOfStderr(settings.bQuiet));
+    CCliJobObserver observer(LogToStderr(settings) ? std::cerr : std::cout, progress);
     CJob job(observer, fnFactory);
     std::string strWhy;
     if (!job.Start(request, strWhy))

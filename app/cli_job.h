@@ -11,12 +11,14 @@ struct CliJobSettings {
     int nJobTimeoutS = 600;      // a job still running then is stopped and counts as failed
     CStationRecord* pRecord = nullptr;  // where the job is recorded; null: nowhere
     IdentityClaim claim;         // the guard's hold on the identity, released when the job is recorded
+    bool bQuiet = false;         // no progress line on standard error
 };
 
 // Where a command's log lines go: standard output, or standard error when the result goes there.
 bool LogToStderr(const CliJobSettings& settings);
 
-// Runs the request on a job engine of its own, log lines as they come; Ctrl+C stops the job.
+// Runs the request on a job engine of its own, log lines as they come, the transfer's progress on
+// standard error (CProgressLine); Ctrl+C stops the job.
 // Writes the result and returns the exit status of its verdict.
 int RunCliJob(const JobRequest& request, const At91BackendFactory& fnFactory, const CliJobSettings& settings);
 

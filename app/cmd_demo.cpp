@@ -28,7 +28,9 @@ void AddDemoCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
     pCmd->add_flag("--start-job", demo->bStartJob, "With --gui: press download at once")->group("");
     pCmd->add_option("--screenshot", demo->strScreenshot, "With --gui: save a PNG and end")->group("");
     pCmd->add_option("--screenshot-when", demo->strScreenshotWhen, "... once the log holds this text")->group("");
-    pCmd->add_option("--screenshot-after-ms", demo->nScreenshotAfterMs, "... or after this long")->group("");
+    pCmd->add_option("--screenshot-after-ms", demo->nScreenshotAfterMs, "... or after this long")
+        ->check(CLI::Range(0, 3600000))
+        ->group("");
     pCmd->add_option("--board-arg", demo->boardArgs, "Extra option for the virtual board (repeatable)")
         ->allow_extra_args(false);
     AddCommonOptions(*pCmd, options);

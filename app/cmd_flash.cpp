@@ -7,6 +7,7 @@
 #include "app/job_preparation.h"
 #include "app/record_options.h"
 #include "app/station_config.h"
+#include "app/station_probes.h"
 #include "base/gbk_text.h"
 #include "console/config_loader.h"
 #include "console/manifest.h"
@@ -18,18 +19,21 @@ void AddFlashCommand(CLI::App& app, CommonOptions& options, std::vector<CommandR
 {
     auto flash = std::make_shared<FlashOptions>();
     CLI::App* pCmd = app.add_subcommand("flash", "One download job without a window");
-    pCmd->add_option("--port", flash->strPort, "Serial port of the board, as COMn")->required();
+    pCmd->add_option("--port", flash->strPort, "Serial port of the board, as COMn")->required()->check(ComPortName());
     auto* pNext = pCmd->add_flag("--next", flash->bNext, "Take the identity from the pools of the production record");
     pCmd->add_option("--mac", flash->strMac, "Two MAC addresses, ^XXXXXXXXXXXX^XXXXXXXXXXXX")->excludes(pNext);
     pCmd->add_option("--factory", flash->strFactory, "Factory number (at most 8 bytes)")->excludes(pNext);
     pCmd->add_option("--reg", flash->strReg, "Registration number (at most 8 bytes)")->excludes(pNext);
-    pCmd->add_option("--select", flash->select, "File-table slots to send, e.g. 0,1,2")->delimiter(',');
+    pCmd->add_option("--select", flash->select, "File-table slots to send, e.g. 0,1,2")
+        ->delimiter(',')
+        ->check(CLI::Range(0, FILE_TABLE_SLOTS - 1));
     pCmd->add_option("--job-timeout-s", flash->nJobTimeoutS, "Give up after this many seconds")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-        ->check(CLI::PositiveNumber)
+        ->check(CLI::Range(1, 24 * 3600))
         ->capture_default_str();
     pCmd->add_option("--json", flash->strJsonPath, "Write the job's result as JSON to this file (-: standard output)");
     pCmd->add_flag("--sim-monitor", flash->bSimBoard, "Use an in-process simulated boot monitor");
+    pCmd->add_flag("--quiet", flash->bQuiet, "No progress line on standard error");
     AddCommonOptions(*pCmd, options);
     runners.push_back({pCmd, [&options, flash] { return RunFlash(options, *flash); }});
 }
@@ -37,8 +41,9 @@ void AddFlashCommand(CLI::App& app, CommonOptions& options, std::vector<CommandR
 int RunFlash(const CommonOptions& options, const FlashOptions& flash)
 {
     CommonOptions station = options;
-    std::string strReport = ApplyStationConfig(station);
-    return RunFlashJob(station, flash, strReport);
+    std::string strError;
+    ApplyStationConfig(station, strError);
+    return RunFlashJob(station, flash, strError);
 }
 
 namespace {
@@ -65,17 +70,22 @@ std::string ListedDevices(CAt91BootDll& dll, const std::string& strPort, std::st
 
 }  // namespace
 
-int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const std::string& strStartupLog)
+int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const std::string& strStationError)
 {
     CliJobSettings settings;
     settings.strCommand = "flash";
     settings.strJsonPath = flash.strJsonPath;
     settings.nJobTimeoutS = flash.nJobTimeoutS;
+    settings.bQuiet = flash.bQuiet;
     std::ostream& log = LogToStderr(settings) ? std::cerr : std::cout;
-    log << CliText(strStartupLog) << std::flush;
 
     JobRequest request;
     request.identity = {flash.strMac, flash.strFactory, flash.strReg};
+    request.strDevice = flash.strPort;
+    request.port.nPort = CComPortMap::PortFromName(flash.strPort);
+    request.port.strPath = request.port.nPort > 0 ? station.portMap.PathForPort(request.port.nPort) : std::string();
+    if (!strStationError.empty())
+        return RefuseCliJob(request, strStationError, settings);
     CStationRecord record;
     std::string strRecordWhy;
     if (!OpenStationRecord(station, record, strRecordWhy))
@@ -90,9 +100,6 @@ int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const s
     } else if (flash.strMac.empty() || flash.strFactory.empty() || flash.strReg.empty()) {
         return RefuseCliJob(request, "--mac, --factory and --reg are required (or --next)", settings);
     }
-    request.strDevice = flash.strPort;
-    request.port.nPort = CComPortMap::PortFromName(flash.strPort);
-    request.port.strPath = request.port.nPort > 0 ? station.portMap.PathForPort(request.port.nPort) : std::string();
 
     std::string strMac, strFactory, strReg, strWhy;
     if (!Utf8ToGbk(request.identity.strMac, strMac) || !Utf8ToGbk(request.identity.strFactory, strFactory) ||
@@ -107,7 +114,8 @@ int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const s
         log << "->The same board again with the same identity: recorded as a re-flash.\n";
     std::string strConfigLog;
     FileEntry files[FILE_TABLE_SLOTS];
-    bool bPrepared = PrepareStationRequest(station, flash.select, request, files, strWhy, strConfigLog);
+    bool bPrepared = PrepareStationRequest(station, flash.select, request, files, strWhy, strConfigLog) &&
+                     CheckImageSums(station, request, strWhy, strConfigLog);
     log << CliText(strConfigLog) << std::flush;
     if (!bPrepared)
         return RefuseCliJob(request, strWhy, settings);
@@ -124,6 +132,9 @@ int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const s
                                     "); see tovar scan",
                                 settings);
     }
+    // A port that exists but cannot be opened is named with its reason before anything starts.
+    if (!flash.bSimBoard && !ProbeSerialPort(request.port.strPath, strWhy))
+        return RefuseCliJob(request, flash.strPort + " cannot be opened: " + strWhy, settings);
     // The board must never get another board's identity: no manifest, no job.
     CManifest manifest;
     CManifestLock manifestLock;   // held until the job has ended

@@ -14,6 +14,7 @@ struct FlashOptions {
     std::string strJsonPath;        // the result as JSON; "-": standard output
     bool bNext = false;             // the identity from the record's pools
     bool bSimBoard = false;         // in-process simulated boot monitor
+    bool bQuiet = false;            // no progress line
 };
 
 void AddFlashCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners);
@@ -21,5 +22,6 @@ void AddFlashCommand(CLI::App& app, CommonOptions& options, std::vector<CommandR
 // One job, log on standard output; the exit status of its verdict (0 only when every selected file was stored).
 int RunFlash(const CommonOptions& options, const FlashOptions& flash);
 
-// The same with the station's settings already applied (port map set); strStartupLog opens the log.
-int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const std::string& strStartupLog);
+// The same with the station's settings already applied (port map set); a non-empty
+// strStationError (why they could not be) refuses the job.
+int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const std::string& strStationError);

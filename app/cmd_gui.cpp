@@ -19,7 +19,7 @@ void AddGuiCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRun
     pCmd->add_flag("--start-job", gui->bStartJob)->group("");
     pCmd->add_option("--screenshot", gui->strScreenshot)->group("");
     pCmd->add_option("--screenshot-when", gui->strScreenshotWhen)->group("");
-    pCmd->add_option("--screenshot-after-ms", gui->nScreenshotAfterMs)->group("");
+    pCmd->add_option("--screenshot-after-ms", gui->nScreenshotAfterMs)->check(CLI::Range(0, 3600000))->group("");
     AddCommonOptions(*pCmd, options);
     runners.push_back({pCmd, [&options, gui] { return RunGuiCommand(options, *gui); }});
 }
@@ -30,7 +30,11 @@ int RunGuiCommand(const CommonOptions& options, const GuiCommandOptions& gui)
 {
     CommonOptions station = options;
     GuiRunOptions run;
-    run.strStartupLog = ApplyStationConfig(station);
+    std::string strError;
+    if (!ApplyStationConfig(station, strError)) {
+        std::cerr << "tovar: " << strError << "\n";
+        return 2;
+    }
     TovarJobOptions jobOptions = MakeJobOptions(station);
     CAt91SimBoard simBoard;  // outlives the window and every wrapper bound to it
     simBoard.SetDevices({"COM1 (simulated board)"});

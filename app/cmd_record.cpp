@@ -24,8 +24,11 @@ struct RecordCommandOptions {
 // Opens the record for a command; prints why not and returns false.
 bool OpenFor(CommonOptions& options, CStationRecord& record)
 {
-    std::cerr << CliText(ApplyStationConfig(options));
     std::string strWhy;
+    if (!ApplyStationConfig(options, strWhy)) {
+        std::cerr << "tovar: " << strWhy << "\n";
+        return false;
+    }
     if (options.bNoRecord) {
         std::cerr << "tovar: this command needs the production record (drop --no-record)\n";
         return false;

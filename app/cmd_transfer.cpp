@@ -13,6 +13,7 @@ struct TransferOptions {
     std::vector<int> select;
     std::string strJsonPath;
     int nJobTimeoutS = 600;
+    bool bQuiet = false;
 };
 
 int RunTransfer(const CommonOptions& options, const TransferOptions& transfer)
@@ -22,19 +23,21 @@ int RunTransfer(const CommonOptions& options, const TransferOptions& transfer)
     settings.strCommand = "transfer";
     settings.strJsonPath = transfer.strJsonPath;
     settings.nJobTimeoutS = transfer.nJobTimeoutS;
+    settings.bQuiet = transfer.bQuiet;
     std::ostream& log = LogToStderr(settings) ? std::cerr : std::cout;
-    log << CliText(ApplyStationConfig(station)) << std::flush;
     JobRequest request;
     request.bBringUp = false;
+    std::string strWhy;
+    if (!ApplyStationConfig(station, strWhy))
+        return RefuseCliJob(request, strWhy, settings);
     CStationRecord record;
-    std::string strRecordWhy;
-    if (!OpenStationRecord(station, record, strRecordWhy))
-        return RefuseCliJob(request, strRecordWhy, settings);
+    if (!OpenStationRecord(station, record, strWhy))
+        return RefuseCliJob(request, strWhy, settings);
     settings.pRecord = &record;
     FileEntry files[FILE_TABLE_SLOTS];
-    std::string strWhy;
     std::string strConfigLog;
-    bool bPrepared = PrepareStationRequest(station, transfer.select, request, files, strWhy, strConfigLog);
+    bool bPrepared = PrepareStationRequest(station, transfer.select, request, files, strWhy, strConfigLog) &&
+                     CheckImageSums(station, request, strWhy, strConfigLog);
     log << CliText(strConfigLog) << std::flush;
     if (!bPrepared)
         return RefuseCliJob(request, strWhy, settings);
@@ -48,11 +51,15 @@ void AddTransferCommand(CLI::App& app, CommonOptions& options, std::vector<Comma
 {
     auto transfer = std::make_shared<TransferOptions>();
     CLI::App* pCmd = app.add_subcommand("transfer", "Only the image transfer, to a board whose boot loader runs");
-    pCmd->add_option("--select", transfer->select, "File-table slots to send, e.g. 0,1,2")->delimiter(',');
+    pCmd->add_option("--select", transfer->select, "File-table slots to send, e.g. 0,1,2")
+        ->delimiter(',')
+        ->check(CLI::Range(0, FILE_TABLE_SLOTS - 1));
     pCmd->add_option("--json", transfer->strJsonPath, "Write the result as JSON to this file (-: standard output)");
     pCmd->add_option("--job-timeout-s", transfer->nJobTimeoutS, "Give up after this many seconds")
-        ->check(CLI::PositiveNumber)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+        ->check(CLI::Range(1, 24 * 3600))
         ->capture_default_str();
+    pCmd->add_flag("--quiet", transfer->bQuiet, "No progress line on standard error");
     AddCommonOptions(*pCmd, options);
     runners.push_back({pCmd, [&options, transfer] { return RunTransfer(options, *transfer); }});
 }

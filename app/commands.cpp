@@ -1,7 +1,9 @@
 #include "app/commands.h"
 
 #include <iostream>
+#include <limits>
 
+#include "app/cmd_check.h"
 #include "app/cmd_demo.h"
 #include "app/cmd_flash.h"
 #include "app/cmd_gui.h"
@@ -30,26 +32,58 @@ bool GivenOnCommandLine(const CommonOptions& options, const std::string& strName
     return false;
 }
 
+std::vector<NetOptionRule> NetOptionRules()
+{
+    constexpr int nMax = std::numeric_limits<int>::max();
+    return {
+        {"--board-ip", "IPv4 address of the board's boot loader", nullptr, &CommonOptions::strBoardIp, CLI::ValidIPV4},
+        {"--board-port", "UDP port of the board", &CommonOptions::nBoardPort, nullptr, CLI::Range(1, 65535)},
+        {"--local-port", "Local UDP port (0: any free port)", &CommonOptions::nLocalPort, nullptr, CLI::Range(0, 65535)},
+        {"--settle-ms", "Pause before the first frame", &CommonOptions::nSettleMs, nullptr, CLI::Range(0, nMax)},
+        {"--reply-timeout-ms", "Time limit of a data frame's reply", &CommonOptions::nReplyTimeoutMs, nullptr,
+         CLI::Range(1, nMax)},
+        {"--store-timeout-ms", "Time limit of a store command's reply", &CommonOptions::nStoreTimeoutMs, nullptr,
+         CLI::Range(1, nMax)},
+        {"--tries", "Sends of a frame before the file fails", &CommonOptions::nTries, nullptr, CLI::Range(1, nMax)},
+    };
+}
+
+CLI::Validator ComPortName()
+{
+    return CLI::Validator(
+        [](std::string& strValue) {
+            return CComPortMap::PortFromName(strValue) > 0 ? std::string()
+                                                            : "port " + strValue + " is not a name COM1 to COM99";
+        },
+        "COMn");
+}
+
 void AddCommonOptions(CLI::App& cmd, CommonOptions& options, bool bStationOption)
 {
-    auto add = [&](const char* szName, auto& value, const char* szHelp) {
+    auto add = [&](const std::string& strName, auto& value, const std::string& strHelp, const CLI::Validator& check) {
         // A later value wins, so scripts can add to a default command line.
-        options.given[szName].push_back(
-            cmd.add_option(szName, value, szHelp)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast));
+        options.given[strName].push_back(cmd.add_option(strName, value, strHelp)
+                                             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+                                             ->check(check)
+                                             ->capture_default_str());
     };
-    add("--workdir", options.strWorkDir, "Working directory (KX30T/, tcl_lib/)");
-    add("--board-ip", options.strBoardIp, "IPv4 address of the board's boot loader");
-    add("--board-port", options.nBoardPort, "UDP port of the board");
-    add("--local-port", options.nLocalPort, "Local UDP port (0: any free port)");
-    add("--settle-ms", options.nSettleMs, "Pause before the first frame");
-    add("--reply-timeout-ms", options.nReplyTimeoutMs, "Time limit of a data frame's reply");
-    add("--store-timeout-ms", options.nStoreTimeoutMs, "Time limit of a store command's reply");
-    add("--tries", options.nTries, "Sends of a frame before the file fails");
-    add("--ports", options.strPortsFile, "File with a [ports] section (COM3=/dev/ttyUSB0)");
-    add("--record", options.strRecord, "Production record: postgresql://... or an SQLite file (default: tovar.db)");
+    add("--workdir", options.strWorkDir, "Working directory (KX30T/, tcl_lib/)", CLI::ExistingDirectory);
+    for (const NetOptionRule& rule : NetOptionRules()) {
+        if (rule.pnValue)
+            add(rule.strName, options.*rule.pnValue, rule.strHelp, rule.validator);
+        else
+            add(rule.strName, options.*rule.pstrValue, rule.strHelp, rule.validator);
+    }
+    options.given["--ports"].push_back(
+        cmd.add_option("--ports", options.strPortsFile, "File with a [ports] section (COM3=/dev/ttyUSB0)")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+            ->check(CLI::ExistingFile));
+    add("--record", options.strRecord, "Production record: postgresql://... or an SQLite file (default: tovar.db)",
+        CLI::Validator());
     if (bStationOption)
-        add("--station", options.strStation, "This station's name in the record (default: the host name)");
-    add("--hold-minutes", options.nHoldMinutes, "How long a running job's identity stays held if its station dies");
+        add("--station", options.strStation, "This station's name in the record (default: the host name)", CLI::Validator());
+    add("--hold-minutes", options.nHoldMinutes, "How long a running job's identity stays held if its station dies",
+        CLI::Range(1, 24 * 60));
     options.given["--no-record"].push_back(cmd.add_flag("--no-record", options.bNoRecord, "Keep no production record"));
 }
 
@@ -60,8 +94,11 @@ void AddScanCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
     CLI::App* pCmd = app.add_subcommand("scan", "List the serial devices with their COM names");
     AddCommonOptions(*pCmd, options);
     runners.push_back({pCmd, [&options] {
-                           std::string strReport = ApplyStationConfig(options);
-                           std::cerr << CliText(strReport);
+                           std::string strError;
+                           if (!ApplyStationConfig(options, strError)) {
+                               std::cerr << "tovar scan: " << strError << "\n";
+                               return 2;
+                           }
                            std::cout << FormatScan(options.portMap);
                            return 0;
                        }});
@@ -103,6 +140,7 @@ void RegisterCommands(CLI::App& app, CommonOptions& options, std::vector<Command
     AddTransferCommand(app, options, runners);
     AddRecordCommands(app, options, runners);
     AddGuiCommand(app, options, runners);
+    AddCheckCommand(app, options, runners);
 }
 
 int RunDefault(const CommonOptions& options) { return RunGuiCommand(options, GuiCommandOptions{}); }

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "console/tovardlg.h"
+#include "net/transfer_frame.h"
 #include "serial/com_port_map.h"
 
 // Options shared by the subcommands; command-line values win over tovar.cfg.
 struct CommonOptions {
     std::string strWorkDir = ".";
-    std::string strBoardIp;
+    std::string strBoardIp = BOARD_IP;
     int nBoardPort = 1000;
     int nLocalPort = 1000;
     int nSettleMs = 10000;
@@ -27,6 +28,22 @@ struct CommonOptions {
     std::string strToolVersion;  // "1.0 (commit ...)", set by main
     std::map<std::string, std::vector<CLI::Option*>> given;  // options by name, to tell what was typed
 };
+
+// A shared option that tovar.cfg's [net] section may give too (key: the name without "--"), with
+// the rule its value must keep on the command line and in the file alike.
+struct NetOptionRule {
+    std::string strName;                               // "--settle-ms"
+    std::string strHelp;
+    int CommonOptions::*pnValue = nullptr;             // a whole number, or
+    std::string CommonOptions::*pstrValue = nullptr;   // a text
+    CLI::Validator validator;
+};
+
+// The [net] options in the order --help shows them.
+std::vector<NetOptionRule> NetOptionRules();
+
+// Accepts "COM1" to "COM99" (any case), the names the port map gives.
+CLI::Validator ComPortName();
 
 struct CommandRunner {
     CLI::App* pCommand = nullptr;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/image_sums.h"
 #include "console/config_loader.h"
 #include "console/entry_check.h"
 #include "console/selected_images.h"
@@ -19,7 +20,8 @@ bool IsFolder(const std::string& strPath)
 }  // namespace
 
 bool PrepareStationRequest(const CommonOptions& station, const std::vector<int>& select, JobRequest& request,
-                           FileEntry files[FILE_TABLE_SLOTS], std::string& strWhy, std::string& strLog)
+                           FileEntry files[FILE_TABLE_SLOTS], std::string& strWhy, std::string& strLog,
+                           int* pnFileCount)
 {
     TovarJobOptions options = MakeJobOptions(station);
     request.strWorkDir = station.strWorkDir;
@@ -37,6 +39,8 @@ bool PrepareStationRequest(const CommonOptions& station, const std::vector<int>&
     }
     for (const std::string& strWarning : warnings)
         strLog += strWarning;
+    if (pnFileCount)
+        *pnFileCount = nFileCount;
     int nSlots = std::clamp(nFileCount, 0, FILE_TABLE_SLOTS);
     if (!select.empty()) {
         for (int k = 0; k < FILE_TABLE_SLOTS; ++k)
@@ -60,5 +64,17 @@ bool PrepareStationRequest(const CommonOptions& station, const std::vector<int>&
         return false;
     }
     request.images = SelectedImages(files, nFileCount, ImageFolderPath(station.strWorkDir));
+    return true;
+}
+
+bool CheckImageSums(const CommonOptions& station, const JobRequest& request, std::string& strWhy, std::string& strLog)
+{
+    ImageSumsReport report = VerifyImageSums(ImageSumsPath(station.strWorkDir), request.images);
+    if (!report.bOk) {
+        strWhy = report.strError;
+        return false;
+    }
+    if (report.bPresent)
+        strLog += "->SHA256SUMS: " + std::to_string(report.checks.size()) + " image(s) match.\r\n";
     return true;
 }

@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "job/board_files.h"
 #include "job/job.h"
 #include "net/image_file.h"
 
@@ -16,8 +17,6 @@ constexpr int32_t MAILBOX_ARG2 = 0x300014;
 constexpr int32_t MAILBOX_ARG3 = 0x300018;
 constexpr int32_t MAILBOX_ARG4 = 0x30001C;
 constexpr int32_t MAILBOX_ARG5 = 0x300020;
-constexpr const char* LOWLEVEL_APPLET = "tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin";
-constexpr const char* BOOT_LOADER = "tcl_lib/at91sam9x25-ek/VarroBoot.bin";
 
 struct WordWrite {
     int32_t nAddress;

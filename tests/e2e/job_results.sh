@@ -27,8 +27,8 @@ stop_board
 # Refused before anything reaches the board: exit 2.
 start_board
 flash --workdir "$WORK/does-not-exist"; expect_rc 2
-flash --select 9; expect_rc 2
-expect_line "--select 9"
+flash --select 3; expect_rc 2
+expect_line "--select 3: the configuration has slots 0 to 2"
 RC=0; "$TOVAR" flash --port COM9 --mac '^587675010202^587675010203' >"$WORK/out.txt" 2>&1 || RC=$?
 expect_rc 2
 mv "$IMAGES/ins.txt" "$WORK/ins.away"

@@ -1,0 +1,153 @@
+#include "app/cmd_check.h"
+
+#include <sys/stat.h>
+
+#include <iostream>
+#include <memory>
+
+#include "app/check_report.h"
+#include "app/image_sums.h"
+#include "app/job_preparation.h"
+#include "app/station_config.h"
+#include "app/station_probes.h"
+#include "console/config_loader.h"
+#include "job/board_files.h"
+#include "net/transfer_frame.h"
+
+namespace {
+
+bool Exists(const std::string& strPath)
+{
+    struct stat info {};
+    return stat(strPath.c_str(), &info) == 0;
+}
+
+void CheckStation(CommonOptions& station, CCheckReport& report)
+{
+    std::string strError;
+    const std::string strPath = StationConfigPath(station.strWorkDir);
+    if (!ApplyStationConfig(station, strError))
+        report.Add("tovar.cfg", false, strError);
+    else
+        report.Add("tovar.cfg", true,
+                   Exists(strPath) ? strPath + " read" : "no " + strPath + "; command line and defaults");
+}
+
+// The configuration and each selected image: present, readable, not too large for the transfer.
+void CheckImages(const CommonOptions& station, const std::vector<int>& select, JobRequest& request,
+                 CCheckReport& report)
+{
+    FileEntry files[FILE_TABLE_SLOTS];
+    std::string strWhy, strLog;
+    int nCount = -1;
+    if (!PrepareStationRequest(station, select, request, files, strWhy, strLog, &nCount)) {
+        report.Add("config", false, strWhy);
+        return;
+    }
+    report.Add("config", true,
+               ConfigFilePath(station.strWorkDir) + ": count=" + std::to_string(nCount) + ", " +
+                   std::to_string(request.images.size()) + " selected");
+    for (const TransferImage& image : request.images) {
+        uint64_t nSize = 0;
+        const std::string strName = "image " + std::to_string(image.nSlot);
+        if (!ProbeReadableFile(image.strPath, nSize, strWhy))
+            report.Add(strName, false, image.strName + ": " + strWhy);
+        else if (nSize > MAX_IMAGE_SIZE)
+            report.Add(strName, false, image.strName + ": " + std::to_string(nSize) + " bytes, more than " +
+                                           std::to_string(MAX_IMAGE_SIZE));
+        else
+            report.Add(strName, true, image.strName + ": " + std::to_string(nSize) + " bytes");
+    }
+}
+
+void CheckSums(const CommonOptions& station, const std::vector<TransferImage>& images, CCheckReport& report)
+{
+    const std::string strPath = ImageSumsPath(station.strWorkDir);
+    ImageSumsReport sums = VerifyImageSums(strPath, images);
+    if (!sums.bPresent)
+        report.Add("SHA256SUMS", true, "no " + strPath + "; digests not checked");
+    else if (sums.checks.empty())
+        report.Add("SHA256SUMS", sums.bOk, sums.bOk ? strPath + ": no images to check" : sums.strError);
+    for (const ImageSumCheck& check : sums.checks)
+        report.Add("sha256 " + check.strName, check.bOk, strPath + ": " + check.strDetail);
+}
+
+void CheckBoardFiles(const std::string& strWorkDir, CCheckReport& report)
+{
+    for (const char* szFile : {LOWLEVEL_APPLET, BOOT_LOADER}) {
+        uint64_t nSize = 0;
+        std::string strWhy;
+        const std::string strPath = strWorkDir + "/" + szFile;
+        bool bOk = ProbeReadableFile(strPath, nSize, strWhy);
+        report.Add("board file", bOk, strPath + ": " + (bOk ? std::to_string(nSize) + " bytes" : strWhy));
+    }
+}
+
+void CheckManifest(const std::string& strWorkDir, CCheckReport& report)
+{
+    const std::string strPath = ImageFolderPath(strWorkDir) + "/ins.txt";
+    std::string strWhy;
+    bool bOk = ProbeManifestFile(strPath, strWhy);
+    report.Add("ins.txt", bOk, strPath + ": " + (bOk ? std::string("writable") : strWhy));
+}
+
+void CheckPort(const CommonOptions& station, const std::string& strPort, CCheckReport& report)
+{
+    const std::string strName = "port " + strPort;
+    const std::string strPath = station.portMap.PathForPort(CComPortMap::PortFromName(strPort));
+    if (strPath.empty() || !Exists(strPath)) {
+        std::string strFound;
+        for (const ComPortEntry& entry : station.portMap.ListPorts())
+            strFound += (strFound.empty() ? "" : ", ") + CComPortMap::FormatEntry(entry);
+        report.Add(strName, false,
+                   "not among the serial devices found (" + (strFound.empty() ? std::string("none") : strFound) +
+                       "); see tovar scan");
+        return;
+    }
+    std::string strWhy;
+    bool bOk = ProbeSerialPort(strPath, strWhy);
+    report.Add(strName, bOk, bOk ? strPath + ": free" : strWhy);
+}
+
+void CheckNetwork(const CommonOptions& station, CCheckReport& report)
+{
+    std::string strWhy, strLocalIp;
+    bool bOk = ProbeUdpBind(station.nLocalPort, strWhy);
+    report.Add("udp port " + std::to_string(station.nLocalPort), bOk,
+               bOk ? std::string(station.nLocalPort == 0 ? "any free port can be bound" : "can be bound") : strWhy);
+    const std::string strBoard = station.strBoardIp + ":" + std::to_string(station.nBoardPort);
+    bOk = ProbeRoute(station.strBoardIp, station.nBoardPort, strLocalIp, strWhy);
+    report.Add("route", bOk, bOk ? strBoard + " is reached from local address " + strLocalIp : strWhy);
+}
+
+}  // namespace
+
+void AddCheckCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)
+{
+    auto check = std::make_shared<CheckOptions>();
+    CLI::App* pCmd = app.add_subcommand("check", "A dry run: checks station, images, port and network; no board");
+    pCmd->add_option("--port", check->strPort, "Also check this serial port, as COMn")->check(ComPortName());
+    pCmd->add_option("--select", check->select, "File-table slots a job would send, e.g. 0,1,2")
+        ->delimiter(',')
+        ->check(CLI::Range(0, FILE_TABLE_SLOTS - 1));
+    pCmd->add_flag("--json", check->bJson, "Print the findings as one JSON object");
+    AddCommonOptions(*pCmd, options);
+    runners.push_back({pCmd, [&options, check] { return RunCheck(options, *check); }});
+}
+
+int RunCheck(const CommonOptions& options, const CheckOptions& check)
+{
+    CCheckReport report;
+    CommonOptions station = options;
+    CheckStation(station, report);
+    JobRequest request;
+    CheckImages(station, check.select, request, report);
+    CheckSums(station, request.images, report);
+    CheckBoardFiles(station.strWorkDir, report);
+    CheckManifest(station.strWorkDir, report);
+    if (!check.strPort.empty())
+        CheckPort(station, check.strPort, report);
+    CheckNetwork(station, report);
+    std::cout << (check.bJson ? report.Json() + "\n" : report.Text()) << std::flush;
+    return report.AllPassed() ? 0 : 2;
+}
