@@ -212,12 +212,13 @@ void CTovarDlg::OnOK()
         AppendLog("->" + strWhy + ".\r\n");
         return;
     }
+    // Under the lock, so a job that ends at once cannot give the buttons back before they are taken.
     m_LastResult.reset();
+    ++m_nJobsStarted;
+    SetJobButtons(false, false, true);
     resultLock.unlock();
     // The job has its own wrapper; the next press lists the devices anew.
     m_pBootDll.reset();
-    ++m_nJobsStarted;
-    SetJobButtons(false, false, true);
 }
 
 void CTovarDlg::OnStop()
@@ -269,10 +270,10 @@ void CTovarDlg::OnJobProgress(const TransferProgress& progress)
 // Every job gives the operator the buttons back when it ends, however it ended.
 void CTovarDlg::OnJobFinished(const JobResult& result)
 {
+    std::lock_guard<std::mutex> lock(m_ResultMutex);
     if (result.verdict == JobVerdict::Installed)
         m_View.SetProgress(100);
     SetJobButtons(true, true, true);
-    std::lock_guard<std::mutex> lock(m_ResultMutex);
     m_ManifestLock.Release();
     m_LastResult = result;
     m_ResultCond.notify_all();
