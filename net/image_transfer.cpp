@@ -39,24 +39,31 @@ CImageTransfer::CImageTransfer(ITransferHost& host, IClock& clock, const Transfe
     m_settings.nStoreTimeoutMs = std::max(m_settings.nStoreTimeoutMs, 1);
 }
 
-void CImageTransfer::Log(const char* szFormat, ...)
+namespace {
+
+std::string Formatted(const char* szFormat, va_list args)
 {
     char szText[512];
+    vsnprintf(szText, sizeof szText, szFormat, args);
+    return szText;
+}
+
+}  // namespace
+
+void CImageTransfer::Log(const char* szFormat, ...)
+{
     va_list args;
     va_start(args, szFormat);
-    vsnprintf(szText, sizeof szText, szFormat, args);
+    m_host.AppendLog(Formatted(szFormat, args));
     va_end(args);
-    m_host.AppendLog(szText);
 }
 
 void CImageTransfer::Detail(const char* szFormat, ...)
 {
-    char szText[512];
     va_list args;
     va_start(args, szFormat);
-    vsnprintf(szText, sizeof szText, szFormat, args);
+    m_host.AppendDetail(Formatted(szFormat, args));
     va_end(args);
-    m_host.AppendDetail(szText);
 }
 
 bool CImageTransfer::Cancelled() const

@@ -5,53 +5,38 @@
 #include <cstdio>
 #include <ctime>
 #include <random>
+#include <regex>
 
 namespace {
 
 constexpr int SCHEMA_VERSION = 1;
 
-const char* SchemaV1(ISqlConnection::Dialect dialect)
+// The first schema; ID and INT stand for the dialect's key and 64-bit integer types.
+std::string SchemaV1(ISqlConnection::Dialect dialect)
 {
-    if (dialect == ISqlConnection::Dialect::Postgres)
-        return R"(
-CREATE TABLE jobs (id BIGSERIAL PRIMARY KEY, verdict TEXT NOT NULL, stage TEXT NOT NULL, reason TEXT NOT NULL,
+    std::string strSchema = R"(
+CREATE TABLE jobs (id ID, verdict TEXT NOT NULL, stage TEXT NOT NULL, reason TEXT NOT NULL,
   mac TEXT NOT NULL, factory TEXT NOT NULL, reg TEXT NOT NULL, station TEXT NOT NULL, port TEXT NOT NULL,
-  device TEXT NOT NULL, chip_id TEXT, started_at TEXT NOT NULL, ended_at TEXT NOT NULL, started_ms BIGINT NOT NULL,
-  ended_ms BIGINT NOT NULL, bringup_ms BIGINT NOT NULL, console_ms BIGINT NOT NULL, transfer_ms BIGINT NOT NULL,
+  device TEXT NOT NULL, chip_id TEXT, started_at TEXT NOT NULL, ended_at TEXT NOT NULL, started_ms INT NOT NULL,
+  ended_ms INT NOT NULL, bringup_ms INT NOT NULL, console_ms INT NOT NULL, transfer_ms INT NOT NULL,
   tool_version TEXT NOT NULL, reflash INTEGER NOT NULL);
-CREATE TABLE job_images (job_id BIGINT NOT NULL REFERENCES jobs(id), slot INTEGER NOT NULL, file_id INTEGER NOT NULL,
-  name TEXT NOT NULL, size BIGINT NOT NULL, sha256 TEXT NOT NULL, frames BIGINT NOT NULL, resends BIGINT NOT NULL,
+CREATE TABLE job_images (job_id INT NOT NULL REFERENCES jobs(id), slot INTEGER NOT NULL, file_id INTEGER NOT NULL,
+  name TEXT NOT NULL, size INT NOT NULL, sha256 TEXT NOT NULL, frames INT NOT NULL, resends INT NOT NULL,
   stored INTEGER NOT NULL);
-CREATE TABLE identities (value TEXT PRIMARY KEY, factory TEXT NOT NULL, station TEXT NOT NULL, job_id BIGINT NOT NULL,
+CREATE TABLE identities (value TEXT PRIMARY KEY, factory TEXT NOT NULL, station TEXT NOT NULL, job_id INT NOT NULL,
   installed_at TEXT NOT NULL);
 CREATE TABLE holds (value TEXT PRIMARY KEY, token TEXT NOT NULL, station TEXT NOT NULL, port TEXT NOT NULL,
-  since TEXT NOT NULL, expires_ms BIGINT NOT NULL);
-CREATE TABLE pools (id BIGSERIAL PRIMARY KEY, kind TEXT NOT NULL, next_value BIGINT NOT NULL, end_value BIGINT NOT NULL);
-CREATE TABLE pool_free (kind TEXT NOT NULL, value BIGINT NOT NULL, PRIMARY KEY (kind, value));
-CREATE TABLE pool_taken (kind TEXT NOT NULL, value BIGINT NOT NULL, taken_ms BIGINT NOT NULL, PRIMARY KEY (kind, value));
+  since TEXT NOT NULL, expires_ms INT NOT NULL);
+CREATE TABLE pools (id ID, kind TEXT NOT NULL, next_value INT NOT NULL, end_value INT NOT NULL);
+CREATE TABLE pool_free (kind TEXT NOT NULL, value INT NOT NULL, PRIMARY KEY (kind, value));
+CREATE TABLE pool_taken (kind TEXT NOT NULL, value INT NOT NULL, taken_ms INT NOT NULL, PRIMARY KEY (kind, value));
 CREATE INDEX jobs_started ON jobs (started_ms);
 CREATE INDEX holds_token ON holds (token);
 )";
-    return R"(
-CREATE TABLE jobs (id INTEGER PRIMARY KEY AUTOINCREMENT, verdict TEXT NOT NULL, stage TEXT NOT NULL, reason TEXT NOT NULL,
-  mac TEXT NOT NULL, factory TEXT NOT NULL, reg TEXT NOT NULL, station TEXT NOT NULL, port TEXT NOT NULL,
-  device TEXT NOT NULL, chip_id TEXT, started_at TEXT NOT NULL, ended_at TEXT NOT NULL, started_ms INTEGER NOT NULL,
-  ended_ms INTEGER NOT NULL, bringup_ms INTEGER NOT NULL, console_ms INTEGER NOT NULL, transfer_ms INTEGER NOT NULL,
-  tool_version TEXT NOT NULL, reflash INTEGER NOT NULL);
-CREATE TABLE job_images (job_id INTEGER NOT NULL REFERENCES jobs(id), slot INTEGER NOT NULL, file_id INTEGER NOT NULL,
-  name TEXT NOT NULL, size INTEGER NOT NULL, sha256 TEXT NOT NULL, frames INTEGER NOT NULL, resends INTEGER NOT NULL,
-  stored INTEGER NOT NULL);
-CREATE TABLE identities (value TEXT PRIMARY KEY, factory TEXT NOT NULL, station TEXT NOT NULL, job_id INTEGER NOT NULL,
-  installed_at TEXT NOT NULL);
-CREATE TABLE holds (value TEXT PRIMARY KEY, token TEXT NOT NULL, station TEXT NOT NULL, port TEXT NOT NULL,
-  since TEXT NOT NULL, expires_ms INTEGER NOT NULL);
-CREATE TABLE pools (id INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT NOT NULL, next_value INTEGER NOT NULL,
-  end_value INTEGER NOT NULL);
-CREATE TABLE pool_free (kind TEXT NOT NULL, value INTEGER NOT NULL, PRIMARY KEY (kind, value));
-CREATE TABLE pool_taken (kind TEXT NOT NULL, value INTEGER NOT NULL, taken_ms INTEGER NOT NULL, PRIMARY KEY (kind, value));
-CREATE INDEX jobs_started ON jobs (started_ms);
-CREATE INDEX holds_token ON holds (token);
-)";
+    const bool bPg = dialect == ISqlConnection::Dialect::Postgres;
+    strSchema = std::regex_replace(strSchema, std::regex("\\bID\\b"),
+                                   bPg ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY AUTOINCREMENT");
+    return std::regex_replace(strSchema, std::regex("\\bINT\\b"), bPg ? "BIGINT" : "INTEGER");
 }
 
 std::string Key(const char* szKind, const std::string& strValue) { return std::string(szKind) + ":" + strValue; }
