@@ -33,7 +33,11 @@ CTovarDlg::~CTovarDlg()
     m_pJob.reset();
 }
 
-void CTovarDlg::AppendLog(const std::string& strText) { m_View.AppendLog(strText); }
+void CTovarDlg::AppendLog(const std::string& strText)
+{
+    if (!strText.empty())
+        m_View.AppendLog(strText);
+}
 
 void CTovarDlg::SetJobButtons(bool bDownload, bool bExit, bool bStop)
 {
@@ -190,16 +194,29 @@ void CTovarDlg::OnOK()
         AppendLog(strEntryError);
         return;
     }
+    // The form of the identity; with a record, no value on another board or in another running job.
+    const JobIdentity identity = {m_View.GetText(IDC_MAC), m_View.GetText(IDC_FACTORY), m_View.GetText(IDC_REG)};
+    IdentityClaim claim;
+    std::string strGuardWhy;
+    IdentityValues values;
+    if (m_Options.pRecord ? !m_Options.pRecord->Guard(identity, szDevice, claim, strGuardWhy)
+                          : !CheckIdentityFormat(identity, values, strGuardWhy)) {
+        AppendLog(strGuardWhy);
+        RecordRefused(identity, "the identity was refused", claim);
+        return;
+    }
     // The board must never get another board's identity: no manifest, no job.
     std::unique_lock<std::mutex> resultLock(m_ResultMutex);
     if (!m_Manifest.Write(ImageFolderPath(m_strWorkDir), strFactory, strReg, strMac, m_Files,
                           [this](const std::string& strLine) { AppendLog(strLine); }, m_ManifestLock)) {
         AppendLog("->未写入身份信息，未开始下载。\r\n");
+        resultLock.unlock();
+        RecordRefused(identity, "ins.txt was not written", claim);
         return;
     }
     JobRequest request;
-    request.identity = {m_View.GetText(IDC_MAC), m_View.GetText(IDC_FACTORY), m_View.GetText(IDC_REG)};
-    request.strStation = m_Options.strStation;
+    request.identity = identity;
+    request.strStation = m_Options.pRecord ? m_Options.pRecord->Station() : m_Options.strStation;
     request.strDevice = szDevice;
     request.port.nPort = PortNumberOfName(szDevice);
     request.port.strPath = m_Options.fnPortResolver ? m_Options.fnPortResolver(request.port.nPort) : std::string();
@@ -209,9 +226,12 @@ void CTovarDlg::OnOK()
     std::string strWhy;
     if (!m_pJob->Start(request, strWhy)) {
         m_ManifestLock.Release();
+        resultLock.unlock();
         AppendLog("->" + strWhy + ".\r\n");
+        RecordRefused(identity, strWhy, claim);
         return;
     }
+    m_Claim = claim;
     // Under the lock, so a job that ends at once cannot give the buttons back before they are taken.
     m_LastResult.reset();
     ++m_nJobsStarted;
@@ -270,6 +290,11 @@ void CTovarDlg::OnJobProgress(const TransferProgress& progress)
 // Every job gives the operator the buttons back when it ends, however it ended.
 void CTovarDlg::OnJobFinished(const JobResult& result)
 {
+    if (m_Options.pRecord) {
+        std::string strWarning;
+        m_Options.pRecord->Record(result, m_Claim, strWarning);
+        AppendLog(strWarning);
+    }
     std::lock_guard<std::mutex> lock(m_ResultMutex);
     if (result.verdict == JobVerdict::Installed)
         m_View.SetProgress(100);
@@ -277,6 +302,20 @@ void CTovarDlg::OnJobFinished(const JobResult& result)
     m_ManifestLock.Release();
     m_LastResult = result;
     m_ResultCond.notify_all();
+}
+
+void CTovarDlg::RecordRefused(const JobIdentity& identity, const std::string& strReason, const IdentityClaim& claim)
+{
+    if (!m_Options.pRecord)
+        return;
+    JobResult result;
+    result.identity = identity;
+    result.strStation = m_Options.pRecord->Station();
+    result.strReason = strReason;
+    result.strStartTime = result.strEndTime = IsoTimeNow();
+    std::string strWarning;
+    m_Options.pRecord->Record(result, claim, strWarning);
+    AppendLog(strWarning);
 }
 
 std::optional<JobResult> CTovarDlg::WaitJobResult(int nTimeoutMs)

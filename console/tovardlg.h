@@ -14,6 +14,7 @@
 #include "console/tovar_view.h"
 #include "base/clock.h"
 #include "job/job.h"
+#include "record/station_record.h"
 #include "samba/at91boot_dll.h"
 #include "serial/serial.h"
 
@@ -24,6 +25,7 @@ struct TovarJobOptions {
     int nExitWaitMs = 10000;     // how long Exit waits for the worker
     PortResolver fnPortResolver; // COM number to device path; empty: no console port
     TransferSettings transfer;   // endpoints and time limits of the image transfer
+    CStationRecord* pRecord = nullptr;  // the production record and identity guard; null: none
 };
 
 // The operator's console: the main window's logic. It checks the operator's input, writes the
@@ -78,7 +80,8 @@ private:
     void ListDevices();
     void SortDevices(int nCount);
     void LoadConfiguration();
-    bool BuildRequest(const std::string& strDevice, JobRequest& request);
+    // Records a job refused at the press (and releases what the guard held for it).
+    void RecordRefused(const JobIdentity& identity, const std::string& strReason, const IdentityClaim& claim);
 
     ITovarView& m_View;
     At91BackendFactory m_fnBackendFactory;
@@ -92,6 +95,7 @@ private:
     std::atomic<int> m_nJobsStarted{0};
     CManifest m_Manifest;
     CManifestLock m_ManifestLock;   // held from the manifest's write until the job ends
+    IdentityClaim m_Claim;          // the guard's hold on the running job's identity
     std::mutex m_ResultMutex;
     std::condition_variable m_ResultCond;
     std::optional<JobResult> m_LastResult;

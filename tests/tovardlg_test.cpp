@@ -124,21 +124,22 @@ TEST_F(ConsoleTest, TenDevicesAreAllListed)
     EXPECT_EQ(m_pDlg->DeviceCount(), 10);
 }
 
-TEST_F(ConsoleTest, MacTextMustBeExactly26Bytes)
+TEST_F(ConsoleTest, MacTextMustBeTwoUnicastAddresses)
 {
     Start();
     m_View.Select(0);
     const std::string strRefused = "请输入正确的macid  \r\n";
     for (const std::string& strMac : {std::string(25, 'A'), std::string(27, 'A'),
-                                      std::string(25, 'A') + "\xe4\xb8\xad"}) {  // 25 + a 2-byte character
+                                      std::string(24, 'A') + "\xe4\xb8\xad",  // 26 bytes, not two addresses
+                                      std::string("^ZZZZZZZZZZZZ^ZZZZZZZZZZZZ"), std::string("^FFFFFFFFFFFF^587675010203")}) {
         std::string strBefore = m_View.Log();
         m_View.SetText(IDC_MAC, strMac);
         m_pDlg->OnOK();
-        EXPECT_EQ(m_View.Log(), strBefore + strRefused);
+        EXPECT_EQ(m_View.Log().substr(0, strBefore.size() + strRefused.size()), strBefore + strRefused) << strMac;
         EXPECT_TRUE(Buttons(true, true, true));
         EXPECT_EQ(Count("OpenDevice"), 0);
     }
-    m_View.SetText(IDC_MAC, std::string(24, 'A') + "\xe4\xb8\xad");  // 24 + 2 = 26 bytes
+    m_View.SetText(IDC_MAC, "^587675010202^587675010203");
     m_pDlg->OnOK();
     EXPECT_TRUE(Buttons(false, false, true));
     EXPECT_TRUE(WaitUntil([&] { return Count("OpenDevice") == 1; }));
