@@ -91,7 +91,8 @@ int RefuseCliJob(const JobRequest& request, const std::string& strReason, const 
 int RunCliJob(const JobRequest& request, const At91BackendFactory& fnFactory, const CliJobSettings& settings)
 {
     CCliJobObserver observer(LogToStderr(settings) ? std::cerr : std::cout);
-    CJob job(observer, fnFactory);
+    CJobLogFile logFile(observer, settings.strLogDir);
+    CJob job(logFile, fnFactory);
     std::string strWhy;
     if (!job.Start(request, strWhy))
         return RefuseCliJob(request, strWhy, settings);

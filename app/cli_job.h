@@ -2,12 +2,14 @@
 #include <string>
 
 #include "job/job.h"
+#include "job/job_log_file.h"
 
 // How a command runs its one job.
 struct CliJobSettings {
     std::string strCommand;      // "flash", "transfer": names the command in messages
     std::string strJsonPath;     // the result as JSON to this file; "-": standard output
     int nJobTimeoutS = 600;      // a job still running then is stopped and counts as failed
+    std::string strLogDir = "logs";  // the job's log file goes below it
 };
 
 // Where a command's log lines go: standard output, or standard error when the result goes there.

@@ -69,6 +69,7 @@ int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const s
     settings.strCommand = "flash";
     settings.strJsonPath = flash.strJsonPath;
     settings.nJobTimeoutS = flash.nJobTimeoutS;
+    settings.strLogDir = JobLogDir(station);
     std::ostream& log = LogToStderr(settings) ? std::cerr : std::cout;
     log << CliText(strStartupLog) << std::flush;
 

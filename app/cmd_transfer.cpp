@@ -23,6 +23,7 @@ int RunTransfer(const CommonOptions& options, const TransferOptions& transfer)
     settings.nJobTimeoutS = transfer.nJobTimeoutS;
     std::ostream& log = LogToStderr(settings) ? std::cerr : std::cout;
     log << CliText(ApplyStationConfig(station)) << std::flush;
+    settings.strLogDir = JobLogDir(station);
     JobRequest request;
     request.bBringUp = false;
     FileEntry files[FILE_TABLE_SLOTS];

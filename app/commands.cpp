@@ -46,6 +46,7 @@ void AddCommonOptions(CLI::App& cmd, CommonOptions& options)
     add("--store-timeout-ms", options.nStoreTimeoutMs, "Time limit of a store command's reply");
     add("--tries", options.nTries, "Sends of a frame before the file fails");
     add("--ports", options.strPortsFile, "File with a [ports] section (COM3=/dev/ttyUSB0)");
+    add("--log-dir", options.strLogDir, "Folder of the boards' log files (default: logs/ in the working folder)");
 }
 
 namespace {
@@ -78,7 +79,13 @@ TovarJobOptions MakeJobOptions(const CommonOptions& options)
     transfer.nStoreTimeoutMs = options.nStoreTimeoutMs;
     transfer.nTries = options.nTries;
     jobOptions.fnPortResolver = options.portMap.Resolver();
+    jobOptions.strLogDir = options.strLogDir;
     return jobOptions;
+}
+
+std::string JobLogDir(const CommonOptions& options)
+{
+    return options.strLogDir.empty() ? options.strWorkDir + "/logs" : options.strLogDir;
 }
 
 // The serial boot monitor on the devices of the station's port map.

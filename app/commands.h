@@ -19,6 +19,8 @@ struct CommonOptions {
     int nStoreTimeoutMs = 60000;
     int nTries = 5;
     std::string strPortsFile;
+    std::string strLogDir;         // the boards' log files; empty: logs/ in the working folder
+    std::string strBuildText;      // version and commit of this program, set by main
     CComPortMap portMap;  // the station's [ports] map (ApplyStationConfig)
     std::map<std::string, std::vector<CLI::Option*>> given;  // options by name, to tell what was typed
 };
@@ -36,6 +38,9 @@ std::string CliText(const std::string& strLog);
 
 // Adds the shared options to a subcommand.
 void AddCommonOptions(CLI::App& cmd, CommonOptions& options);
+
+// The folder of the boards' log files: --log-dir, [log] dir, or logs/ in the working folder.
+std::string JobLogDir(const CommonOptions& options);
 
 // The dialog's station settings from the shared options.
 TovarJobOptions MakeJobOptions(const CommonOptions& options);

@@ -8,6 +8,7 @@ int main(int argc, char** argv)
     app.set_version_flag("--version", std::string("tovar ") + TOVAR_VERSION_TEXT);
     app.require_subcommand(0, 1);
     CommonOptions options;
+    options.strBuildText = TOVAR_VERSION_TEXT;
     std::vector<CommandRunner> runners;
     RegisterCommands(app, options, runners);
     try {

@@ -42,6 +42,13 @@ std::string ApplyStationConfig(CommonOptions& options)
     std::string strReport;
     CIniReader station(options.strWorkDir + "/tovar.cfg");
     ApplyNet(options, station.ReadSection("net"), strReport);
+    // [log] dir: a relative folder lies in the working folder.
+    for (const auto& [strKey, strValue] : station.ReadSection("log")) {
+        if (strKey != "dir")
+            strReport += "->tovar.cfg: unknown [log] key " + strKey + " ignored.\r\n";
+        else if (!strValue.empty() && !GivenOnCommandLine(options, "--log-dir"))
+            options.strLogDir = strValue.front() == '/' ? strValue : options.strWorkDir + "/" + strValue;
+    }
     // The first entry for a COM name wins, so the command line's file goes first.
     CComPortMap map;
     if (!options.strPortsFile.empty()) {

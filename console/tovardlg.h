@@ -12,8 +12,10 @@
 #include "console/manifest.h"
 #include "console/manifest_lock.h"
 #include "console/tovar_view.h"
+#include "console/transfer_status.h"
 #include "base/clock.h"
 #include "job/job.h"
+#include "job/job_log_file.h"
 #include "samba/at91boot_dll.h"
 #include "serial/serial.h"
 
@@ -24,6 +26,7 @@ struct TovarJobOptions {
     int nExitWaitMs = 10000;     // how long Exit waits for the worker
     PortResolver fnPortResolver; // COM number to device path; empty: no console port
     TransferSettings transfer;   // endpoints and time limits of the image transfer
+    std::string strLogDir;       // the boards' log files; empty: logs/ in the working folder
 };
 
 // The operator's console: the main window's logic. It checks the operator's input, writes the
@@ -52,6 +55,8 @@ public:
 
     // Port number of a device name: the decimal digits at positions 3 and 4 (COM7 -> 7, COM123 -> 12).
     static int PortNumberOfName(const char* szName);
+    // The banner for a finished job: its look and text ("成功", "失败 — transfer: ...", "已终止 — ...").
+    static VerdictLook VerdictOf(const JobResult& result, std::string& strText);
     int DeviceCount() const;
     bool WorkerRunning() const { return m_pJob && m_pJob->WorkerRunning(); }
     CJob* Job() { return m_pJob.get(); }
@@ -78,13 +83,17 @@ private:
     void ListDevices();
     void SortDevices(int nCount);
     void LoadConfiguration();
+    void EnableInputs(bool bEnable);
     bool BuildRequest(const std::string& strDevice, JobRequest& request);
 
     ITovarView& m_View;
     At91BackendFactory m_fnBackendFactory;
     IClock& m_Clock;
     TovarJobOptions m_Options;
+    CTransferStatus m_TransferStatus;
+    std::unique_ptr<CJobLogFile> m_pLogFile;   // between the job and this dialog; outlives the job
     std::unique_ptr<CJob> m_pJob;
+    std::string m_strConfigProblem;            // why config.cfg gave no file table; empty when it did
 
     std::vector<std::vector<char>> m_DeviceBuffers;   // the storage m_szDevices points into
     std::vector<std::string> m_strSelectorNames;       // selector entries, as added at start-up

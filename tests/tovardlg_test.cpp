@@ -69,7 +69,7 @@ protected:
 TEST_F(ConsoleTest, StartUpSetsCaptionsDefaultsAndSortedDevices)
 {
     Start({"COM12", "COM3", "COM5"}, false);
-    EXPECT_EQ(m_View.Log(), " 开始下载程序：\r\n");
+    EXPECT_EQ(m_View.Log(), " 开始下载程序：\r\n->配置文件缺失: " + m_Dir.Path() + "/KX30T/config.cfg\r\n");
     EXPECT_EQ(m_View.GetText(IDC_MAC), "^587675010202^587675010203");
     EXPECT_EQ(m_View.GetText(IDC_FACTORY), "12345678");
     const std::string strReg = m_View.GetText(IDC_REG);
@@ -398,11 +398,79 @@ TEST_F(ConsoleTest, WithoutAWrittenIdentityNoJobStarts)
     EXPECT_TRUE(Buttons(true, true, true));
 }
 
-TEST_F(ConsoleTest, WithoutAConfigurationNoJobStarts)
+TEST_F(ConsoleTest, WithoutAConfigurationNoJobStartsAndAdvancedSaysWhy)
 {
     Start({"COM1"}, false);
     m_View.Select(0);
     m_pDlg->OnOK();
     EXPECT_NE(m_View.Log().find("->No image file is selected"), std::string::npos);
     EXPECT_EQ(Count("OpenDevice"), 0);
+
+    std::string strProblem;
+    bool bRowShown = true;
+    m_View.m_fnAdvanced = [&](CSet& dlg) {
+        dlg.OnInitDialog();
+        strProblem = dlg.Problem();
+        bRowShown = dlg.GetRow(0).bVisible;
+        return false;
+    };
+    m_pDlg->OnSet();
+    EXPECT_EQ(strProblem, "配置文件缺失: " + m_Dir.Path() + "/KX30T/config.cfg");
+    EXPECT_FALSE(bRowShown);
+}
+
+TEST(ConsoleVerdict, BannerNamesTheOutcomeStageAndCause)
+{
+    JobResult result;
+    std::string strText;
+    result.verdict = JobVerdict::Installed;
+    result.stage = JobStage::Transfer;
+    EXPECT_EQ(CTovarDlg::VerdictOf(result, strText), VerdictLook::Success);
+    EXPECT_EQ(strText, "成功");
+    result.verdict = JobVerdict::Failed;
+    result.strReason = "kernel.bin was not stored";
+    EXPECT_EQ(CTovarDlg::VerdictOf(result, strText), VerdictLook::Failure);
+    EXPECT_EQ(strText, "失败 — transfer: kernel.bin was not stored");
+    result.verdict = JobVerdict::Stopped;
+    result.stage = JobStage::Console;
+    result.strReason = "stopped while waiting for the boot loader's console";
+    EXPECT_EQ(CTovarDlg::VerdictOf(result, strText), VerdictLook::Stopped);
+    EXPECT_EQ(strText, "已终止 — console: stopped while waiting for the boot loader's console");
+}
+
+// While a job runs the identity, the port and Advanced stay as they were pressed; its end gives them
+// back with a banner, which beeps for a failure and goes at the next press.
+TEST_F(ConsoleTest, JobHoldsTheInputsAndEndsInABanner)
+{
+    const int INPUTS[] = {IDC_MAC, IDC_FACTORY, IDC_REG, IDC_PORT, IDC_SET};
+    auto inputs = [&](bool bEnabled) {
+        for (int nId : INPUTS)
+            if (m_View.Enabled(nId) != bEnabled)
+                return false;
+        return true;
+    };
+    Start();
+    m_View.Select(0);
+    m_pDlg->OnOK();
+    ASSERT_TRUE(WaitStage(JobStage::Console));
+    EXPECT_TRUE(inputs(false));
+    m_pDlg->OnStop();
+    ASSERT_TRUE(m_pDlg->WaitJobResult(10000));
+    EXPECT_TRUE(inputs(true));
+    EXPECT_EQ(m_View.Verdict(), VerdictLook::Stopped);
+    EXPECT_EQ(m_View.VerdictText().rfind("已终止 — console: ", 0), 0u);
+    EXPECT_EQ(m_View.m_nBeeps, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !m_pDlg->Job()->Running(); }));
+
+    m_Board.SetChipId(0x12345678);
+    m_pDlg->OnOK();
+    ASSERT_TRUE(m_pDlg->WaitJobResult(10000));
+    EXPECT_TRUE(inputs(true));
+    EXPECT_EQ(m_View.Verdict(), VerdictLook::Failure);
+    EXPECT_EQ(m_View.VerdictText(), "失败 — bring-up: the chip is not a SAM9X25");
+    EXPECT_EQ(m_View.m_nBeeps, 1);
+
+    m_View.SetText(IDC_MAC, "short");
+    m_pDlg->OnOK();  // refused, but the banner of the last board goes
+    EXPECT_EQ(m_View.Verdict(), VerdictLook::None);
 }

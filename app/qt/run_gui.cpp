@@ -75,10 +75,12 @@ int RunGui(At91BackendFactory fnBackendFactory, const TovarJobOptions& jobOption
     static char* argv[] = {szName, nullptr};
     QApplication app(nArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovar"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QApplication::setApplicationVersion(guiOptions.strBuildText.empty() ? QStringLiteral("1.0")
+                                                                          : QString::fromStdString(guiOptions.strBuildText));
     QApplication::setWindowIcon(TovarIcon());
 
     CTovarWindow window(std::move(fnBackendFactory), SystemClock(), jobOptions);
+    window.SetBuildText(guiOptions.strBuildText);
     if (!guiOptions.strStartupLog.empty())
         window.AppendLog(guiOptions.strStartupLog);
     if (pCancel)

@@ -22,7 +22,8 @@ const std::string LOG_START = " 开始下载程序：\r\n";
 // One press on COM3 up to the console phase, whose port does not open in these tests.
 const std::string LOG_JOB = "->Write ins.txt file successed.\r\n"
                             "当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n->Extram Ok.\r\n"
-                            "COM3:     串口打开失败!\r\n";
+                            "COM3:     串口打开失败!\r\n"
+                            "->COM3 is not mapped to any device; Tovar keeps trying until the board answers or Stop.\r\n";
 
 QString Pane(const std::string& strLog) { return QString::fromUtf8(strLog.c_str()).remove(QLatin1Char('\r')); }
 
@@ -244,7 +245,7 @@ private slots:
         std::thread worker([&] {
             for (int i = 0; i < 200; ++i) {
                 m_pWindow->AppendLog("->line " + std::to_string(i) + "\r\n");
-                m_pWindow->EnableButton(IDC_STOP, i % 2 == 1);
+                m_pWindow->EnableControl(IDC_STOP, i % 2 == 1);
                 m_pWindow->SetProgress(i / 2);
             }
         });
