@@ -98,6 +98,8 @@ std::string CTransferStatus::Text()
         return {};
     const int64_t nElapsed = static_cast<int64_t>((m_Clock.NowMs() - m_nStartMs) / 1000);
     const int64_t nLeft = SecondsLeftLocked(m_nLastMs);
-    return m_Progress.strName + "   " + Rate(RateLocked(m_nLastMs)) + "   用时 " + Duration(nElapsed) + "   剩余 " +
-           (nLeft < 0 ? std::string("--:--") : Duration(nLeft)) + "   重发 " + std::to_string(m_Progress.nResends);
+    // The run's first report comes before its first file: no name yet.
+    return (m_Progress.strName.empty() ? std::string() : m_Progress.strName + "   ") + Rate(RateLocked(m_nLastMs)) +
+           "   用时 " + Duration(nElapsed) + "   剩余 " + (nLeft < 0 ? std::string("--:--") : Duration(nLeft)) +
+           "   重发 " + std::to_string(m_Progress.nResends);
 }

@@ -88,6 +88,13 @@ void CTovarWindow::BuildControls()
     m_editLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_editLog->setMinimumHeight(160);
     m_editLog->document()->setDocumentMargin(6);
+    // A pane showing its end keeps showing it when it gets shorter (the verdict banner appears).
+    QScrollBar* pScroll = m_editLog->verticalScrollBar();
+    connect(pScroll, &QScrollBar::valueChanged, this, [this, pScroll](int nValue) { m_bLogAtEnd = nValue >= pScroll->maximum(); });
+    connect(pScroll, &QScrollBar::rangeChanged, this, [this, pScroll](int, int nMax) {
+        if (m_bLogAtEnd)
+            pScroll->setValue(nMax);
+    });
 
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, 100);

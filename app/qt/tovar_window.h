@@ -106,6 +106,7 @@ private:
 
     std::function<void()> m_fnBeforeExit;
     std::string m_strLog;
+    bool m_bLogAtEnd = true;
     bool m_bEnded = false;
     int m_nEndResult = 0;
     int m_nBeeps = 0;

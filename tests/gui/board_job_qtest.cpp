@@ -3,6 +3,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTest>
 #include <algorithm>
 #include <atomic>
@@ -235,6 +236,7 @@ private slots:
     void wholeJobStoresEveryImage()
     {
         QVERIFY(Open({{1, "boot.bin", 3000}, {2, "kernel.bin", 2048}, {3, "empty.bin", 0}}, TransferConfig()));
+        m_pWindow->resize(m_pWindow->width(), m_pWindow->minimumSizeHint().height());  // a log pane that scrolls
         Press();
         QCOMPARE(Buttons(), (ButtonState {false, false, true}));
         QVERIFY(!InputsEnabled());
@@ -250,6 +252,10 @@ private slots:
                      .hasMatch(),
                  m_pWindow->StatusText().c_str());
         QCOMPARE(m_pWindow->BeepCount(), 0);
+        // The banner made the pane shorter; its end, the verdict's line, is still in view.
+        QScrollBar* pScroll = qobject_cast<QPlainTextEdit*>(m_pWindow->Control(IDC_LOG))->verticalScrollBar();
+        QVERIFY(pScroll->maximum() > 0);
+        QTRY_COMPARE(pScroll->value(), pScroll->maximum());
         QCOMPARE(int(m_pWindow->Dialog().WaitJobResult(JOB_LIMIT_MS).value_or(JobResult{}).verdict), int(JobVerdict::Installed));
 
         std::string strRest;
