@@ -121,4 +121,6 @@ TEST_F(JobLogFileTest, UnwritableFolderOrFullDiskIsOneWarningAndTheJobGoesOn)
     EXPECT_EQ(Warnings(), 2) << m_Recorder.Log();
     EXPECT_NE(m_Recorder.Log().find("cannot be written (No space left on device); the job goes on without it.\r\n"),
               std::string::npos);
+    EXPECT_NE(m_Recorder.Log().find("->The log file " + m_strPath + " cannot be written (No space"), std::string::npos);
+    EXPECT_NE(m_Recorder.Log().find("系统安装成功!\r\n"), std::string::npos);  // the operator still sees the job
 }
