@@ -236,7 +236,8 @@ private slots:
     void wholeJobStoresEveryImage()
     {
         QVERIFY(Open({{1, "boot.bin", 3000}, {2, "kernel.bin", 2048}, {3, "empty.bin", 0}}, TransferConfig()));
-        m_pWindow->resize(m_pWindow->width(), m_pWindow->minimumSizeHint().height());  // a log pane that scrolls
+        // A log pane that scrolls, and room for the banner without growing the window.
+        m_pWindow->resize(m_pWindow->width(), m_pWindow->minimumSizeHint().height() + 60);
         Press();
         QCOMPARE(Buttons(), (ButtonState {false, false, true}));
         QVERIFY(!InputsEnabled());
