@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -417,6 +419,26 @@ TEST_F(ConsoleTest, WithoutAConfigurationNoJobStartsAndAdvancedSaysWhy)
     m_pDlg->OnSet();
     EXPECT_EQ(strProblem, "配置文件缺失: " + m_Dir.Path() + "/KX30T/config.cfg");
     EXPECT_FALSE(bRowShown);
+}
+
+TEST_F(ConsoleTest, EachJobWritesItsLogFileInTheWorkingFolder)
+{
+    Start();
+    m_View.Select(0);
+    m_pDlg->OnOK();
+    ASSERT_TRUE(WaitStage(JobStage::Console));
+    m_pDlg->OnStop();
+    ASSERT_TRUE(m_pDlg->WaitJobResult(10000));
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_Dir.Path() + "/logs"))
+        if (entry.is_regular_file())
+            files.push_back(entry.path().string());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_NE(files[0].find("_COM1_12345678.log"), std::string::npos) << files[0];
+    std::ifstream file(files[0]);
+    std::string strText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(strText.find("[log] ->Extram Ok.\n"), std::string::npos) << strText;
+    EXPECT_NE(strText.find("[result] stopped (console)"), std::string::npos) << strText;
 }
 
 TEST(ConsoleVerdict, BannerNamesTheOutcomeStageAndCause)

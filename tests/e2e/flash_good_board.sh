@@ -19,12 +19,16 @@ ls "$WORK"/logs/[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]/[0-9][0-9][0-9][0-9][
   fail "no log file below $WORK/logs"
 stop_board
 
-# The console answers only after 50 bursts: the reply line counts at least 50 of them.
+# The console answers only after 50 bursts: the reply line counts at least 50 of them. The station's
+# tovar.cfg moves the log files ([log] dir, below the working folder).
 start_board --answer-after 50
+printf '[log]\ndir=station-logs\n' >"$WORK/tovar.cfg"
 flash
+rm "$WORK/tovar.cfg"
 expect_rc 0
 count=$(grep -oE ',  [0-9]+$' "$WORK/out.txt" | tr -dc 0-9)
 [ "${count:-0}" -ge 50 ] || fail "reply line counts $count bursts"
+ls "$WORK"/station-logs/*/*_COM9_12345678.log >/dev/null 2>&1 || fail "no log file below $WORK/station-logs"
 stop_board
 
 # 5% of the replies are lost: frames are sent again and every file still arrives intact; the log
