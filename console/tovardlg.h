@@ -55,8 +55,6 @@ public:
 
     // Port number of a device name: the decimal digits at positions 3 and 4 (COM7 -> 7, COM123 -> 12).
     static int PortNumberOfName(const char* szName);
-    // The banner for a finished job: its look and text ("成功", "失败 — transfer: ...", "已终止 — ...").
-    static VerdictLook VerdictOf(const JobResult& result, std::string& strText);
     int DeviceCount() const;
     bool WorkerRunning() const { return m_pJob && m_pJob->WorkerRunning(); }
     CJob* Job() { return m_pJob.get(); }
@@ -84,6 +82,8 @@ private:
     void SortDevices(int nCount);
     void LoadConfiguration();
     void EnableInputs(bool bEnable);
+    // The banner for a finished job: its look and text ("成功", "失败 — transfer: ...", "已终止 — ...").
+    static VerdictLook VerdictOf(const JobResult& result, std::string& strText);
     bool BuildRequest(const std::string& strDevice, JobRequest& request);
 
     ITovarView& m_View;

@@ -82,22 +82,14 @@ TEST_F(JobLogFileTest, NamedByDayTimePortAndFactoryWithAStampOnEveryLine)
     ASSERT_TRUE(m_Dir.Exists(strRelative));
 
     const std::regex line(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.123[+-]\d\d:\d\d \[(job|log|detail|stage|result)\] .*)");
-    std::istringstream file(m_Dir.Read(strRelative));
-    std::string strLine;
-    std::string strKinds;
-    int nLines = 0;
-    while (std::getline(file, strLine)) {
-        EXPECT_TRUE(std::regex_match(strLine, line)) << strLine;
-        strKinds += strLine.substr(strLine.find('[') + 1, 3) + " ";
-        ++nLines;
-    }
     const std::string strText = m_Dir.Read(strRelative);
+    std::istringstream file(strText);
+    for (std::string strLine; std::getline(file, strLine);)
+        EXPECT_TRUE(std::regex_match(strLine, line)) << strLine;
     EXPECT_NE(strText.find("[job] COM9 (/dev/pts/77), mac ^587675010202^587675010203, factory 12/34 56"), std::string::npos);
     EXPECT_NE(strText.find("[log] boot.bin:     下载帧:2;下载字节:1500  -------下载完成!\n"), std::string::npos);
     EXPECT_NE(strText.find("[detail] ->No reply within 200 ms; sent again (try 2 of 5)."), std::string::npos);
     EXPECT_NE(strText.find("[result] installed (transfer)\n"), std::string::npos);
-    EXPECT_EQ(strKinds.rfind("job job sta ", 0), 0u) << strKinds;  // the request first
-    EXPECT_EQ(strKinds.substr(strKinds.size() - 8), "res res ");  // the result last
     EXPECT_EQ(Warnings(), 0);
     EXPECT_NE(m_Recorder.Log().find("系统安装成功!\r\n"), std::string::npos);  // every line also reached the front end
 }
@@ -119,8 +111,7 @@ TEST_F(JobLogFileTest, UnwritableFolderOrFullDiskIsOneWarningAndTheJobGoesOn)
     ASSERT_TRUE(result);
     EXPECT_EQ(result->verdict, JobVerdict::Installed);
     EXPECT_EQ(Warnings(), 2) << m_Recorder.Log();
-    EXPECT_NE(m_Recorder.Log().find("cannot be written (No space left on device); the job goes on without it.\r\n"),
+    EXPECT_NE(m_Recorder.Log().find("->The log file " + m_strPath + " cannot be written (No space left on device)"),
               std::string::npos);
-    EXPECT_NE(m_Recorder.Log().find("->The log file " + m_strPath + " cannot be written (No space"), std::string::npos);
     EXPECT_NE(m_Recorder.Log().find("系统安装成功!\r\n"), std::string::npos);  // the operator still sees the job
 }

@@ -55,23 +55,11 @@ void CFakeView::SetProgress(int nPercent)
     m_nProgress = nPercent;
 }
 
-void CFakeView::SetStatusLine(const std::string& strText)
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    m_strStatus = strText;
-}
-
 void CFakeView::ShowVerdict(VerdictLook look, const std::string& strText)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_eVerdict = look;
     m_strVerdict = strText;
-}
-
-std::string CFakeView::Status() const
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    return m_strStatus;
 }
 
 VerdictLook CFakeView::Verdict() const

@@ -23,13 +23,11 @@ public:
     void AppendLog(const std::string& strText) override;
     void EnableControl(int nId, bool bEnable) override;
     void SetProgress(int nPercent) override;
-    void SetStatusLine(const std::string& strText) override;
     void ShowVerdict(VerdictLook look, const std::string& strText) override;
 
     void Select(int nIndex);
     std::string Log() const;
     bool Enabled(int nId) const;
-    std::string Status() const;
     VerdictLook Verdict() const;
     std::string VerdictText() const;
     // Waits (bounded, for another thread) until the log holds the text; false on timeout.
@@ -49,7 +47,6 @@ private:
     std::map<int, std::string> m_Texts;
     std::map<int, bool> m_Disabled;
     std::string m_strLog;
-    std::string m_strStatus;
     VerdictLook m_eVerdict = VerdictLook::None;
     std::string m_strVerdict;
     int m_nCurSel = -1;
