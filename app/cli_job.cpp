@@ -108,7 +108,8 @@ int RunCliJob(const JobRequest& request, const At91BackendFactory& fnFactory, co
 {
     CProgressLine progress(std::cerr, SystemClock(), ProgressModeOfStderr(settings.bQuiet));
     CCliJobObserver observer(LogToStderr(settings) ? std::cerr : std::cout, progress);
-    CJob job(observer, fnFactory);
+    CJobLogFile logFile(observer, settings.strLogDir);
+    CJob job(logFile, fnFactory);
     std::string strWhy;
     if (!job.Start(request, strWhy))
         return RefuseCliJob(request, strWhy, settings);

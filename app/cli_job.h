@@ -3,6 +3,7 @@
 
 #include "job/job.h"
 #include "record/station_record.h"
+#include "job/job_log_file.h"
 
 // How a command runs its one job.
 struct CliJobSettings {
@@ -12,6 +13,7 @@ struct CliJobSettings {
     CStationRecord* pRecord = nullptr;  // where the job is recorded; null: nowhere
     IdentityClaim claim;         // the guard's hold on the identity, released when the job is recorded
     bool bQuiet = false;         // no progress line on standard error
+    std::string strLogDir = "logs";  // the job's log file goes below it
 };
 
 // Where a command's log lines go: standard output, or standard error when the result goes there.

@@ -87,6 +87,7 @@ int RunDemo(const CommonOptions& options, const DemoOptions& demo)
         run.strScreenshot = demo.strScreenshot;
         run.strScreenshotWhen = demo.strScreenshotWhen;
         run.nScreenshotAfterMs = demo.nScreenshotAfterMs;
+        run.strBuildText = options.strBuildText;
         nStatus = RunGui(MakeMonitorBackendFactory(station, &bCancel), MakeJobOptions(station), run, &bCancel);
 #else
         std::cerr << "tovar demo: no window in this build\n";

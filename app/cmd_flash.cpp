@@ -77,6 +77,7 @@ int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const s
     settings.strJsonPath = flash.strJsonPath;
     settings.nJobTimeoutS = flash.nJobTimeoutS;
     settings.bQuiet = flash.bQuiet;
+    settings.strLogDir = JobLogDir(station);
     std::ostream& log = LogToStderr(settings) ? std::cerr : std::cout;
 
     JobRequest request;

@@ -49,6 +49,7 @@ int RunGuiCommand(const CommonOptions& options, const GuiCommandOptions& gui)
     run.strScreenshot = gui.strScreenshot;
     run.strScreenshotWhen = gui.strScreenshotWhen;
     run.nScreenshotAfterMs = gui.nScreenshotAfterMs;
+    run.strBuildText = options.strBuildText;
     return RunGui(fnFactory, jobOptions, run, &bCancel);
 }
 

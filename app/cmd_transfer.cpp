@@ -30,6 +30,7 @@ int RunTransfer(const CommonOptions& options, const TransferOptions& transfer)
     std::string strWhy;
     if (!ApplyStationConfig(station, strWhy))
         return RefuseCliJob(request, strWhy, settings);
+    settings.strLogDir = JobLogDir(station);
     CStationRecord record;
     if (!OpenStationRecord(station, record, strWhy))
         return RefuseCliJob(request, strWhy, settings);

@@ -85,6 +85,8 @@ void AddCommonOptions(CLI::App& cmd, CommonOptions& options, bool bStationOption
     add("--hold-minutes", options.nHoldMinutes, "How long a running job's identity stays held if its station dies",
         CLI::Range(1, 24 * 60));
     options.given["--no-record"].push_back(cmd.add_flag("--no-record", options.bNoRecord, "Keep no production record"));
+    add("--log-dir", options.strLogDir, "Folder of the boards' log files (default: logs/ in the working folder)",
+        CLI::Validator());
 }
 
 namespace {
@@ -120,7 +122,13 @@ TovarJobOptions MakeJobOptions(const CommonOptions& options)
     transfer.nStoreTimeoutMs = options.nStoreTimeoutMs;
     transfer.nTries = options.nTries;
     jobOptions.fnPortResolver = options.portMap.Resolver();
+    jobOptions.strLogDir = options.strLogDir;
     return jobOptions;
+}
+
+std::string JobLogDir(const CommonOptions& options)
+{
+    return options.strLogDir.empty() ? options.strWorkDir + "/logs" : options.strLogDir;
 }
 
 // The serial boot monitor on the devices of the station's port map.

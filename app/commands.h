@@ -20,6 +20,8 @@ struct CommonOptions {
     int nStoreTimeoutMs = 60000;
     int nTries = 5;
     std::string strPortsFile;
+    std::string strLogDir;         // the boards' log files; empty: logs/ in the working folder
+    std::string strBuildText;      // version and commit of this program, set by main
     CComPortMap portMap;  // the station's [ports] map (ApplyStationConfig)
     std::string strRecord;   // the production record: postgresql://... or an SQLite file; empty: tovar.db
     bool bNoRecord = false;
@@ -59,6 +61,9 @@ std::string CliText(const std::string& strLog);
 // Adds the shared options to a subcommand.
 // bStationOption false: the command has a --station of its own.
 void AddCommonOptions(CLI::App& cmd, CommonOptions& options, bool bStationOption = true);
+
+// The folder of the boards' log files: --log-dir, [log] dir, or logs/ in the working folder.
+std::string JobLogDir(const CommonOptions& options);
 
 // The dialog's station settings from the shared options.
 TovarJobOptions MakeJobOptions(const CommonOptions& options);

@@ -9,6 +9,7 @@ int main(int argc, char** argv)
     app.require_subcommand(0, 1);
     CommonOptions options;
     options.strToolVersion = TOVAR_VERSION_TEXT;
+    options.strBuildText = TOVAR_VERSION_TEXT;
     std::vector<CommandRunner> runners;
     RegisterCommands(app, options, runners);
     try {

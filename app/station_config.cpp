@@ -135,6 +135,15 @@ bool ApplyStationConfig(CommonOptions& options, std::string& strError)
     keep(ApplyNet(options, strStationFile, station.ReadSection("net"), strPart));
     strPart.clear();
     keep(ApplyRecord(options, strStationFile, station.ReadSection("record"), strPart));
+    // [log] dir: a relative folder lies in the working folder.
+    for (const auto& [strKey, strValue] : station.ReadSection("log")) {
+        if (strKey != "dir") {
+            if (strFirst.empty())
+                strFirst = strStationFile + ": [log] " + strKey + "=" + strValue + ": unknown key (dir)";
+        } else if (!strValue.empty() && !GivenOnCommandLine(options, "--log-dir")) {
+            options.strLogDir = strValue.front() == '/' ? strValue : options.strWorkDir + "/" + strValue;
+        }
+    }
     // The first entry for a COM name wins, so the command line's file goes first.
     CComPortMap map;
     if (!options.strPortsFile.empty()) {

@@ -28,12 +28,13 @@ CSet::RowInfo CSet::GetRow(int nRow) const
 {
     if (nRow < 0 || nRow >= ROWS)
         return {std::string(), false, false, false};
-    return {m_strNames[nRow], m_nBoxes[nRow] != 0, nRow < FIXED_ROW, nRow != HIDDEN_ROW};
+    const bool bTable = m_strProblem.empty();
+    return {m_strNames[nRow], m_nBoxes[nRow] != 0, bTable && nRow < FIXED_ROW, bTable && nRow != HIDDEN_ROW};
 }
 
 bool CSet::SetBox(int nRow, bool bChecked)
 {
-    if (nRow < 0 || nRow >= FIXED_ROW)
+    if (nRow < 0 || nRow >= FIXED_ROW || !m_strProblem.empty())
         return false;
     m_nBoxes[nRow] = bChecked ? 1 : 0;
     return true;

@@ -35,6 +35,10 @@ public:
     void PrepareFromFiles(const FileEntry* pFiles);
     // Writes the five checks back as selection flags, narrowed to 8 bits.
     void ApplyToFiles(FileEntry* pFiles) const;
+    // Why there is no file table (e.g. "配置文件缺失: <path>"): the dialog shows this line instead
+    // of the rows, which are then hidden and cannot be changed. Empty: the rows as usual.
+    void SetProblem(const std::string& strProblem) { m_strProblem = strProblem; }
+    const std::string& Problem() const { return m_strProblem; }
 
     // Start of the dialog: each box gets its value from m_nChecks.
     void OnInitDialog();
@@ -49,4 +53,5 @@ public:
 
 private:
     int m_nBoxes[ROWS];
+    std::string m_strProblem;
 };

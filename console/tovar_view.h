@@ -18,7 +18,12 @@ enum : int {
     IDC_REG = 1019,         // registration number
     IDC_FACTORY_LABEL = 1020,
     IDC_REG_LABEL = 1021,
+    IDC_STATUS = 1022,      // status line under the progress bar
+    IDC_VERDICT = 1023,     // the last job's verdict banner
 };
+
+// How the verdict banner looks: hidden, green, red, or neutral for a stopped job.
+enum class VerdictLook { None, Success, Failure, Stopped };
 
 // What the console's logic needs from the window system. The Qt window, the command line
 // and the tests each provide one. Texts are UTF-8.
@@ -33,10 +38,13 @@ public:
     virtual bool RunAdvanced(CSet& dlg) = 0;     // modal; true when confirmed with OK
     virtual void EndDialog(int nResult) = 0;
     virtual void HideWindow() = 0;
-    virtual void WarnBeep() {}
     // Any thread: carried out on the user-interface thread in call order, never blocking the caller
     // on a busy window.
+    virtual void WarnBeep() {}
     virtual void AppendLog(const std::string& strText) = 0;
-    virtual void EnableButton(int nId, bool bEnable) = 0;
+    virtual void EnableControl(int nId, bool bEnable) = 0;   // any control: buttons, fields, selector
     virtual void SetProgress(int nPercent) { (void)nPercent; }
+    virtual void SetStatusLine(const std::string& strText) { (void)strText; }
+    // The banner with its text; VerdictLook::None hides it.
+    virtual void ShowVerdict(VerdictLook look, const std::string& strText) { (void)look, (void)strText; }
 };

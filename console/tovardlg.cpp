@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "console/config_loader.h"
 #include "base/gbk_text.h"
@@ -22,7 +23,11 @@ constexpr const char* DEFAULT_REG = "5A3C0001";
 }  // namespace
 
 CTovarDlg::CTovarDlg(ITovarView& view, At91BackendFactory fnBackendFactory, IClock& clock, TovarJobOptions options)
-    : m_View(view), m_fnBackendFactory(std::move(fnBackendFactory)), m_Clock(clock), m_Options(std::move(options))
+    : m_View(view),
+      m_fnBackendFactory(std::move(fnBackendFactory)),
+      m_Clock(clock),
+      m_Options(std::move(options)),
+      m_TransferStatus(clock)
 {
 }
 
@@ -42,9 +47,28 @@ void CTovarDlg::AppendLog(const std::string& strText)
 void CTovarDlg::SetJobButtons(bool bDownload, bool bExit, bool bStop)
 {
     m_bExitEnabled = bExit ? 1 : 0;
-    m_View.EnableButton(IDOK, bDownload);
-    m_View.EnableButton(IDCANCEL, bExit);
-    m_View.EnableButton(IDC_STOP, bStop);
+    m_View.EnableControl(IDOK, bDownload);
+    m_View.EnableControl(IDCANCEL, bExit);
+    m_View.EnableControl(IDC_STOP, bStop);
+}
+
+// The identity, the port and the Advanced options stay as they are while a job runs.
+void CTovarDlg::EnableInputs(bool bEnable)
+{
+    for (int nId : {IDC_MAC, IDC_FACTORY, IDC_REG, IDC_PORT, IDC_SET})
+        m_View.EnableControl(nId, bEnable);
+}
+
+VerdictLook CTovarDlg::VerdictOf(const JobResult& result, std::string& strText)
+{
+    if (result.verdict == JobVerdict::Installed) {
+        strText = "成功";
+        return VerdictLook::Success;
+    }
+    const bool bStopped = result.verdict == JobVerdict::Stopped;
+    strText = std::string(bStopped ? "已终止" : "失败") + " — " + StageName(result.stage) + ": " +
+              (result.strReason.empty() ? VerdictName(result.verdict) : result.strReason);
+    return bStopped ? VerdictLook::Stopped : VerdictLook::Failure;
 }
 
 int CTovarDlg::PortNumberOfName(const char* szName)
@@ -120,7 +144,9 @@ bool CTovarDlg::OnInitDialog()
         m_strWorkDir = getcwd(szDir, sizeof szDir) ? szDir : ".";
     }
     LoadConfiguration();
-    m_pJob = std::make_unique<CJob>(static_cast<IJobObserver&>(*this), m_fnBackendFactory, m_Clock);
+    m_pLogFile = std::make_unique<CJobLogFile>(static_cast<IJobObserver&>(*this),
+                                               m_Options.strLogDir.empty() ? m_strWorkDir + "/logs" : m_Options.strLogDir);
+    m_pJob = std::make_unique<CJob>(*m_pLogFile, m_fnBackendFactory, m_Clock);
     return true;
 }
 
@@ -129,7 +155,12 @@ bool CTovarDlg::OnInitDialog()
 void CTovarDlg::LoadConfiguration()
 {
     std::vector<std::string> warnings;
-    LoadFileTable(ConfigFilePath(m_strWorkDir), m_Files, m_nFileCount, warnings);
+    const std::string strPath = ConfigFilePath(m_strWorkDir);
+    if (!LoadFileTable(strPath, m_Files, m_nFileCount, warnings)) {
+        std::error_code error;
+        m_strConfigProblem = std::string(std::filesystem::exists(strPath, error) ? "配置文件无法读取: " : "配置文件缺失: ") + strPath;
+        AppendLog("->" + m_strConfigProblem + "\r\n");
+    }
     for (const std::string& strWarning : warnings)
         AppendLog(strWarning);
 }
@@ -138,12 +169,14 @@ void CTovarDlg::OnSet()
 {
     CSet dlg;
     dlg.PrepareFromFiles(m_Files);
+    dlg.SetProblem(m_strConfigProblem);
     if (m_View.RunAdvanced(dlg))
         dlg.ApplyToFiles(m_Files);
 }
 
 void CTovarDlg::OnOK()
 {
+    m_View.ShowVerdict(VerdictLook::None, {});
     std::string strMac;
     if (!Utf8ToGbk(m_View.GetText(IDC_MAC), strMac)) {
         AppendLog("->MAC ID含有无法转换的字符，请重新输入!\r\n");
@@ -223,10 +256,17 @@ void CTovarDlg::OnOK()
     request.strWorkDir = m_strWorkDir;
     request.images = SelectedImages(m_Files, m_nFileCount, ImageFolderPath(m_strWorkDir));
     request.transfer = m_Options.transfer;
+    m_TransferStatus.Start();
+    m_View.SetStatusLine({});
+    // Switched before the start, so a job that ends at once still leaves them enabled.
+    SetJobButtons(false, false, true);
+    EnableInputs(false);
     std::string strWhy;
     if (!m_pJob->Start(request, strWhy)) {
         m_ManifestLock.Release();
         resultLock.unlock();
+        SetJobButtons(true, true, true);
+        EnableInputs(true);
         AppendLog("->" + strWhy + ".\r\n");
         RecordRefused(identity, strWhy, claim);
         return;
@@ -285,6 +325,8 @@ void CTovarDlg::OnJobProgress(const TransferProgress& progress)
 {
     if (progress.nBytesTotal > 0)
         m_View.SetProgress(static_cast<int>(std::min(progress.nBytesDone, progress.nBytesTotal) * 100 / progress.nBytesTotal));
+    if (m_TransferStatus.Update(progress))
+        m_View.SetStatusLine(m_TransferStatus.Text());
 }
 
 // Every job gives the operator the buttons back when it ends, however it ended.
@@ -298,7 +340,17 @@ void CTovarDlg::OnJobFinished(const JobResult& result)
     std::lock_guard<std::mutex> lock(m_ResultMutex);
     if (result.verdict == JobVerdict::Installed)
         m_View.SetProgress(100);
+    // The line's last figures, then the verdict that cannot be missed.
+    const std::string strStatus = m_TransferStatus.Text();
+    if (!strStatus.empty())
+        m_View.SetStatusLine(strStatus);
+    std::string strVerdict;
+    const VerdictLook look = VerdictOf(result, strVerdict);
+    m_View.ShowVerdict(look, strVerdict);
+    if (look == VerdictLook::Failure)
+        m_View.WarnBeep();
     SetJobButtons(true, true, true);
+    EnableInputs(true);
     m_ManifestLock.Release();
     m_LastResult = result;
     m_ResultCond.notify_all();

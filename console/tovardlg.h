@@ -12,9 +12,11 @@
 #include "console/manifest.h"
 #include "console/manifest_lock.h"
 #include "console/tovar_view.h"
+#include "console/transfer_status.h"
 #include "base/clock.h"
 #include "job/job.h"
 #include "record/station_record.h"
+#include "job/job_log_file.h"
 #include "samba/at91boot_dll.h"
 #include "serial/serial.h"
 
@@ -26,6 +28,7 @@ struct TovarJobOptions {
     PortResolver fnPortResolver; // COM number to device path; empty: no console port
     TransferSettings transfer;   // endpoints and time limits of the image transfer
     CStationRecord* pRecord = nullptr;  // the production record and identity guard; null: none
+    std::string strLogDir;       // the boards' log files; empty: logs/ in the working folder
 };
 
 // The operator's console: the main window's logic. It checks the operator's input, writes the
@@ -82,12 +85,18 @@ private:
     void LoadConfiguration();
     // Records a job refused at the press (and releases what the guard held for it).
     void RecordRefused(const JobIdentity& identity, const std::string& strReason, const IdentityClaim& claim);
+    void EnableInputs(bool bEnable);
+    // The banner for a finished job: its look and text ("成功", "失败 — transfer: ...", "已终止 — ...").
+    static VerdictLook VerdictOf(const JobResult& result, std::string& strText);
 
     ITovarView& m_View;
     At91BackendFactory m_fnBackendFactory;
     IClock& m_Clock;
     TovarJobOptions m_Options;
+    CTransferStatus m_TransferStatus;
+    std::unique_ptr<CJobLogFile> m_pLogFile;   // between the job and this dialog; outlives the job
     std::unique_ptr<CJob> m_pJob;
+    std::string m_strConfigProblem;            // why config.cfg gave no file table; empty when it did
 
     std::vector<std::vector<char>> m_DeviceBuffers;   // the storage m_szDevices points into
     std::vector<std::string> m_strSelectorNames;       // selector entries, as added at start-up

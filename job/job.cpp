@@ -54,6 +54,7 @@ bool CJob::Start(const JobRequest& request, std::string& strWhy)
     m_bStop = 0;
     m_bPortErrorShown = 0;
     m_nComPort = request.port.nPort;
+    m_Observer.OnJobStarted(m_Request);
     m_hEvents.Set(request.bBringUp ? CJobEvents::EVENT_START : CJobEvents::EVENT_TRANSFER);
     return true;
 }

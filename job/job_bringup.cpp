@@ -45,6 +45,9 @@ bool CJob::BringUpCall(const char* szWhat, int32_t nError)
 {
     if (nError == 0)
         return true;
+    // The raw word goes to the detailed log, also when a stop cut the call short.
+    AppendDetail(std::string("->") + szWhat + " on COM" + std::to_string(m_nComPort) + ": boot monitor error word " +
+                 Hex(nError) + ".\r\n");
     if (!m_bStop.load())
         AppendLog(std::string("->") + szWhat + " failed on COM" + std::to_string(m_nComPort) + ": " +
                   m_pBootDll->ErrorText(nError) + ".\r\n");

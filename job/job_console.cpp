@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "base/gbk_text.h"
 #include "job/job.h"
@@ -7,6 +9,31 @@
 namespace {
 constexpr int SYNC_BURST_BYTES = 8;
 constexpr int REPLY_BUFFER_BYTES = 100;
+
+// The bytes as C-style text: printable ASCII as is, everything else escaped.
+std::string Escaped(const char* pData, int nLength)
+{
+    std::string strOut;
+    for (int i = 0; i < nLength; ++i) {
+        unsigned char c = static_cast<unsigned char>(pData[i]);
+        char szByte[8];
+        if (c == '\r') {
+            strOut += "\\r";
+        } else if (c == '\n') {
+            strOut += "\\n";
+        } else if (c == '"' || c == '\\') {
+            strOut += '\\';
+            strOut += static_cast<char>(c);
+        } else if (c >= 0x20 && c < 0x7F) {
+            strOut += static_cast<char>(c);
+        } else {
+            std::snprintf(szByte, sizeof szByte, "\\x%02X", c);
+            strOut += szByte;
+        }
+    }
+    return strOut;
+}
+
 }  // namespace
 
 // One attempt: send a burst of Y and take whatever reply is already waiting. The port stays
@@ -34,6 +61,10 @@ void CJob::ConsoleHandshake()
     // Leave room for the terminating zero; a longer reply is cut, the rest is dropped with the port.
     int nRead = m_Serial.ReadData(rec, std::min(nWaiting, REPLY_BUFFER_BYTES - 1));
     rec[nRead > 0 ? nRead : 0] = '\0';
+    // The raw reply for the detailed log: the pane shows it decoded and cut at a zero byte.
+    AppendDetail("->Console COM" + std::to_string(m_nComPort) + " answered burst " + std::to_string(nCount) + ": " +
+                 std::to_string(nWaiting) + " byte(s) waiting, " + std::to_string(std::max(nRead, 0)) + " read: \"" +
+                 Escaped(rec, std::max(nRead, 0)) + "\"\r\n");
     AppendLog(GbkToUtf8(rec) + ",  " + std::to_string(nCount) + "\r\n");
     m_bConsolePhase = 0;
     m_Serial.ClosePort();

@@ -183,6 +183,8 @@ TEST_F(BringUpTest, ErrorWordAtAnyStepEndsTheStageWithItsCause)
         std::string strLog = run.Log();
         EXPECT_EQ(strLog.rfind("当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n->", 0), 0u) << strLog;
         EXPECT_NE(strLog.find("failed on COM1: error word 0x00000042.\r\n"), std::string::npos) << strLog;
+        // The raw word also goes to the detailed log.
+        EXPECT_NE(run.m_Recorder.Detail().find(" on COM1: boot monitor error word 0x00000042.\r\n"), std::string::npos);
     }
 }
 

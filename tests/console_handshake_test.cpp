@@ -160,6 +160,16 @@ TEST_F(HandshakeTest, LongReplyIsCutToTheBuffer)
     EXPECT_EQ(strReply.find_first_not_of('R'), std::string::npos);
 }
 
+// The detailed log keeps the reply's raw bytes, which the pane shows decoded and cut at a zero byte.
+TEST_F(HandshakeTest, RawReplyGoesToTheDetailedLog)
+{
+    Press();
+    AnswerAfter(1, std::string("ok\r\n\x01\0z", 7));
+    ASSERT_TRUE(m_Recorder.Wait());
+    EXPECT_NE(m_Recorder.Detail().find(" read: \"ok\\r\\n\\x01\\x00z"), std::string::npos) << m_Recorder.Detail();
+    EXPECT_EQ(m_Recorder.Detail().rfind("->Console COM5 answered burst ", 0), 0u) << m_Recorder.Detail();
+}
+
 TEST_F(HandshakeTest, OnlyTheBytesWaitingAtTheCheckAreShown)
 {
     Press();

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -69,7 +71,7 @@ protected:
 TEST_F(ConsoleTest, StartUpSetsCaptionsDefaultsAndSortedDevices)
 {
     Start({"COM12", "COM3", "COM5"}, false);
-    EXPECT_EQ(m_View.Log(), " 开始下载程序：\r\n");
+    EXPECT_EQ(m_View.Log(), " 开始下载程序：\r\n->配置文件缺失: " + m_Dir.Path() + "/KX30T/config.cfg\r\n");
     EXPECT_EQ(m_View.GetText(IDC_MAC), "^587675010202^587675010203");
     EXPECT_EQ(m_View.GetText(IDC_FACTORY), "12345678");
     const std::string strReg = m_View.GetText(IDC_REG);
@@ -406,4 +408,59 @@ TEST_F(ConsoleTest, WithoutAConfigurationNoJobStarts)
     m_pDlg->OnOK();
     EXPECT_NE(m_View.Log().find("->No image file is selected"), std::string::npos);
     EXPECT_EQ(Count("OpenDevice"), 0);
+}
+
+TEST_F(ConsoleTest, EachJobWritesItsLogFileInTheWorkingFolder)
+{
+    Start();
+    m_View.Select(0);
+    m_pDlg->OnOK();
+    ASSERT_TRUE(WaitStage(JobStage::Console));
+    m_pDlg->OnStop();
+    ASSERT_TRUE(m_pDlg->WaitJobResult(10000));
+    std::string strPath;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_Dir.Path() + "/logs"))
+        strPath = entry.is_regular_file() ? entry.path().string() : strPath;
+    EXPECT_NE(strPath.find("_COM1_12345678.log"), std::string::npos) << strPath;
+    std::ifstream file(strPath);
+    std::string strText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(strText.find("[log] ->Extram Ok.\n"), std::string::npos) << strText;
+    EXPECT_NE(strText.find("[result] stopped (console)"), std::string::npos) << strText;
+}
+
+// While a job runs the identity, the port and Advanced stay as they were pressed; its end gives them
+// back with a banner, which beeps for a failure and goes at the next press.
+TEST_F(ConsoleTest, JobHoldsTheInputsAndEndsInABanner)
+{
+    const int INPUTS[] = {IDC_MAC, IDC_FACTORY, IDC_REG, IDC_PORT, IDC_SET};
+    auto inputs = [&](bool bEnabled) {
+        for (int nId : INPUTS)
+            if (m_View.Enabled(nId) != bEnabled)
+                return false;
+        return true;
+    };
+    Start();
+    m_View.Select(0);
+    m_pDlg->OnOK();
+    ASSERT_TRUE(WaitStage(JobStage::Console));
+    EXPECT_TRUE(inputs(false));
+    m_pDlg->OnStop();
+    ASSERT_TRUE(m_pDlg->WaitJobResult(10000));
+    EXPECT_TRUE(inputs(true));
+    EXPECT_EQ(m_View.Verdict(), VerdictLook::Stopped);
+    EXPECT_EQ(m_View.VerdictText().rfind("已终止 — console: ", 0), 0u);
+    EXPECT_EQ(m_View.m_nBeeps, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !m_pDlg->Job()->Running(); }));
+
+    m_Board.SetChipId(0x12345678);
+    m_pDlg->OnOK();
+    ASSERT_TRUE(m_pDlg->WaitJobResult(10000));
+    EXPECT_TRUE(inputs(true));
+    EXPECT_EQ(m_View.Verdict(), VerdictLook::Failure);
+    EXPECT_EQ(m_View.VerdictText(), "失败 — bring-up: the chip is not a SAM9X25");
+    EXPECT_EQ(m_View.m_nBeeps, 1);
+
+    m_View.SetText(IDC_MAC, "short");
+    m_pDlg->OnOK();  // refused, but the banner of the last board goes
+    EXPECT_EQ(m_View.Verdict(), VerdictLook::None);
 }

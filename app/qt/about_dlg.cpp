@@ -7,7 +7,7 @@
 
 #include "app/qt/tovar_icon.h"
 
-CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent)
+CAboutDlg::CAboutDlg(const std::string& strBuild, QWidget* pParent) : QDialog(pParent)
 {
     setWindowTitle(QStringLiteral("About Tovar"));
     setWindowIcon(TovarIcon());
@@ -19,6 +19,13 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent)
     m_pVersion = new QLabel(QStringLiteral("Tovar Version 1.0"), this);
     m_pVersion->setTextFormat(Qt::PlainText);
     m_pVersion->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_pBuild = new QLabel(QString::fromStdString(strBuild.empty() ? "version unknown" : strBuild), this);
+    m_pBuild->setTextFormat(Qt::PlainText);
+    m_pBuild->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* pTexts = new QVBoxLayout;
+    pTexts->addWidget(m_pVersion);
+    pTexts->addWidget(m_pBuild);
+    pTexts->addStretch();
 
     m_pOk = new QPushButton(QStringLiteral("OK"), this);
     m_pOk->setDefault(true);
@@ -33,7 +40,7 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent)
     pLayout->setContentsMargins(18, 18, 18, 18);
     pLayout->setSpacing(16);
     pLayout->addWidget(pIcon);
-    pLayout->addWidget(m_pVersion, 1);
+    pLayout->addLayout(pTexts, 1);
     pLayout->addLayout(pButtons);
     pLayout->setSizeConstraint(QLayout::SetFixedSize);
     m_pVersion->setMinimumWidth(200);

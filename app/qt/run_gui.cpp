@@ -14,7 +14,7 @@
 
 namespace {
 
-// Saves the window's picture once the awaited text is in the log or the time is up.
+// Saves the window's picture a tick after the awaited text is in the log, or when the time is up.
 class CScreenshot {
 public:
     CScreenshot(CTovarWindow& window, const GuiRunOptions& options) : m_Window(window), m_Options(options)
@@ -32,7 +32,10 @@ private:
         const bool bTextSeen = !m_Options.strScreenshotWhen.empty() &&
                                m_Window.LogText().find(m_Options.strScreenshotWhen) != std::string::npos;
         const bool bTimeUp = m_Clock.elapsed() >= m_Options.nScreenshotAfterMs;
-        if (!(bShown && bTextSeen) && !bTimeUp)
+        // One more tick after the text: what the job reports right after it (verdict, status) is in.
+        const bool bSettled = bShown && bTextSeen && m_bSeenBefore;
+        m_bSeenBefore = bShown && bTextSeen;
+        if (!bSettled && !bTimeUp)
             return;
         m_Timer.stop();
         if (!bShown) {
@@ -56,6 +59,7 @@ private:
     QTimer m_Timer;
     QElapsedTimer m_Clock;
     int m_nStatus = 3;
+    bool m_bSeenBefore = false;
 };
 
 }  // namespace
@@ -75,10 +79,12 @@ int RunGui(At91BackendFactory fnBackendFactory, const TovarJobOptions& jobOption
     static char* argv[] = {szName, nullptr};
     QApplication app(nArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovar"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QApplication::setApplicationVersion(guiOptions.strBuildText.empty() ? QStringLiteral("1.0")
+                                                                          : QString::fromStdString(guiOptions.strBuildText));
     QApplication::setWindowIcon(TovarIcon());
 
     CTovarWindow window(std::move(fnBackendFactory), SystemClock(), jobOptions);
+    window.SetBuildText(guiOptions.strBuildText);
     if (!guiOptions.strStartupLog.empty())
         window.AppendLog(guiOptions.strStartupLog);
     if (pCancel)

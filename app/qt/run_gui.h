@@ -12,6 +12,7 @@ struct GuiRunOptions {
     std::string strScreenshot;       // save a PNG of the window there, then end through Exit
     std::string strScreenshotWhen;   // ... as soon as the log holds this text
     int nScreenshotAfterMs = 2000;   // ... or when this much time has passed
+    std::string strBuildText;        // version and commit for the About box
 };
 
 // Runs the operator's window until its dialog ends: the console's logic on fnBackendFactory's

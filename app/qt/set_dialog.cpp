@@ -39,6 +39,13 @@ CSetDialog::CSetDialog(CSet& model, QWidget* pParent) : QDialog(pParent), m_Mode
         });
     }
     pRows->setColumnStretch(1, 1);
+    // Without a file table the dialog says why instead of showing nameless boxes.
+    if (!m_Model.Problem().empty()) {
+        m_pProblem = new QLabel(QString::fromStdString(m_Model.Problem()), this);
+        m_pProblem->setTextFormat(Qt::PlainText);
+        m_pProblem->setWordWrap(true);
+        m_pProblem->setMinimumWidth(320);
+    }
 
     auto* pButtons = new QDialogButtonBox(this);
     m_pOk = pButtons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
@@ -50,6 +57,8 @@ CSetDialog::CSetDialog(CSet& model, QWidget* pParent) : QDialog(pParent), m_Mode
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(16, 16, 16, 12);
     pLayout->setSpacing(14);
+    if (m_pProblem)
+        pLayout->addWidget(m_pProblem);
     pLayout->addLayout(pRows);
     pLayout->addWidget(pButtons);
     pLayout->setSizeConstraint(QLayout::SetFixedSize);

@@ -88,11 +88,34 @@ void CTovarWindow::BuildControls()
     m_editLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_editLog->setMinimumHeight(160);
     m_editLog->document()->setDocumentMargin(6);
+    // A pane showing its end keeps showing it when it gets shorter (the verdict banner appears).
+    QScrollBar* pScroll = m_editLog->verticalScrollBar();
+    connect(pScroll, &QScrollBar::valueChanged, this, [this, pScroll](int nValue) { m_bLogAtEnd = nValue >= pScroll->maximum(); });
+    connect(pScroll, &QScrollBar::rangeChanged, this, [this, pScroll](int, int nMax) {
+        if (m_bLogAtEnd)
+            pScroll->setValue(nMax);
+    });
 
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
     m_progress->setTextVisible(true);
+
+    // File, rate, times and resends of the transfer; a long file name is cut, never widens the window.
+    m_labelStatus = MakeLabel(QString(), this);
+    m_labelStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_labelStatus->setMinimumHeight(m_labelStatus->fontMetrics().height());
+
+    // The last job's verdict, large and coloured; hidden until a job ends and again at the next press.
+    m_labelVerdict = MakeLabel(QString(), this);
+    m_labelVerdict->setAlignment(Qt::AlignCenter);
+    m_labelVerdict->setWordWrap(true);
+    m_labelVerdict->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
+    QFont verdictFont = m_labelVerdict->font();
+    verdictFont.setPointSizeF(verdictFont.pointSizeF() * 1.6);
+    verdictFont.setBold(true);
+    m_labelVerdict->setFont(verdictFont);
+    m_labelVerdict->hide();
 
     // Resource captions; the dialog's start-up replaces them with the operator's texts.
     QLabel* pFactoryLabel = MakeLabel(QStringLiteral("chuchangbianhao"), this);
@@ -188,6 +211,8 @@ void CTovarWindow::BuildControls()
     pLayout->setSpacing(10);
     pLayout->addWidget(m_editLog, 1);
     pLayout->addWidget(m_progress);
+    pLayout->addWidget(m_labelStatus);
+    pLayout->addWidget(m_labelVerdict);
     pLayout->addLayout(pFields);
     pLayout->addLayout(pBottom);
 
@@ -195,7 +220,7 @@ void CTovarWindow::BuildControls()
                   {IDC_PORT, m_cbPort},          {IDC_STOP, m_btnStop},     {IDC_PROGRESS, m_progress},
                   {IDC_SELECTCOM, pSelectLabel}, {IDC_MAC, m_editMac},      {IDC_SET, m_btnSet},
                   {IDC_FACTORY, m_editFactory},  {IDC_REG, m_editReg},      {IDC_FACTORY_LABEL, pFactoryLabel},
-                  {IDC_REG_LABEL, pRegLabel}};
+                  {IDC_REG_LABEL, pRegLabel},    {IDC_STATUS, m_labelStatus}, {IDC_VERDICT, m_labelVerdict}};
     resize(820, 600);
 }
 
@@ -206,6 +231,13 @@ QWidget* CTovarWindow::Control(int nId) const
 }
 
 int CTovarWindow::Progress() const { return m_progress->value(); }
+
+std::string CTovarWindow::StatusText() const { return ToUtf8(m_labelStatus->text()); }
+
+std::string CTovarWindow::VerdictText() const
+{
+    return m_labelVerdict->isHidden() ? std::string() : ToUtf8(m_labelVerdict->text());
+}
 
 bool CTovarWindow::OnWindowThread() const { return QThread::currentThread() == thread(); }
 
@@ -279,17 +311,20 @@ void CTovarWindow::EndDialog(int nResult)
 
 void CTovarWindow::HideWindow() { hide(); }
 
-void CTovarWindow::WarnBeep()
-{
-    ++m_nBeeps;
-    QApplication::beep();
-}
+void CTovarWindow::WarnBeep() { Post({PendingOp::Beep, 0, 0, {}}); }
 
 void CTovarWindow::AppendLog(const std::string& strText) { Post({PendingOp::Log, 0, 0, strText}); }
 
-void CTovarWindow::EnableButton(int nId, bool bEnable) { Post({PendingOp::Button, nId, bEnable ? 1 : 0, {}}); }
+void CTovarWindow::EnableControl(int nId, bool bEnable) { Post({PendingOp::Enable, nId, bEnable ? 1 : 0, {}}); }
 
 void CTovarWindow::SetProgress(int nPercent) { Post({PendingOp::Progress, 0, nPercent, {}}); }
+
+void CTovarWindow::SetStatusLine(const std::string& strText) { Post({PendingOp::Status, 0, 0, strText}); }
+
+void CTovarWindow::ShowVerdict(VerdictLook look, const std::string& strText)
+{
+    Post({PendingOp::Verdict, 0, static_cast<int>(look), strText});
+}
 
 // Queues the request. On the window's thread it is carried out at once, after what was queued
 // before it; from another thread one drain is posted for any number of requests.
@@ -327,14 +362,51 @@ void CTovarWindow::Drain()
         }
         ApplyLog(strLog);
         strLog.clear();
-        if (op.eKind == PendingOp::Button) {
-            if (QWidget* pControl = Control(op.nId))
-                pControl->setEnabled(op.nValue != 0);
-        } else {
-            m_progress->setValue(std::clamp(op.nValue, 0, 100));
-        }
+        Apply(op);
     }
     ApplyLog(strLog);
+}
+
+void CTovarWindow::Apply(const PendingOp& op)
+{
+    switch (op.eKind) {
+    case PendingOp::Enable:
+        if (QWidget* pControl = Control(op.nId))
+            pControl->setEnabled(op.nValue != 0);
+        break;
+    case PendingOp::Progress:
+        m_progress->setValue(std::clamp(op.nValue, 0, 100));
+        break;
+    case PendingOp::Status:
+        m_labelStatus->setText(FromUtf8(op.strText));
+        break;
+    case PendingOp::Verdict:
+        ApplyVerdict(static_cast<VerdictLook>(op.nValue), op.strText);
+        break;
+    case PendingOp::Beep:
+        ++m_nBeeps;
+        QApplication::beep();
+        break;
+    case PendingOp::Log:
+        break;
+    }
+}
+
+// Green for an installed board, red for a failed one, slate grey for a stopped one.
+void CTovarWindow::ApplyVerdict(VerdictLook look, const std::string& strText)
+{
+    m_eVerdict = look;
+    if (look == VerdictLook::None) {
+        m_labelVerdict->hide();
+        m_labelVerdict->clear();
+        return;
+    }
+    const char* szBackground = look == VerdictLook::Success ? "#1b7f3a" : look == VerdictLook::Failure ? "#c62828" : "#546e7a";
+    m_labelVerdict->setStyleSheet(QStringLiteral("QLabel { background-color: %1; color: white; padding: 8px; "
+                                                 "border-radius: 4px; }")
+                                      .arg(QLatin1String(szBackground)));
+    m_labelVerdict->setText(FromUtf8(strText));
+    m_labelVerdict->show();
 }
 
 // Appends at the end of the pane, whatever the operator has selected, and keeps the end in view.
@@ -358,7 +430,7 @@ void CTovarWindow::Exit()
 
 void CTovarWindow::ShowAbout()
 {
-    CAboutDlg about(this);
+    CAboutDlg about(m_strBuild, this);
     about.exec();
 }
 

@@ -19,8 +19,9 @@ class QProgressBar;
 class QPushButton;
 
 // The operator's main window: the controls of the main dialog, run by CTovarDlg through
-// ITovarView. Log appends, button switches and progress from any thread are queued and carried
-// out on the window's thread in call order; a call on the window's own thread first applies
+// ITovarView, with a status line under the progress bar and a verdict banner after each job. Log
+// appends, control switches, progress, status, verdict and beeps from any thread are queued and
+// carried out on the window's thread in call order; a call on the window's own thread first applies
 // everything queued before it, so the order holds across both threads.
 class CTovarWindow : public QDialog, public ITovarView {
     Q_OBJECT
@@ -39,6 +40,11 @@ public:
     int EndResult() const { return m_nEndResult; }
     int Progress() const;
     int BeepCount() const { return m_nBeeps; }
+    std::string StatusText() const;
+    std::string VerdictText() const;   // empty while the banner is hidden
+    VerdictLook Verdict() const { return m_eVerdict; }
+    // The version and commit the About box shows under its version line.
+    void SetBuildText(const std::string& strBuild) { m_strBuild = strBuild; }
     void ShowAbout();
     // Runs right before every Exit path of the dialog (e.g. to end a backend's waits early).
     void SetBeforeExit(std::function<void()> fnBeforeExit) { m_fnBeforeExit = std::move(fnBeforeExit); }
@@ -55,8 +61,10 @@ public:
     void HideWindow() override;
     void WarnBeep() override;
     void AppendLog(const std::string& strText) override;
-    void EnableButton(int nId, bool bEnable) override;
+    void EnableControl(int nId, bool bEnable) override;
     void SetProgress(int nPercent) override;
+    void SetStatusLine(const std::string& strText) override;
+    void ShowVerdict(VerdictLook look, const std::string& strText) override;
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
@@ -64,7 +72,7 @@ protected:
 
 private:
     struct PendingOp {
-        enum Kind { Log, Button, Progress } eKind;
+        enum Kind { Log, Enable, Progress, Status, Verdict, Beep } eKind;
         int nId = 0;
         int nValue = 0;
         std::string strText;
@@ -74,6 +82,8 @@ private:
     void Post(PendingOp op);
     void Drain();
     void ApplyLog(const std::string& strText);
+    void Apply(const PendingOp& op);
+    void ApplyVerdict(VerdictLook look, const std::string& strText);
     bool OnWindowThread() const;
     void OnAdvanced();
 
@@ -81,6 +91,8 @@ private:
 
     QPlainTextEdit* m_editLog = nullptr;
     QProgressBar* m_progress = nullptr;
+    QLabel* m_labelStatus = nullptr;
+    QLabel* m_labelVerdict = nullptr;
     QLineEdit* m_editFactory = nullptr;
     QLineEdit* m_editReg = nullptr;
     QLineEdit* m_editMac = nullptr;
@@ -94,9 +106,12 @@ private:
 
     std::function<void()> m_fnBeforeExit;
     std::string m_strLog;
+    bool m_bLogAtEnd = true;
     bool m_bEnded = false;
     int m_nEndResult = 0;
     int m_nBeeps = 0;
+    VerdictLook m_eVerdict = VerdictLook::None;
+    std::string m_strBuild;
 
     std::mutex m_QueueMutex;
     std::deque<PendingOp> m_Pending;

@@ -3,6 +3,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTest>
 #include <algorithm>
 #include <atomic>
@@ -84,6 +85,13 @@ private:
     ButtonState Buttons() const
     {
         return {Button(IDOK)->isEnabled(), Button(IDCANCEL)->isEnabled(), Button(IDC_STOP)->isEnabled()};
+    }
+    bool InputsEnabled() const
+    {
+        for (int nId : {IDC_MAC, IDC_FACTORY, IDC_REG, IDC_PORT, IDC_SET})
+            if (!m_pWindow->Control(nId)->isEnabled())
+                return false;
+        return true;
     }
     bool LogHas(const std::string& strText) const { return m_pWindow->LogText().find(strText) != std::string::npos; }
 
@@ -228,10 +236,27 @@ private slots:
     void wholeJobStoresEveryImage()
     {
         QVERIFY(Open({{1, "boot.bin", 3000}, {2, "kernel.bin", 2048}, {3, "empty.bin", 0}}, TransferConfig()));
+        // A log pane that scrolls, and room for the banner without growing the window.
+        m_pWindow->resize(m_pWindow->width(), m_pWindow->minimumSizeHint().height() + 60);
         Press();
         QCOMPARE(Buttons(), (ButtonState {false, false, true}));
+        QVERIFY(!InputsEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(LogHas("系统安装成功!\r\n") && Buttons() == (ButtonState {true, true, true}),
                                  JOB_LIMIT_MS);
+        // The verdict and the transfer's last figures stay in view; the inputs are back.
+        QTRY_VERIFY(InputsEnabled());
+        QVERIFY(m_pWindow->Control(IDC_VERDICT)->isVisible() && m_pWindow->Control(IDC_STATUS)->isVisible());
+        QCOMPARE(m_pWindow->Verdict(), VerdictLook::Success);
+        QCOMPARE(m_pWindow->VerdictText(), std::string("成功"));
+        QVERIFY2(QRegularExpression(QStringLiteral("^empty\\.bin +[0-9.]+ [KM]B/s +用时 [0-9:]+ +剩余 00:00 +重发 0$"))
+                     .match(QString::fromStdString(m_pWindow->StatusText()))
+                     .hasMatch(),
+                 m_pWindow->StatusText().c_str());
+        QCOMPARE(m_pWindow->BeepCount(), 0);
+        // The banner made the pane shorter; its end, the verdict's line, is still in view.
+        QScrollBar* pScroll = qobject_cast<QPlainTextEdit*>(m_pWindow->Control(IDC_LOG))->verticalScrollBar();
+        QVERIFY(pScroll->maximum() > 0);
+        QTRY_COMPARE(pScroll->value(), pScroll->maximum());
         QCOMPARE(int(m_pWindow->Dialog().WaitJobResult(JOB_LIMIT_MS).value_or(JobResult{}).verdict), int(JobVerdict::Installed));
 
         std::string strRest;
@@ -261,6 +286,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(LogHas("系统安装失败!\r\n") && Buttons() == (ButtonState {true, true, true}),
                                  JOB_LIMIT_MS);
         QCOMPARE(int(m_pWindow->Dialog().WaitJobResult(JOB_LIMIT_MS).value_or(JobResult{}).verdict), int(JobVerdict::Failed));
+        QTRY_COMPARE(m_pWindow->VerdictText(), std::string("失败 — transfer: boot.bin was not stored"));
+        QVERIFY(m_pWindow->Control(IDC_VERDICT)->isVisible());
+        QCOMPARE(m_pWindow->Verdict(), VerdictLook::Failure);
+        QCOMPARE(m_pWindow->BeepCount(), 1);
 
         std::string strRest;
         QVERIFY(TakeLogHead(strRest));

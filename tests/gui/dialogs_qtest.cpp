@@ -1,9 +1,9 @@
 #include <QAction>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <cstdio>
 #include <memory>
 
 #include "app/qt/about_dlg.h"
@@ -126,36 +126,50 @@ private slots:
         QCOMPARE(int(Files()[4].cSelected), 0);
     }
 
-    void advancedWorksDuringAJob()
+    void advancedNamesAMissingConfiguration()
     {
-        qobject_cast<QComboBox*>(m_pWindow->Control(IDC_PORT))->setCurrentIndex(0);
-        QTest::mouseClick(qobject_cast<QPushButton*>(m_pWindow->Control(IDOK)), Qt::LeftButton);
-        QVERIFY(m_pWindow->Control(IDC_SET)->isEnabled());
-        RunAdvanced([](CSetDialog* pDialog) { Click(pDialog, 1); }, true);
-        QCOMPARE(Flags(), 0b01101);
+        m_pWindow.reset();
+        std::remove((m_pDir->Path() + "/KX30T/config.cfg").c_str());
+        m_pWindow = std::make_unique<CTovarWindow>(m_pBoard->Factory(), m_Clock, TestOptions(m_pDir->Path(), 10000, [](int) { return std::string(); }));
+        m_pWindow->show();
+        QString strProblem;
+        int nRowsShown = 0;
+        WhenModal<CSetDialog>([&](CSetDialog* pDialog) {
+            strProblem = pDialog->ProblemLabel() && pDialog->ProblemLabel()->isVisible() ? pDialog->ProblemLabel()->text() : QString();
+            for (int k = 0; k < CSet::ROWS; ++k)
+                nRowsShown += pDialog->CheckBox(k)->isVisible() ? 1 : 0;
+            QTest::mouseClick(pDialog->CancelButton(), Qt::LeftButton);
+        });
+        QTest::mouseClick(qobject_cast<QPushButton*>(m_pWindow->Control(IDC_SET)), Qt::LeftButton);
+        QCOMPARE(strProblem, QString::fromStdString("配置文件缺失: " + m_pDir->Path() + "/KX30T/config.cfg"));
+        QCOMPARE(nRowsShown, 0);
     }
 
     void aboutBoxFromTheHelpMenu()
     {
         QString strTitle;
         QString strVersion;
+        QString strBuild;
         bool bIcon = false;
         bool bOkDefault = false;
         WhenModal<CAboutDlg>([&](CAboutDlg* pAbout) {
             strTitle = pAbout->windowTitle();
             strVersion = pAbout->VersionLabel()->text();
+            strBuild = pAbout->BuildLabel()->text();
             for (QLabel* pLabel : pAbout->findChildren<QLabel*>())
                 bIcon = bIcon || !pLabel->pixmap().isNull();
             bOkDefault = pAbout->OkButton()->isDefault() && pAbout->OkButton()->text() == QStringLiteral("OK");
             QTest::mouseClick(pAbout->OkButton(), Qt::LeftButton);
         });
         // Linux has no system menu: the item sits in the Help menu and the window's context menu.
+        m_pWindow->SetBuildText("1.0 (commit abc1234)");
         QAction* pAbout = m_pWindow->AboutAction();
         QCOMPARE(pAbout->text(), QStringLiteral("&About Tovar..."));
         QVERIFY(m_pWindow->actions().contains(pAbout) && m_pWindow->contextMenuPolicy() == Qt::ActionsContextMenu);
         pAbout->trigger();  // returns when the box has closed
         QCOMPARE(strTitle, QStringLiteral("About Tovar"));
         QCOMPARE(strVersion, QStringLiteral("Tovar Version 1.0"));
+        QCOMPARE(strBuild, QStringLiteral("1.0 (commit abc1234)"));
         QVERIFY(bIcon);
         QVERIFY(bOkDefault);
         QVERIFY(m_pWindow->isVisible());

@@ -245,7 +245,7 @@ private slots:
         std::thread worker([&] {
             for (int i = 0; i < 200; ++i) {
                 m_pWindow->AppendLog("->line " + std::to_string(i) + "\r\n");
-                m_pWindow->EnableButton(IDC_STOP, i % 2 == 1);
+                m_pWindow->EnableControl(IDC_STOP, i % 2 == 1);
                 m_pWindow->SetProgress(i / 2);
             }
         });

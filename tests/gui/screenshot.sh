@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Starts the operator's window under Xvfb on the demo's virtual board, runs one whole job and
-# saves a PNG of the window. Fails when the window did not appear or no
-# picture was written.
+# Starts the operator's window under Xvfb on the demo's virtual board and saves PNGs of it: after a
+# whole job that installs (OUTPUT.png), in the middle of a slowed-down transfer (OUTPUT-running.png)
+# and after a job whose stores fail (OUTPUT-failed.png). Fails when the window did not appear, the
+# awaited text never came or a picture was not written.
 # Usage: tests/gui/screenshot.sh [BUILD_DIR] [OUTPUT.png]   (defaults: build, BUILD_DIR/tovar-window.png)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -15,21 +16,32 @@ fc-list :lang=zh | grep -q . || { echo "screenshot: no CJK font (./scripts/deps 
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-rm -f "$OUT"
 # In a sanitizer build: ignore what the X11 platform's system libraries keep until exit.
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$PWD/tests/gui/lsan.supp"
 
-# The demo: a whole job on the virtual board in the window, pictured once it has ended.
-status=0
-XDG_RUNTIME_DIR="$WORK" timeout 120 xvfb-run -a -s "-screen 0 1280x1024x24" \
-  "$TOVAR" demo --gui --start-job \
-  --screenshot "$OUT" --screenshot-when "系统安装成功" --screenshot-after-ms 30000 || status=$?
-if [ "$status" -ne 0 ]; then
-  echo "screenshot: tovar gui ended with status $status" >&2
-  exit 1
-fi
-if [ ! -s "$OUT" ] || [ "$(head -c 8 "$OUT" | od -An -tx1 | tr -d ' \n')" != "89504e470d0a1a0a" ]; then
-  echo "screenshot: no PNG written to $OUT" >&2
-  exit 1
-fi
-echo "screenshot: $OUT"
+# shoot FILE TEXT EXPECTED_STATUS [DEMO OPTIONS...]: one demo job in the window, pictured a moment
+# after the log shows TEXT. The demo's status is 0 only when every image was stored.
+shoot() {
+  local file=$1 when=$2 expected=$3
+  shift 3
+  rm -f "$file"
+  local status=0
+  XDG_RUNTIME_DIR="$WORK" timeout 120 xvfb-run -a -s "-screen 0 1280x1024x24" \
+    "$TOVAR" demo --gui --start-job "$@" \
+    --screenshot "$file" --screenshot-when "$when" --screenshot-after-ms 30000 >"$WORK/out.txt" 2>&1 || status=$?
+  if grep -q '^tovar: ' "$WORK/out.txt" || [ "$status" -ne "$expected" ]; then
+    echo "screenshot: tovar demo for $file ended with status $status (expected $expected)" >&2
+    sed 's/^/  | /' "$WORK/out.txt" >&2
+    exit 1
+  fi
+  if [ ! -s "$file" ] || [ "$(head -c 8 "$file" | od -An -tx1 | tr -d ' \n')" != "89504e470d0a1a0a" ]; then
+    echo "screenshot: no PNG written to $file" >&2
+    exit 1
+  fi
+  echo "screenshot: $file"
+}
+
+shoot "$OUT" "系统安装成功" 0
+# Every reply 1 ms late: the transfer takes a few seconds, pictured while rootfs.bin is sent.
+shoot "${OUT%.png}-running.png" "rootfs.bin:     正在下载" 1 --board-arg=--late-ms --board-arg=1
+shoot "${OUT%.png}-failed.png" "系统安装失败" 1 --board-arg=--store-fail

@@ -43,7 +43,7 @@ void CFakeView::AppendLog(const std::string& strText)
     m_Cond.notify_all();
 }
 
-void CFakeView::EnableButton(int nId, bool bEnable)
+void CFakeView::EnableControl(int nId, bool bEnable)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_Disabled[nId] = !bEnable;
@@ -53,6 +53,25 @@ void CFakeView::SetProgress(int nPercent)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_nProgress = nPercent;
+}
+
+void CFakeView::ShowVerdict(VerdictLook look, const std::string& strText)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_eVerdict = look;
+    m_strVerdict = strText;
+}
+
+VerdictLook CFakeView::Verdict() const
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_eVerdict;
+}
+
+std::string CFakeView::VerdictText() const
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_strVerdict;
 }
 
 std::string CFakeView::Log() const

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -20,12 +21,15 @@ public:
     void HideWindow() override;
     void WarnBeep() override;
     void AppendLog(const std::string& strText) override;
-    void EnableButton(int nId, bool bEnable) override;
+    void EnableControl(int nId, bool bEnable) override;
     void SetProgress(int nPercent) override;
+    void ShowVerdict(VerdictLook look, const std::string& strText) override;
 
     void Select(int nIndex);
     std::string Log() const;
     bool Enabled(int nId) const;
+    VerdictLook Verdict() const;
+    std::string VerdictText() const;
     // Waits (bounded, for another thread) until the log holds the text; false on timeout.
     bool WaitForLog(const std::string& strNeedle, int nTimeoutMs = 10000);
 
@@ -34,7 +38,7 @@ public:
     int m_nEndResult = 0;
     bool m_bEnded = false;
     bool m_bHidden = false;
-    int m_nBeeps = 0;
+    std::atomic<int> m_nBeeps{0};
     int m_nProgress = -1;
 
 private:
@@ -43,5 +47,7 @@ private:
     std::map<int, std::string> m_Texts;
     std::map<int, bool> m_Disabled;
     std::string m_strLog;
+    VerdictLook m_eVerdict = VerdictLook::None;
+    std::string m_strVerdict;
     int m_nCurSel = -1;
 };

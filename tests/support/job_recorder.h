@@ -18,6 +18,11 @@ public:
         if (m_Stage == JobStage::BringUp)
             m_strBringUpLog += strText;
     }
+    void OnJobDetail(const std::string& strText) override
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_strDetail += strText;
+    }
     void OnJobStage(JobStage stage) override
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
@@ -43,6 +48,11 @@ public:
         std::lock_guard<std::mutex> lock(m_Mutex);
         return m_strLog;
     }
+    std::string Detail() const
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_strDetail;
+    }
     // What was logged while the job was in its bring-up.
     std::string BringUpLog() const
     {
@@ -65,6 +75,7 @@ private:
     std::condition_variable m_Cond;
     std::string m_strLog;
     std::string m_strBringUpLog;
+    std::string m_strDetail;
     JobStage m_Stage = JobStage::Prepare;
     std::vector<JobStage> m_Stages;
     std::vector<JobResult> m_Results;
