@@ -9,6 +9,7 @@
 #include "app/board_process.h"
 #include "app/cmd_flash.h"
 #include "app/demo_station.h"
+#include "app/record_options.h"
 #include "serial/com_port_map.h"
 #ifdef TOVAR_GUI
 #include "app/qt/run_gui.h"
@@ -88,7 +89,14 @@ int RunDemo(const CommonOptions& options, const DemoOptions& demo)
         run.strScreenshotWhen = demo.strScreenshotWhen;
         run.nScreenshotAfterMs = demo.nScreenshotAfterMs;
         run.strBuildText = options.strBuildText;
-        nStatus = RunGui(MakeMonitorBackendFactory(station, &bCancel), MakeJobOptions(station), run, &bCancel);
+        TovarJobOptions jobOptions = MakeJobOptions(station);
+        CStationRecord record;
+        std::string strRecordWhy;
+        if (OpenStationRecord(station, record, strRecordWhy))
+            jobOptions.pRecord = &record;
+        else
+            std::cerr << "demo: " << strRecordWhy << "\n";
+        nStatus = RunGui(MakeMonitorBackendFactory(station, &bCancel), jobOptions, run, &bCancel);
 #else
         std::cerr << "tovar demo: no window in this build\n";
         nStatus = 2;

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <memory>
 
+#include "app/record_options.h"
 #include "app/station_config.h"
 #include "sim/at91_sim_board.h"
 #ifdef TOVAR_GUI
@@ -36,6 +37,12 @@ int RunGuiCommand(const CommonOptions& options, const GuiCommandOptions& gui)
         return 2;
     }
     TovarJobOptions jobOptions = MakeJobOptions(station);
+    CStationRecord record;  // outlives the window
+    if (!OpenStationRecord(station, record, strError)) {
+        std::cerr << "tovar: " << strError << "\n";
+        return 2;
+    }
+    jobOptions.pRecord = &record;
     CAt91SimBoard simBoard;  // outlives the window and every wrapper bound to it
     simBoard.SetDevices({"COM1 (simulated board)"});
     std::atomic<int> bCancel{0};

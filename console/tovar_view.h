@@ -20,6 +20,8 @@ enum : int {
     IDC_REG_LABEL = 1021,
     IDC_STATUS = 1022,      // status line under the progress bar
     IDC_VERDICT = 1023,     // the last job's verdict banner
+    IDC_AUTONUM = 1024,     // check box: identities from the record's pools
+    IDC_TODAY = 1025,       // today's installed and failed boards of this station
 };
 
 // How the verdict banner looks: hidden, green, red, or neutral for a stopped job.
@@ -45,6 +47,10 @@ public:
     virtual void EnableControl(int nId, bool bEnable) = 0;   // any control: buttons, fields, selector
     virtual void SetProgress(int nPercent) { (void)nPercent; }
     virtual void SetStatusLine(const std::string& strText) { (void)strText; }
+    // Any thread: sets a control's text on the user-interface thread (identity fields, today's count).
+    virtual void SetTextLater(int nId, const std::string& strText) { (void)nId, (void)strText; }
+    // User-interface thread: whether a check box is ticked.
+    virtual bool IsChecked(int nId) { (void)nId; return false; }
     // The banner with its text; VerdictLook::None hides it.
     virtual void ShowVerdict(VerdictLook look, const std::string& strText) { (void)look, (void)strText; }
 };

@@ -55,7 +55,7 @@ void CTovarDlg::SetJobButtons(bool bDownload, bool bExit, bool bStop)
 // The identity, the port and the Advanced options stay as they are while a job runs.
 void CTovarDlg::EnableInputs(bool bEnable)
 {
-    for (int nId : {IDC_MAC, IDC_FACTORY, IDC_REG, IDC_PORT, IDC_SET})
+    for (int nId : {IDC_MAC, IDC_FACTORY, IDC_REG, IDC_PORT, IDC_SET, IDC_AUTONUM})
         m_View.EnableControl(nId, bEnable);
 }
 
@@ -127,9 +127,13 @@ bool CTovarDlg::OnInitDialog()
         m_strSelectorNames.emplace_back(m_szDevices[i]);
         m_View.AddDevice(m_szDevices[i]);
     }
-    m_View.SetText(IDC_MAC, DEFAULT_MAC);
-    m_View.SetText(IDC_FACTORY, DEFAULT_FACTORY);
-    m_View.SetText(IDC_REG, DEFAULT_REG);
+    // With a production record the fields start empty: a sample identity must never reach a board.
+    const bool bRecord = m_Options.pRecord && m_Options.pRecord->Enabled();
+    m_View.SetText(IDC_MAC, bRecord ? "" : DEFAULT_MAC);
+    m_View.SetText(IDC_FACTORY, bRecord ? "" : DEFAULT_FACTORY);
+    m_View.SetText(IDC_REG, bRecord ? "" : DEFAULT_REG);
+    m_View.SetText(IDC_AUTONUM, "自动编号");
+    ShowTodayCount();
     m_View.SetText(IDC_FACTORY_LABEL, "出厂编号");
     m_View.SetText(IDC_REG_LABEL, "注册编号");
     m_View.SetText(IDC_SELECTCOM, "选择COM");
@@ -336,6 +340,15 @@ void CTovarDlg::OnJobFinished(const JobResult& result)
         std::string strWarning;
         m_Options.pRecord->Record(result, m_Claim, strWarning);
         AppendLog(strWarning);
+        ShowTodayCount();
+        // The next board gets the next identity; without the pools the fields are cleared after an
+        // installed board, so its identity cannot go onto the next one by mistake.
+        if (m_bAutoNumber.load()) {
+            FillNextIdentity(true);
+        } else if (result.verdict == JobVerdict::Installed) {
+            for (int nId : {IDC_MAC, IDC_FACTORY, IDC_REG})
+                m_View.SetTextLater(nId, "");
+        }
     }
     std::lock_guard<std::mutex> lock(m_ResultMutex);
     if (result.verdict == JobVerdict::Installed)
@@ -354,6 +367,35 @@ void CTovarDlg::OnJobFinished(const JobResult& result)
     m_ManifestLock.Release();
     m_LastResult = result;
     m_ResultCond.notify_all();
+}
+
+void CTovarDlg::OnAutoNumber()
+{
+    m_bAutoNumber = m_View.IsChecked(IDC_AUTONUM) ? 1 : 0;
+    if (m_bAutoNumber.load())
+        FillNextIdentity(false);
+}
+
+void CTovarDlg::FillNextIdentity(bool bLater)
+{
+    JobIdentity identity;
+    std::string strWhy;
+    if (!m_Options.pRecord || !m_Options.pRecord->TakeNext(identity, strWhy)) {
+        AppendLog("->自动编号: " + (strWhy.empty() ? std::string("no production record") : strWhy) + "\r\n");
+        return;
+    }
+    for (const auto& [nId, strText] : {std::pair<int, std::string>{IDC_MAC, identity.strMac},
+                                       {IDC_FACTORY, identity.strFactory}, {IDC_REG, identity.strReg}})
+        bLater ? m_View.SetTextLater(nId, strText) : m_View.SetText(nId, strText);
+}
+
+void CTovarDlg::ShowTodayCount()
+{
+    int64_t nInstalled = 0;
+    int64_t nFailed = 0;
+    if (m_Options.pRecord && m_Options.pRecord->TodayCounts(nInstalled, nFailed))
+        m_View.SetTextLater(IDC_TODAY, "今日 " + m_Options.pRecord->Station() + ": 成功 " + std::to_string(nInstalled) +
+                                           "  失败 " + std::to_string(nFailed));
 }
 
 void CTovarDlg::RecordRefused(const JobIdentity& identity, const std::string& strReason, const IdentityClaim& claim)

@@ -49,6 +49,7 @@ public:
     void OnCancel();
     void OnClose();
     void OnSet();
+    void OnAutoNumber();   // the 自动编号 check box changed
     bool CanExit();
 
     // Any thread.
@@ -83,6 +84,9 @@ private:
     void ListDevices();
     void SortDevices(int nCount);
     void LoadConfiguration();
+    // The next identity from the pools into the fields (later: from the job's thread).
+    void FillNextIdentity(bool bLater);
+    void ShowTodayCount();
     // Records a job refused at the press (and releases what the guard held for it).
     void RecordRefused(const JobIdentity& identity, const std::string& strReason, const IdentityClaim& claim);
     void EnableInputs(bool bEnable);
@@ -105,6 +109,7 @@ private:
     CManifest m_Manifest;
     CManifestLock m_ManifestLock;   // held from the manifest's write until the job ends
     IdentityClaim m_Claim;          // the guard's hold on the running job's identity
+    std::atomic<int> m_bAutoNumber{0};
     std::mutex m_ResultMutex;
     std::condition_variable m_ResultCond;
     std::optional<JobResult> m_LastResult;

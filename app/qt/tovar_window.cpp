@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGridLayout>
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -192,6 +193,12 @@ void CTovarWindow::BuildControls()
     pFields->addWidget(pMacLabel, 1, 0);
     pFields->addWidget(m_editMac, 1, 1, 1, 3);
     pFields->addWidget(MakeHint(QStringLiteral("example:^587675010203^587675030405"), this), 1, 4);
+    // Identities from the record's pools, and this station's count of the day.
+    m_checkAutoNumber = new QCheckBox(QStringLiteral("autonum"), this);
+    connect(m_checkAutoNumber, &QCheckBox::toggled, this, [this] { m_pDlg->OnAutoNumber(); });
+    m_labelToday = new QLabel(this);
+    pFields->addWidget(m_checkAutoNumber, 2, 1);
+    pFields->addWidget(m_labelToday, 2, 2, 1, 3);
     pFields->setColumnStretch(4, 1);  // a wider window widens the log, not the short fields
 
     auto* pBottom = new QHBoxLayout;
@@ -220,7 +227,8 @@ void CTovarWindow::BuildControls()
                   {IDC_PORT, m_cbPort},          {IDC_STOP, m_btnStop},     {IDC_PROGRESS, m_progress},
                   {IDC_SELECTCOM, pSelectLabel}, {IDC_MAC, m_editMac},      {IDC_SET, m_btnSet},
                   {IDC_FACTORY, m_editFactory},  {IDC_REG, m_editReg},      {IDC_FACTORY_LABEL, pFactoryLabel},
-                  {IDC_REG_LABEL, pRegLabel},    {IDC_STATUS, m_labelStatus}, {IDC_VERDICT, m_labelVerdict}};
+                  {IDC_REG_LABEL, pRegLabel},    {IDC_STATUS, m_labelStatus}, {IDC_VERDICT, m_labelVerdict},
+                  {IDC_AUTONUM, m_checkAutoNumber}, {IDC_TODAY, m_labelToday}};
     resize(820, 600);
 }
 
@@ -260,6 +268,19 @@ std::string CTovarWindow::GetText(int nId)
 void CTovarWindow::SetText(int nId, const std::string& strText)
 {
     Drain();
+    ApplyText(nId, strText);
+}
+
+void CTovarWindow::SetTextLater(int nId, const std::string& strText) { Post({PendingOp::Text, nId, 0, strText}); }
+
+bool CTovarWindow::IsChecked(int nId)
+{
+    auto* pBox = qobject_cast<QCheckBox*>(Control(nId));
+    return pBox && pBox->isChecked();
+}
+
+void CTovarWindow::ApplyText(int nId, const std::string& strText)
+{
     QWidget* pControl = Control(nId);
     if (nId == IDC_LOG) {
         m_strLog = strText;
@@ -270,6 +291,8 @@ void CTovarWindow::SetText(int nId, const std::string& strText)
         pCombo->setEditText(FromUtf8(strText));
     } else if (auto* pLabel = qobject_cast<QLabel*>(pControl)) {
         pLabel->setText(FromUtf8(strText));
+    } else if (auto* pBox = qobject_cast<QCheckBox*>(pControl)) {
+        pBox->setText(FromUtf8(strText));
     } else if (auto* pButton = qobject_cast<QPushButton*>(pControl)) {
         pButton->setText(FromUtf8(strText));
     }
@@ -386,6 +409,9 @@ void CTovarWindow::Apply(const PendingOp& op)
     case PendingOp::Beep:
         ++m_nBeeps;
         QApplication::beep();
+        break;
+    case PendingOp::Text:
+        ApplyText(op.nId, op.strText);
         break;
     case PendingOp::Log:
         break;

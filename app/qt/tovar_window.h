@@ -1,4 +1,5 @@
 #pragma once
+#include <QCheckBox>
 #include <QDialog>
 #include <deque>
 #include <functional>
@@ -64,6 +65,8 @@ public:
     void EnableControl(int nId, bool bEnable) override;
     void SetProgress(int nPercent) override;
     void SetStatusLine(const std::string& strText) override;
+    void SetTextLater(int nId, const std::string& strText) override;
+    bool IsChecked(int nId) override;
     void ShowVerdict(VerdictLook look, const std::string& strText) override;
 
 protected:
@@ -72,7 +75,7 @@ protected:
 
 private:
     struct PendingOp {
-        enum Kind { Log, Enable, Progress, Status, Verdict, Beep } eKind;
+        enum Kind { Log, Enable, Progress, Status, Verdict, Beep, Text } eKind;
         int nId = 0;
         int nValue = 0;
         std::string strText;
@@ -82,6 +85,7 @@ private:
     void Post(PendingOp op);
     void Drain();
     void ApplyLog(const std::string& strText);
+    void ApplyText(int nId, const std::string& strText);
     void Apply(const PendingOp& op);
     void ApplyVerdict(VerdictLook look, const std::string& strText);
     bool OnWindowThread() const;
@@ -93,6 +97,8 @@ private:
     QProgressBar* m_progress = nullptr;
     QLabel* m_labelStatus = nullptr;
     QLabel* m_labelVerdict = nullptr;
+    QCheckBox* m_checkAutoNumber = nullptr;
+    QLabel* m_labelToday = nullptr;
     QLineEdit* m_editFactory = nullptr;
     QLineEdit* m_editReg = nullptr;
     QLineEdit* m_editMac = nullptr;
