@@ -19,6 +19,7 @@ struct CommonOptions {
     int nReplyTimeoutMs = 500;
     int nStoreTimeoutMs = 60000;
     int nTries = 5;
+    std::string strBind;  // empty: all interfaces; an interface name or a local IPv4 address
     std::string strPortsFile;
     CComPortMap portMap;  // the station's [ports] map (ApplyStationConfig)
     std::string strRecord;   // the production record: postgresql://... or an SQLite file; empty: tovar.db
@@ -41,6 +42,9 @@ struct NetOptionRule {
 
 // The [net] options in the order --help shows them.
 std::vector<NetOptionRule> NetOptionRules();
+
+// Accepts what --bind takes: an interface name (no dots) or a dotted IPv4 address.
+CLI::Validator BindTarget();
 
 // Accepts "COM1" to "COM99" (any case), the names the port map gives.
 CLI::Validator ComPortName();
