@@ -45,7 +45,24 @@ std::vector<NetOptionRule> NetOptionRules()
         {"--store-timeout-ms", "Time limit of a store command's reply", &CommonOptions::nStoreTimeoutMs, nullptr,
          CLI::Range(1, nMax)},
         {"--tries", "Sends of a frame before the file fails", &CommonOptions::nTries, nullptr, CLI::Range(1, nMax)},
+        {"--bind", "Send from this interface (name) or local IPv4 address; default: any", nullptr,
+         &CommonOptions::strBind, BindTarget()},
     };
+}
+
+CLI::Validator BindTarget()
+{
+    return CLI::Validator(
+        [](std::string& strValue) -> std::string {
+            if (strValue.empty())
+                return {};  // all interfaces
+            if (strValue.find('.') != std::string::npos)
+                return CLI::ValidIPV4(strValue);
+            // The kernel's rule for interface names: at most 15 characters, no slash, colon or blank.
+            bool bName = strValue.size() <= 15 && strValue.find_first_of("/: \t\n") == std::string::npos;
+            return bName ? std::string() : strValue + " is neither an interface name nor a dotted IPv4 address";
+        },
+        "INTERFACE|IPv4");
 }
 
 CLI::Validator ComPortName()
@@ -121,6 +138,7 @@ TovarJobOptions MakeJobOptions(const CommonOptions& options)
     transfer.nReplyTimeoutMs = options.nReplyTimeoutMs;
     transfer.nStoreTimeoutMs = options.nStoreTimeoutMs;
     transfer.nTries = options.nTries;
+    transfer.strBind = options.strBind;
     jobOptions.fnPortResolver = options.portMap.Resolver();
     jobOptions.strLogDir = options.strLogDir;
     return jobOptions;

@@ -19,6 +19,7 @@ struct CommonOptions {
     int nReplyTimeoutMs = 500;
     int nStoreTimeoutMs = 60000;
     int nTries = 5;
+    std::string strBind;  // empty: all interfaces; an interface name or a local IPv4 address
     std::string strPortsFile;
     std::string strLogDir;         // the boards' log files; empty: logs/ in the working folder
     std::string strBuildText;      // version and commit of this program, set by main
@@ -43,6 +44,9 @@ struct NetOptionRule {
 
 // The [net] options in the order --help shows them.
 std::vector<NetOptionRule> NetOptionRules();
+
+// Accepts what --bind takes: an interface name (no dots) or a dotted IPv4 address.
+CLI::Validator BindTarget();
 
 // Accepts "COM1" to "COM99" (any case), the names the port map gives.
 CLI::Validator ComPortName();

@@ -102,11 +102,14 @@ TransferReport CImageTransfer::Run(CNet& net, const std::vector<TransferImage>& 
     }
     m_boardAddr = m_dest.sin_addr;
     m_dest.sin_port = htons(static_cast<uint16_t>(m_settings.nBoardPort));
-    if (m_settings.nLocalPort < 0 || !net.Create(static_cast<unsigned>(m_settings.nLocalPort))) {
-        Log("->UDP port %d cannot be opened (%s); nothing was sent.\r\n", m_settings.nLocalPort,
-            net.LastError().c_str());
-        return Finish(net, report, TransferResult::Ended,
-                      "UDP port " + std::to_string(m_settings.nLocalPort) + " cannot be opened: " + net.LastError());
+    if (m_settings.nLocalPort < 0 || !net.Create(static_cast<unsigned>(m_settings.nLocalPort), m_settings.strBind)) {
+        // A refused interface or address says so itself; else the port is what failed.
+        std::string strWhy = net.LastError().rfind("cannot bind to ", 0) == 0
+                                 ? net.LastError()
+                                 : "UDP port " + std::to_string(m_settings.nLocalPort) + " cannot be opened: " +
+                                       net.LastError();
+        Log("->%s; nothing was sent.\r\n", strWhy.c_str());
+        return Finish(net, report, TransferResult::Ended, strWhy);
     }
     if (!SleepUnlessCancelled(m_clock, m_settings.nSettleMs, bStop, bQuit)) {
         Log("终止下载!\r\n");

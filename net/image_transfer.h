@@ -23,6 +23,7 @@ struct TransferSettings {
     int nReplyTimeoutMs = 500;   // per try, for a data frame
     int nStoreTimeoutMs = 60000; // per try, for a store command (the board writes flash meanwhile)
     int nTries = 5;              // sends of one frame or store command before giving up
+    std::string strBind;         // empty: all interfaces; else an interface name or a local IPv4 address
 };
 
 // Sends files to the boot loader: frames of 1024 bytes, each acknowledged before the next is
@@ -33,8 +34,9 @@ public:
     CImageTransfer(ITransferHost& host, IClock& clock, const TransferSettings& settings);
 
     // One run over the files, in order. bStop and bQuit cut the settle pause and every reply wait
-    // short, and nothing is sent after either is seen. Opens net as the run's UDP socket and closes
-    // it at every end. Only datagrams from the board's address count as replies.
+    // short, and nothing is sent after either is seen. Opens net as the run's UDP socket, bound as
+    // strBind says, and closes it at every end. Only datagrams from the board's address count as
+    // replies.
     TransferReport Run(CNet& net, const std::vector<TransferImage>& images, const std::atomic<int>& bStop,
                        const std::atomic<int>& bQuit);
 

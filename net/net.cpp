@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <net/if.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -45,7 +46,7 @@ void CNet::KeepError(const char* szWhat, int nErrno)
     m_strError += std::strerror(nErrno);
 }
 
-bool CNet::Create(unsigned nLocalPort)
+bool CNet::Create(unsigned nLocalPort, const std::string& strBind)
 {
     Close();
     m_strError.clear();
@@ -53,17 +54,40 @@ bool CNet::Create(unsigned nLocalPort)
         KeepError("bind", EINVAL);
         return false;
     }
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(static_cast<uint16_t>(nLocalPort));
+    // Interface names never hold a dot; addresses always do.
+    const bool bAddress = strBind.find('.') != std::string::npos;
+    const bool bDevice = !strBind.empty() && !bAddress;
+    const std::string strWhere = (bAddress ? "cannot bind to address " : "cannot bind to interface ") + strBind;
+    if (bAddress && inet_pton(AF_INET, strBind.c_str(), &local.sin_addr) != 1) {
+        m_strError = strWhere + ": not a dotted IPv4 address";
+        return false;
+    }
+    if (bDevice && strBind.size() >= IFNAMSIZ) {
+        m_strError = strWhere + ": longer than " + std::to_string(IFNAMSIZ - 1) + " characters";
+        return false;
+    }
     m_hSocket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (m_hSocket < 0) {
         KeepError("socket", errno);
         return false;
     }
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(static_cast<uint16_t>(nLocalPort));
+    if (bDevice && setsockopt(m_hSocket, SOL_SOCKET, SO_BINDTODEVICE, strBind.c_str(),
+                              static_cast<socklen_t>(strBind.size())) != 0) {
+        int nErrno = errno;
+        m_strError = strWhere + ": " + std::strerror(nErrno) + (nErrno == EPERM ? " (needs CAP_NET_RAW)" : "");
+        Close();
+        return false;
+    }
     if (bind(m_hSocket, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        KeepError("bind", errno);
+        int nErrno = errno;
+        if (bAddress)
+            m_strError = strWhere + " port " + std::to_string(nLocalPort) + ": " + std::strerror(nErrno);
+        else
+            KeepError("bind", nErrno);
         Close();
         return false;
     }

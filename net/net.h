@@ -19,9 +19,12 @@ public:
     CNet& operator=(const CNet&) = delete;
 
     // Datagram operations.
-    // Opens a UDP socket bound to nLocalPort (0: any free port) on all interfaces. On failure the
-    // reason is kept in LastError().
-    bool Create(unsigned nLocalPort);
+    // Opens a UDP socket bound to nLocalPort (0: any free port). strBind says where: empty, all
+    // interfaces; a dotted IPv4 address, that local address; anything else names an interface the
+    // socket is tied to (SO_BINDTODEVICE), so its datagrams leave and arrive only there. On failure
+    // the reason is kept in LastError(), for strBind as "cannot bind to interface X: reason" or
+    // "cannot bind to address X: reason".
+    bool Create(unsigned nLocalPort, const std::string& strBind = std::string());
     // Sends one datagram; the bytes sent, or -1 (also for an address text that is not dotted IPv4).
     int SendTo(const void* pBuf, int nLen, unsigned nPort, const std::string& strAddr);
     int SendTo(const void* pBuf, int nLen, const sockaddr_in& dest);

@@ -42,4 +42,6 @@ struct BoardConfig {
     bool bMonitor = true;          // the pseudo-terminal with the monitor and console
     bool bTransfer = true;         // the UDP image transfer
     std::string strLinkPath;       // a symbolic link to the pseudo-terminal, when not empty
+    int nBoards = 1;               // boards served in turn, as on a production line (see CVirtualBoard)
+    int nSwapDelayMs = 2000;       // a finished board is swapped after this long without a datagram
 };

@@ -1,6 +1,7 @@
 // tovar-board: the virtual board as a program. Prints "tty=<path> udp=<ip>:<port>" on the first
 // line of standard output, then serves until its parent process ends (seen within 50 ms), it gets
-// SIGTERM, SIGINT or SIGHUP, or it has been idle for --idle-exit-s.
+// SIGTERM, SIGINT or SIGHUP, or it has been idle for --idle-exit-s. With --boards N it serves N
+// boards in turn on the same line and port (see CVirtualBoard).
 #include <CLI/CLI.hpp>
 #include <signal.h>
 #include <unistd.h>
@@ -79,6 +80,12 @@ int main(int argc, char** argv)
     app.add_flag("--store-fail", transfer.bStoreFail, "Answer every store command with a failure status");
     app.add_flag("--store-silent", transfer.bStoreSilent, "Never carry out or answer a store command");
     app.add_flag("--reply-from-other-port", transfer.bReplyFromOtherPort, "Send replies from a second port");
+    app.add_option("--boards", config.nBoards,
+                   "Boards served in turn: a finished board is swapped for a fresh one (files in board<k>/)")
+        ->capture_default_str()->check(CLI::PositiveNumber);
+    app.add_option("--swap-delay-ms", config.nSwapDelayMs,
+                   "A board is finished once its console answered, a store was answered and no datagram came for this long")
+        ->capture_default_str()->check(CLI::NonNegativeNumber);
     app.add_option("--idle-exit-s", nIdleExitS, "Exit after this long without traffic (0: never)")
         ->capture_default_str()->check(CLI::NonNegativeNumber);
     auto* pMonitorOnly = app.add_flag("--monitor-only", bMonitorOnly, "Serve only the serial line");
@@ -93,6 +100,10 @@ int main(int argc, char** argv)
     }
     config.bMonitor = !bTransferOnly;
     config.bTransfer = !bMonitorOnly;
+    if (config.nBoards > 1 && bMonitorOnly) {
+        std::cerr << "tovar-board: --boards needs the image transfer: a board is finished by its stores\n";
+        return 2;
+    }
 
     struct sigaction action {};
     action.sa_handler = OnSignal;

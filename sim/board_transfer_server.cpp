@@ -4,12 +4,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "base/clock.h"
 #include "net/transfer_frame.h"
@@ -50,10 +50,8 @@ CBoardTransferServer::~CBoardTransferServer() { Close(); }
 bool CBoardTransferServer::Open(std::string& strError)
 {
     Close();
-    if (::mkdir(m_config.strStoreDir.c_str(), 0755) != 0 && errno != EEXIST) {
-        strError = m_config.strStoreDir + ": " + std::strerror(errno);
+    if (!MakeStoreDir(strError))
         return false;
-    }
     m_nSocket = OpenUdp(m_config.strIp, m_config.nPort, m_nPort, strError);
     if (m_nSocket < 0)
         return false;
@@ -67,6 +65,26 @@ bool CBoardTransferServer::Open(std::string& strError)
         }
     }
     return true;
+}
+
+bool CBoardTransferServer::MakeStoreDir(std::string& strError) const
+{
+    std::error_code ec;
+    std::filesystem::create_directories(m_config.strStoreDir, ec);
+    if (ec) {
+        strError = m_config.strStoreDir + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+bool CBoardTransferServer::NextBoard(const std::string& strStoreDir, std::string& strError)
+{
+    m_mapFiles.clear();
+    m_mapStoreResult.clear();
+    m_queLate.clear();
+    m_config.strStoreDir = strStoreDir;
+    return MakeStoreDir(strError);
 }
 
 void CBoardTransferServer::Close()
@@ -92,6 +110,7 @@ CBoardTransferServer::Stats CBoardTransferServer::GetStats() const
     stats.nReplies = m_nReplies.load();
     stats.nDropped = m_nDropped.load();
     stats.nStored = m_nStored.load();
+    stats.nStoreReplies = m_nStoreReplies.load();
     return stats;
 }
 
@@ -145,6 +164,7 @@ void CBoardTransferServer::Handle(const uint8_t* pData, int nLength, const socka
             return;
         }
         Reply(Store(frame.cFileId), pData, from);
+        ++m_nStoreReplies;
         return;
     }
     ++m_nFrames;

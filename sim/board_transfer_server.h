@@ -32,6 +32,7 @@ public:
         uint64_t nReplies = 0;     // datagrams sent
         uint64_t nDropped = 0;     // replies lost on purpose
         uint64_t nStored = 0;      // files written
+        uint64_t nStoreReplies = 0; // store commands answered, whatever the status
     };
 
     explicit CBoardTransferServer(const TransferConfig& config);
@@ -53,6 +54,11 @@ public:
     // that have fallen due.
     void Serve(int nWaitMs);
 
+    // Another board behind the same address: files half received, remembered store results and
+    // replies not yet sent are dropped, and stores go to strStoreDir (made when missing). Called on
+    // the thread that runs Serve. The counters go on.
+    bool NextBoard(const std::string& strStoreDir, std::string& strError);
+
     void SetLog(std::function<void(const std::string&)> fnLog) { m_fnLog = std::move(fnLog); }
     Stats GetStats() const;
     // Steady-clock milliseconds of the last datagram received; 0 before the first.
@@ -72,6 +78,7 @@ private:
     void Emit(const uint8_t* pReply, const sockaddr_in& to);
     void SendDue(uint64_t nNowMs);
     void Log(const std::string& strLine);
+    bool MakeStoreDir(std::string& strError) const;
 
     TransferConfig m_config;
     int m_nSocket = -1;
@@ -84,5 +91,6 @@ private:
     std::deque<PendingReply> m_queLate;
     std::function<void(const std::string&)> m_fnLog;
     std::atomic<uint64_t> m_nLastActivityMs {0};
-    std::atomic<uint64_t> m_nFrames {0}, m_nBadDatagrams {0}, m_nReplies {0}, m_nDropped {0}, m_nStored {0};
+    std::atomic<uint64_t> m_nFrames {0}, m_nBadDatagrams {0}, m_nReplies {0}, m_nDropped {0}, m_nStored {0},
+        m_nStoreReplies {0};
 };

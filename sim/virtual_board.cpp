@@ -25,6 +25,8 @@ bool CVirtualBoard::Start(std::string& strError)
     m_bStop = 0;
     m_bHangUpRequest = 0;
     m_nLineActivityMs = SystemClock().NowMs();
+    m_nBoard = 1;
+    m_nStoreRepliesBefore = 0;
     if (m_config.bMonitor) {
         if (!m_pty.Create(strError))
             return false;
@@ -36,14 +38,16 @@ bool CVirtualBoard::Start(std::string& strError)
         m_pMonitor->SetLog(m_fnLog);
     }
     if (m_config.bTransfer) {
-        m_pTransfer = std::make_unique<CBoardTransferServer>(m_config.transfer);
+        TransferConfig transfer = m_config.transfer;
+        transfer.strStoreDir = StoreDir(1);
+        m_pTransfer = std::make_unique<CBoardTransferServer>(transfer);
         m_pTransfer->SetLog(m_fnLog);
         if (!m_pTransfer->Open(strError)) {
             m_pTransfer.reset();
             m_pty.Close();
             return false;
         }
-        m_threadTransfer = std::thread([this] { m_pTransfer->Run(m_bStop); });
+        m_threadTransfer = std::thread([this] { RunTransfer(); });
     }
     if (m_pMonitor) {
         m_bLineOpen = 1;
@@ -67,7 +71,7 @@ void CVirtualBoard::Stop()
 
 std::string CVirtualBoard::StatusLine() const
 {
-    std::string strLine = "tty=" + (m_pMonitor ? m_pty.SlavePath() : std::string("none"));
+    std::string strLine = "tty=" + (m_config.bMonitor ? m_pty.SlavePath() : std::string("none"));
     strLine += " udp=" + (m_pTransfer ? UdpIp() + ":" + std::to_string(UdpPort()) : std::string("none"));
     if (!m_pty.LinkPath().empty())
         strLine += " link=" + m_pty.LinkPath();
@@ -80,6 +84,57 @@ uint64_t CVirtualBoard::LastActivityMs() const
 {
     uint64_t nLast = m_nLineActivityMs.load();
     return m_pTransfer ? std::max(nLast, m_pTransfer->LastActivityMs()) : nLast;
+}
+
+std::string CVirtualBoard::StoreDir(int nBoard) const
+{
+    const std::string& strBase = m_config.transfer.strStoreDir;
+    return m_config.nBoards > 1 ? strBase + "/board" + std::to_string(nBoard) : strBase;
+}
+
+void CVirtualBoard::Log(const std::string& strLine) const
+{
+    if (m_fnLog)
+        m_fnLog(strLine);
+}
+
+void CVirtualBoard::RunTransfer()
+{
+    while (!m_bStop.load()) {
+        m_pTransfer->Serve(LINE_SLICE_MS);
+        if (BoardFinished(SystemClock().NowMs()))
+            SwapBoard();
+    }
+}
+
+bool CVirtualBoard::BoardFinished(uint64_t nNowMs) const
+{
+    if (m_nBoard.load() >= m_config.nBoards || m_pTransfer->GetStats().nStoreReplies == m_nStoreRepliesBefore)
+        return false;
+    uint64_t nLast = m_pTransfer->LastActivityMs();
+    if (nNowMs < nLast + static_cast<uint64_t>(std::max(m_config.nSwapDelayMs, 0)))
+        return false;
+    if (!m_config.bMonitor)
+        return true;
+    std::lock_guard<std::mutex> lock(m_mutexMonitor);
+    return m_pMonitor->Console().Answers() > 0;
+}
+
+void CVirtualBoard::SwapBoard()
+{
+    int nBoard = ++m_nBoard;
+    if (m_config.bMonitor) {
+        std::lock_guard<std::mutex> lock(m_mutexMonitor);
+        m_pMonitor = std::make_unique<CBoardMonitor>(m_config.monitor);
+        m_pMonitor->SetLog(m_fnLog);
+    }
+    m_nStoreRepliesBefore = m_pTransfer->GetStats().nStoreReplies;
+    std::string strError;
+    const std::string strDir = StoreDir(nBoard);
+    if (!m_pTransfer->NextBoard(strDir, strError))
+        Log("board " + std::to_string(nBoard) + ": " + strError);
+    Log("board " + std::to_string(nBoard) + " of " + std::to_string(m_config.nBoards) +
+        " in place at the boot monitor, storing in " + strDir);
 }
 
 void CVirtualBoard::InspectMonitor(const std::function<void(const CBoardMonitor&)>& fn) const

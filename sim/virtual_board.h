@@ -14,6 +14,12 @@
 // The virtual board in one object: a pseudo-terminal served by the boot monitor (and later the
 // boot loader's console) on one thread, the UDP image transfer on another. Tests run it in
 // process; tovar-board runs it as a program.
+//
+// With nBoards > 1 it is a line of boards on one fixture: a board is finished once its console has
+// answered (when a line is served), a store command has been answered, and no datagram has come
+// for nSwapDelayMs. The next board then takes its place: a fresh boot monitor and console on the
+// same pseudo-terminal, the same UDP port, its files in board<k>/ of the store folder. The last
+// board stays.
 class CVirtualBoard {
 public:
     explicit CVirtualBoard(const BoardConfig& config);
@@ -40,6 +46,10 @@ public:
     std::string StatusLine() const;
     // Steady-clock milliseconds of the last traffic on the line or the network; the start time before any.
     uint64_t LastActivityMs() const;
+    // Which board of the line is in place, from 1.
+    int BoardNumber() const { return m_nBoard.load(); }
+    // Where board nBoard's files go: the store folder, or its board<k>/ when the line has several.
+    std::string StoreDir(int nBoard) const;
 
     // Runs fn on the monitor under the lock of the line's thread.
     void InspectMonitor(const std::function<void(const CBoardMonitor&)>& fn) const;
@@ -48,6 +58,11 @@ public:
 private:
     void RunLine();
     void WriteLine(const std::string& strOut);
+    // Serves the image transfer and swaps boards; on the transfer's thread.
+    void RunTransfer();
+    bool BoardFinished(uint64_t nNowMs) const;
+    void SwapBoard();
+    void Log(const std::string& strLine) const;
 
     BoardConfig m_config;
     std::function<void(const std::string&)> m_fnLog;
@@ -61,4 +76,6 @@ private:
     std::atomic<int> m_bHangUpRequest {0};
     std::atomic<int> m_bLineOpen {0};
     std::atomic<uint64_t> m_nLineActivityMs {0};
+    std::atomic<int> m_nBoard {1};
+    uint64_t m_nStoreRepliesBefore = 0;  // store answers of the boards before this one
 };

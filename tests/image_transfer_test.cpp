@@ -269,6 +269,30 @@ TEST_F(ImageTransferTest, PortInUseIsReportedWithTheReason)
     EXPECT_TRUE(board.Received().empty());
 }
 
+TEST_F(ImageTransferTest, BoundToALocalAddressEveryDatagramComesFromIt)
+{
+    WriteFile("a.bin", Pattern(1500, 3));
+    CUdpResponder board;
+    m_settings.strBind = "127.0.0.2";
+    ASSERT_EQ(Run(board, {Image(1, "a.bin")}), TransferResult::Installed);
+    auto got = board.Received();
+    ASSERT_EQ(got.size(), 3u);
+    for (const auto& dgram : got)
+        EXPECT_EQ(dgram.strFromIp, "127.0.0.2");
+}
+
+TEST_F(ImageTransferTest, InterfaceThatCannotBeBoundEndsTheRunBeforeSending)
+{
+    WriteFile("a.bin", Pattern(10, 0));
+    CUdpResponder board;
+    m_settings.strBind = "tovarnosuch0";
+    TransferReport report = RunOn(board.Port(), {Image(1, "a.bin")});
+    EXPECT_EQ(report.result, TransferResult::Ended);
+    EXPECT_EQ(report.strReason, "cannot bind to interface tovarnosuch0: No such device");
+    EXPECT_EQ(m_host.lines, (Lines{"->cannot bind to interface tovarnosuch0: No such device; nothing was sent.\r\n"}));
+    EXPECT_TRUE(board.Received().empty());
+}
+
 TEST_F(ImageTransferTest, FailureStatusEndsTheRunWithTheAcknowledgedCount)
 {
     WriteFile("a.bin", Pattern(3000, 0));

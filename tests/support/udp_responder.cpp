@@ -61,7 +61,9 @@ void CUdpResponder::Serve()
             ssize_t n = recvfrom(m_hSockets[i], buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &nLen);
             if (n < 0)
                 continue;
-            Datagram dgram{std::vector<uint8_t>(buf, buf + n), i, ntohs(from.sin_port)};
+            char szFrom[INET_ADDRSTRLEN] = {};
+            inet_ntop(AF_INET, &from.sin_addr, szFrom, sizeof szFrom);
+            Datagram dgram{std::vector<uint8_t>(buf, buf + n), i, ntohs(from.sin_port), szFrom};
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_received.push_back(dgram);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -18,6 +19,7 @@ public:
         std::vector<uint8_t> data;
         int nSocket = 0;   // which socket it arrived on
         int nFromPort = 0; // the sender's port
+        std::string strFromIp; // the sender's address
     };
     // Sends bytes from socket nSocket to the tool (the source of the latest datagram).
     using SendFn = std::function<void(int nSocket, const std::vector<uint8_t>& bytes)>;
