@@ -30,7 +30,9 @@ protected:
             m_Dir.Write("KX30T/系统安装/boot.bin", "12345");
             m_Dir.Write("KX30T/系统安装/ins.txt", "");
         }
-        m_pDlg = std::make_unique<CTovarDlg>(m_View, m_Board.Factory(), m_Clock, TestOptions(m_Dir.Path(), 10000, m_fnResolver));
+        TovarJobOptions options = TestOptions(m_Dir.Path(), 10000, m_fnResolver);
+        options.pRecord = m_pRecord;
+        m_pDlg = std::make_unique<CTovarDlg>(m_View, m_Board.Factory(), m_Clock, options);
         ASSERT_TRUE(m_pDlg->OnInitDialog());
     }
 
@@ -63,6 +65,7 @@ protected:
     CFakeView m_View;
     CFakeClock m_Clock;
     PortResolver m_fnResolver = [](int) { return std::string(); };  // no console port unless a test gives one
+    CStationRecord* m_pRecord = nullptr;
     std::unique_ptr<CTovarDlg> m_pDlg;
 };
 
@@ -463,4 +466,39 @@ TEST_F(ConsoleTest, JobHoldsTheInputsAndEndsInABanner)
     m_View.SetText(IDC_MAC, "short");
     m_pDlg->OnOK();  // refused, but the banner of the last board goes
     EXPECT_EQ(m_View.Verdict(), VerdictLook::None);
+}
+
+TEST_F(ConsoleTest, WithARecordTheNextBoardNeverInheritsAnIdentity)
+{
+    CStationRecord record;
+    RecordSettings settings;
+    settings.strWorkDir = m_Dir.Path();
+    settings.strStation = "st1";
+    std::string strWhy;
+    ASSERT_TRUE(record.Open(settings, strWhy)) << strWhy;
+    std::string strError;
+    for (const auto& [szKind, szFirst] : {std::pair{"macs", "58:76:75:00:00:10"}, {"factory", "7"}, {"reg", "AB"}})
+        ASSERT_TRUE(record.Record()->AddPool(szKind, szFirst, 5, strError)) << strError;
+    m_pRecord = &record;
+    Start();
+    EXPECT_EQ(m_View.GetText(IDC_MAC), "");  // no sample identity with a record
+    m_View.SetText(IDC_AUTONUM, "checked");
+    m_pDlg->OnAutoNumber();
+    EXPECT_EQ(m_View.GetText(IDC_MAC), "^587675000010^587675000011");
+    EXPECT_EQ(m_View.GetText(IDC_FACTORY), "7");
+    // A job that ends (the console never answers: Stop) hands its identity back and the next one is shown.
+    m_View.Select(0);
+    m_pDlg->OnOK();
+    ASSERT_TRUE(WaitStage(JobStage::Console));
+    m_pDlg->OnStop();
+    ASSERT_TRUE(m_pDlg->WaitJobResult(10000));
+    EXPECT_TRUE(WaitUntil([&] { return m_View.GetText(IDC_MAC) == "^587675000010^587675000011"; }));
+    EXPECT_TRUE(WaitUntil([&] { return m_View.GetText(IDC_TODAY).find("失败 1") != std::string::npos; }))
+        << m_View.GetText(IDC_TODAY);
+    // The identity shown is reserved again: the pool hands out another one.
+    JobIdentity next;
+    ASSERT_TRUE(record.TakeNext(next, strWhy)) << strWhy;
+    EXPECT_NE(next.strMac, m_View.GetText(IDC_MAC));
+    m_pDlg->OnCancel();
+    m_pDlg.reset();  // before the record it uses
 }

@@ -14,6 +14,8 @@ class CFakeView : public ITovarView {
 public:
     std::string GetText(int nId) override;
     void SetText(int nId, const std::string& strText) override;
+    void SetTextLater(int nId, const std::string& strText) override { SetText(nId, strText); }
+    bool IsChecked(int nId) override { return GetText(nId) == "checked"; }
     void AddDevice(const std::string& strName) override;
     int GetCurSel() override;
     bool RunAdvanced(CSet& dlg) override;
