@@ -90,6 +90,7 @@ int RunDemo(const CommonOptions& options, const DemoOptions& demo)
         run.nScreenshotAfterMs = demo.nScreenshotAfterMs;
         run.strBuildText = options.strBuildText;
         TovarJobOptions jobOptions = MakeJobOptions(station);
+        jobOptions.startIdentity = {"^587675010202^587675010203", "12345678", "5A3C0001"};
         CStationRecord record;
         std::string strRecordWhy;
         if (OpenStationRecord(station, record, strRecordWhy))

@@ -129,9 +129,10 @@ bool CTovarDlg::OnInitDialog()
     }
     // With a production record the fields start empty: a sample identity must never reach a board.
     const bool bRecord = m_Options.pRecord && m_Options.pRecord->Enabled();
-    m_View.SetText(IDC_MAC, bRecord ? "" : DEFAULT_MAC);
-    m_View.SetText(IDC_FACTORY, bRecord ? "" : DEFAULT_FACTORY);
-    m_View.SetText(IDC_REG, bRecord ? "" : DEFAULT_REG);
+    const JobIdentity& start = m_Options.startIdentity;
+    m_View.SetText(IDC_MAC, bRecord ? start.strMac : DEFAULT_MAC);
+    m_View.SetText(IDC_FACTORY, bRecord ? start.strFactory : DEFAULT_FACTORY);
+    m_View.SetText(IDC_REG, bRecord ? start.strReg : DEFAULT_REG);
     m_View.SetText(IDC_AUTONUM, "自动编号");
     ShowTodayCount();
     m_View.SetText(IDC_FACTORY_LABEL, "出厂编号");

@@ -28,6 +28,7 @@ struct TovarJobOptions {
     PortResolver fnPortResolver; // COM number to device path; empty: no console port
     TransferSettings transfer;   // endpoints and time limits of the image transfer
     CStationRecord* pRecord = nullptr;  // the production record and identity guard; null: none
+    JobIdentity startIdentity;          // the fields' first texts with a record (the demo's sample board)
     std::string strLogDir;       // the boards' log files; empty: logs/ in the working folder
 };
 
