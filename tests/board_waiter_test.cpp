@@ -55,7 +55,8 @@ TEST(BoardWaiter, ABoardStillOnThePortCountsOnlyAfterItWent)
 TEST(BoardWaiter, StopEndsTheWait)
 {
     std::atomic<int> bStop{0};
-    CFakeProbe probe({BoardPresence::Silent}, &bStop, 2);
+    CFakeProbe probe({BoardPresence::Silent, BoardPresence::Silent, BoardPresence::Silent, BoardPresence::Monitor},
+                     &bStop, 2);
     CFakeClock clock;
     CBoardWaiter waiter(probe, clock, 500);
     EXPECT_FALSE(waiter.WaitForBoard(false, bStop));
