@@ -76,6 +76,8 @@ void WriteResult(const JobResult& result, const CliJobSettings& settings)
                   << settings.strJsonPath << "\n";
 }
 
+}  // namespace
+
 JobResult ResultOfRequest(const JobRequest& request)
 {
     JobResult result;
@@ -88,8 +90,6 @@ JobResult ResultOfRequest(const JobRequest& request)
         result.images.push_back({image.nSlot, image.nId, image.strName, 0, {}, 0, 0, false});
     return result;
 }
-
-}  // namespace
 
 bool LogToStderr(const CliJobSettings& settings) { return settings.strJsonPath == "-"; }
 

@@ -19,6 +19,9 @@ struct CliJobSettings {
 // Where a command's log lines go: standard output, or standard error when the result goes there.
 bool LogToStderr(const CliJobSettings& settings);
 
+// The result of a request that never ran: its identity, port, images (none sent), start and end now.
+JobResult ResultOfRequest(const JobRequest& request);
+
 // Runs the request on a job engine of its own, log lines as they come, the transfer's progress on
 // standard error (CProgressLine); Ctrl+C stops the job.
 // Writes the result and returns the exit status of its verdict.

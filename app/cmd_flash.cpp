@@ -144,5 +144,7 @@ int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const s
         log << CliText("->未写入身份信息，未开始下载。\r\n") << std::flush;
         return RefuseCliJob(request, "ins.txt was not written; nothing was sent", settings);
     }
+    // The images were measured before the manifest changed ins.txt.
+    PointInsTxtAt(request.images, ImageFolderPath(station.strWorkDir) + "/ins.txt");
     return RunCliJob(request, fnFactory, settings);
 }

@@ -6,6 +6,7 @@
 #include "app/cmd_check.h"
 #include "app/cmd_demo.h"
 #include "app/cmd_flash.h"
+#include "app/cmd_gang.h"
 #include "app/cmd_gui.h"
 #include "app/station_config.h"
 #include "samba/monitor_backend.h"
@@ -161,6 +162,7 @@ At91BackendFactory MakeMonitorBackendFactory(const CommonOptions& options, const
 void RegisterCommands(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)
 {
     AddFlashCommand(app, options, runners);
+    AddGangCommand(app, options, runners);
     AddScanCommand(app, options, runners);
     AddDemoCommand(app, options, runners);
     AddTransferCommand(app, options, runners);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "app/image_sums.h"
 #include "console/config_loader.h"
@@ -15,6 +16,14 @@ bool IsFolder(const std::string& strPath)
 {
     struct stat info {};
     return stat(strPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsInsTxt(const std::string& strName)
+{
+    static const std::string kName = "ins.txt";
+    return strName.size() == kName.size() &&
+           std::equal(strName.begin(), strName.end(), kName.begin(),
+                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
 }  // namespace
@@ -77,4 +86,19 @@ bool CheckImageSums(const CommonOptions& station, const JobRequest& request, std
     if (report.bPresent)
         strLog += "->SHA256SUMS: " + std::to_string(report.checks.size()) + " image(s) match.\r\n";
     return true;
+}
+
+void PointInsTxtAt(std::vector<TransferImage>& images, const std::string& strPath)
+{
+    for (TransferImage& image : images) {
+        if (!IsInsTxt(image.strName))
+            continue;
+        image.strPath = strPath;
+        image.nExpectedSize = image.nExpectedMtimeNs = -1;
+        struct stat info {};
+        if (stat(strPath.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            image.nExpectedSize = static_cast<int64_t>(info.st_size);
+            image.nExpectedMtimeNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        }
+    }
 }

@@ -17,3 +17,7 @@ bool PrepareStationRequest(const CommonOptions& station, const std::vector<int>&
 // Refuses the request's images when the image folder's SHA256SUMS does not vouch for every one;
 // adds a log line when it does. True when there is no SHA256SUMS.
 bool CheckImageSums(const CommonOptions& station, const JobRequest& request, std::string& strWhy, std::string& strLog);
+
+// Points the request's ins.txt entry (the image named ins.txt, in any case) at strPath and measures
+// it there anew, so a manifest written after the images were measured is sent as it is now.
+void PointInsTxtAt(std::vector<TransferImage>& images, const std::string& strPath);

@@ -234,3 +234,13 @@ CIniReader::KeyValues CIniReader::ReadSection(const char* szSection) const
     }
     return result;
 }
+
+std::vector<std::string> CIniReader::SectionNames() const
+{
+    std::vector<std::string> names;
+    std::unordered_set<std::string> seen;
+    for (const Section& section : m_sections)
+        if (seen.insert(Lower(section.strName)).second)
+            names.push_back(section.strName);
+    return names;
+}

@@ -45,6 +45,8 @@ public:
     // never cut). A key that appears again later in the section is left out, as a lookup would
     // never reach it. Empty when the section is missing.
     KeyValues ReadSection(const char* szSection) const;
+    // The names of the sections in file order; a name that appears again (in any case) is left out.
+    std::vector<std::string> SectionNames() const;
 
     bool IsLoaded() const { return m_bLoaded; }            // the file could be read
     bool IsTruncated() const { return m_bTruncated; }      // the file was longer than MAX_FILE_BYTES

@@ -143,13 +143,20 @@ bool CManifest::Write(const std::string& strImageFolder, const std::string& strF
                       const std::string& strRegGbk, const std::string& strMacGbk, const FileEntry* pFiles,
                       const ManifestLog& log, CManifestLock& lock)
 {
+    return Write(strImageFolder, strImageFolder + "/ins.txt", strFactoryGbk, strRegGbk, strMacGbk, pFiles, log, lock);
+}
+
+bool CManifest::Write(const std::string& strImageFolder, const std::string& strInsPath,
+                      const std::string& strFactoryGbk, const std::string& strRegGbk, const std::string& strMacGbk,
+                      const FileEntry* pFiles, const ManifestLog& log, CManifestLock& lock)
+{
     lock.Release();
     PutIdentity(strFactoryGbk, strRegGbk, strMacGbk);
     // Records 1 to 3: file-table entries 0 to 2, whatever the count and selection say.
     for (int k = 1; k < MANIFEST_RECORDS; ++k)
         PutImage(k, strImageFolder, pFiles[k - 1], log);
 
-    int fd = OpenAndLockInsTxt(strImageFolder + "/ins.txt", log);
+    int fd = OpenAndLockInsTxt(strInsPath, log);
     if (fd < 0)
         return false;
     CManifestLock held(fd);

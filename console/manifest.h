@@ -63,6 +63,11 @@ public:
     // nothing. The caller goes on with the job either way.
     bool Write(const std::string& strImageFolder, const std::string& strFactoryGbk, const std::string& strRegGbk,
                const std::string& strMacGbk, const FileEntry* pFiles, const ManifestLog& log, CManifestLock& lock);
+    // The same with the manifest written to strInsPath (an ins.txt outside the image folder, such as
+    // a gang slot's copy); the images are still measured in strImageFolder.
+    bool Write(const std::string& strImageFolder, const std::string& strInsPath, const std::string& strFactoryGbk,
+               const std::string& strRegGbk, const std::string& strMacGbk, const FileEntry* pFiles,
+               const ManifestLog& log, CManifestLock& lock);
 
     // What the last Write measured of entries 0 to 2, whatever became of ins.txt.
     const std::array<ManifestImageStamp, MANIFEST_IMAGES>& Stamps() const { return m_Stamps; }

@@ -2,6 +2,9 @@
 # tovar flash against the virtual board: a good board, a console that answers late, lost replies.
 source "$(dirname "$0")/lib/station.bash" "$1"
 make_station 150000 1048576 0
+# ins.txt is sent too, as the manifest left it.
+printf '[INFO]\r\nid=4\r\nname=ins.txt\r\n' >>"$WORK/KX30T/config.cfg"
+sed -i 's/count=3/count=4/' "$WORK/KX30T/config.cfg"
 
 start_board
 flash
@@ -14,6 +17,7 @@ expect_line "rootfs.bin:     下载帧:1;下载字节:0  -------下载完成!"
 expect_line "系统安装成功!"
 expect_stored boot.bin 1; expect_stored kernel.bin 2; expect_stored rootfs.bin 3
 [ "$(stat -c %s "$IMAGES/ins.txt")" -eq 576 ] || fail "ins.txt is not 576 bytes"
+expect_stored ins.txt 4
 # The board's log file lies below logs/ of the working folder, named by day, time, port and factory number.
 ls "$WORK"/logs/[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]/[0-9][0-9][0-9][0-9][0-9][0-9]_COM9_12345678.log >/dev/null 2>&1 ||
   fail "no log file below $WORK/logs"

@@ -1,0 +1,188 @@
+#include "app/cmd_gang.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+#include "app/gang_console.h"
+#include "app/gang_station.h"
+#include "app/job_preparation.h"
+#include "app/record_options.h"
+#include "app/station_config.h"
+#include "app/station_probes.h"
+#include "app/station_slots.h"
+#include "app/stop_signal.h"
+#include "console/config_loader.h"
+
+namespace {
+
+constexpr int kTickMs = 100;
+
+int Refuse(const std::string& strWhy)
+{
+    std::cerr << "tovar gang: " << strWhy << "\n";
+    return 2;
+}
+
+// The chosen slots in the order of tovar.cfg; false with strWhy for a number that is not there.
+bool ChooseSlots(const std::vector<StationSlot>& all, const std::vector<int>& wanted, std::vector<StationSlot>& chosen,
+                 std::string& strWhy)
+{
+    chosen.clear();
+    for (const StationSlot& slot : all)
+        if (wanted.empty() || std::count(wanted.begin(), wanted.end(), slot.nSlot) > 0)
+            chosen.push_back(slot);
+    for (int nSlot : wanted) {
+        if (std::none_of(all.begin(), all.end(), [nSlot](const StationSlot& slot) { return slot.nSlot == nSlot; })) {
+            strWhy = "--slots " + std::to_string(nSlot) + ": tovar.cfg has no [slot" + std::to_string(nSlot) + "]";
+            return false;
+        }
+    }
+    return true;
+}
+
+// What the shared image folder must offer before any slot starts.
+bool CheckSharedStation(const CommonOptions& station, const std::vector<int>& select, std::string& strWhy)
+{
+    JobRequest request;
+    FileEntry files[FILE_TABLE_SLOTS];
+    std::string strLog;
+    if (!PrepareStationRequest(station, select, request, files, strWhy, strLog) ||
+        !CheckImageSums(station, request, strWhy, strLog))
+        return false;
+    uint64_t nSize = 0;
+    if (!ProbeReadableFile(ImageFolderPath(station.strWorkDir) + "/ins.txt", nSize, strWhy)) {
+        strWhy = "the shared ins.txt: " + strWhy;
+        return false;
+    }
+    return true;
+}
+
+int ExitStatus(const std::vector<JobResult>& results, bool bSignalled)
+{
+    bool bAnyRan = std::any_of(results.begin(), results.end(),
+                               [](const JobResult& result) { return result.verdict != JobVerdict::Refused; });
+    bool bAnyStopped = std::any_of(results.begin(), results.end(),
+                                   [](const JobResult& result) { return result.verdict == JobVerdict::Stopped; });
+    if (bSignalled && (bAnyStopped || results.empty()))
+        return ExitCodeOf(JobVerdict::Stopped);
+    if (!results.empty() && !bAnyRan)
+        return ExitCodeOf(JobVerdict::Refused);
+    bool bAllInstalled = std::all_of(results.begin(), results.end(),
+                                     [](const JobResult& result) { return result.verdict == JobVerdict::Installed; });
+    return bAllInstalled ? 0 : ExitCodeOf(JobVerdict::Failed);
+}
+
+}  // namespace
+
+void AddGangCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)
+{
+    auto gang = std::make_shared<GangOptions>();
+    CLI::App* pCmd = app.add_subcommand("gang", "Several boards at once, one per [slotN] of tovar.cfg");
+    pCmd->add_option("--slots", gang->slots, "The slots to run, e.g. 1,3 (default: all)")
+        ->delimiter(',')
+        ->check(CLI::Range(1, STATION_SLOT_MAX));
+    auto* pNext = pCmd->add_flag("--next", gang->bNext, "Take each board's identity from the pools of the production record");
+    pCmd->add_option("--mac", gang->strMac, "Two MAC addresses (a single slot only)")->excludes(pNext);
+    pCmd->add_option("--factory", gang->strFactory, "Factory number (a single slot only)")->excludes(pNext);
+    pCmd->add_option("--reg", gang->strReg, "Registration number (a single slot only)")->excludes(pNext);
+    auto* pLoop = pCmd->add_flag("--loop", gang->bLoop, "After a board, wait for the next one on the slot's port and start by itself");
+    pCmd->add_option("--count", gang->nCount, "With --loop: end after this many boards per slot (0: until Ctrl+C)")
+        ->needs(pLoop)
+        ->check(CLI::Range(0, 1000000))
+        ->capture_default_str();
+    pCmd->add_option("--poll-ms", gang->nPollMs, "With --loop: period of the look for the next board's boot monitor")
+        ->check(CLI::Range(10, 60000))
+        ->capture_default_str();
+    pCmd->add_option("--select", gang->select, "File-table slots to send, e.g. 0,1,2")
+        ->delimiter(',')
+        ->check(CLI::Range(0, FILE_TABLE_SLOTS - 1));
+    pCmd->add_option("--job-timeout-s", gang->nJobTimeoutS, "Give a job up after this many seconds")
+        ->check(CLI::Range(1, 24 * 3600))
+        ->capture_default_str();
+    pCmd->add_option("--json", gang->strJsonPath, "One result per line to this file as each job ends (-: standard output)");
+    pCmd->add_flag("--quiet", gang->bQuiet, "No status lines and no progress lines");
+    AddCommonOptions(*pCmd, options);
+    runners.push_back({pCmd, [&options, gang] { return RunGang(options, *gang); }});
+}
+
+int RunGang(const CommonOptions& options, const GangOptions& gang)
+{
+    CommonOptions station = options;
+    std::string strWhy;
+    if (!ApplyStationConfig(station, strWhy))
+        return Refuse(strWhy);
+    std::vector<StationSlot> all, chosen;
+    if (!ReadStationSlots(station.strWorkDir, all, strWhy))
+        return Refuse(strWhy);
+    if (all.empty())
+        return Refuse(StationConfigPath(station.strWorkDir) + " has no [slotN] sections (port=COMn or a device path)");
+    if (!ChooseSlots(all, gang.slots, chosen, strWhy))
+        return Refuse(strWhy);
+
+    GangSettings settings;
+    bool bTyped = !gang.strMac.empty() || !gang.strFactory.empty() || !gang.strReg.empty();
+    if (!gang.bNext) {
+        // One identity cannot go on several boards.
+        if (chosen.size() != 1 || gang.bLoop)
+            return Refuse("--next is needed: one identity cannot go on several boards");
+        if (!bTyped || gang.strMac.empty() || gang.strFactory.empty() || gang.strReg.empty())
+            return Refuse("--mac, --factory and --reg are required (or --next)");
+        settings.identity = JobIdentity{gang.strMac, gang.strFactory, gang.strReg};
+    }
+    settings.select = gang.select;
+    settings.bLoop = gang.bLoop;
+    settings.nCount = gang.bLoop ? gang.nCount : 1;
+    settings.nJobTimeoutS = gang.nJobTimeoutS;
+    settings.nPollMs = gang.nPollMs;
+
+    if (!CheckSharedStation(station, gang.select, strWhy))
+        return Refuse(strWhy);
+    std::vector<GangSlotSetup> setups;
+    if (!CGangStation::PlanSlots(station, chosen, setups, strWhy))
+        return Refuse(strWhy);
+    CStationRecord record;
+    if (!OpenStationRecord(station, record, strWhy))
+        return Refuse(strWhy);
+
+    std::ofstream jsonFile;
+    std::ostream* pJson = nullptr;
+    if (gang.strJsonPath == "-") {
+        pJson = &std::cout;
+    } else if (!gang.strJsonPath.empty()) {
+        jsonFile.open(gang.strJsonPath, std::ios::trunc);
+        if (!jsonFile)
+            return Refuse("the results cannot be written to " + gang.strJsonPath);
+        pJson = &jsonFile;
+    }
+    const bool bLogToStderr = gang.strJsonPath == "-";
+    std::ostream& out = bLogToStderr ? std::cerr : std::cout;
+    const bool bTerminal = isatty(bLogToStderr ? STDERR_FILENO : STDOUT_FILENO) != 0;
+    std::vector<std::pair<int, std::string>> shown;
+    for (const GangSlotSetup& setup : setups)
+        shown.emplace_back(setup.nSlot, setup.strPort);
+    CGangConsole console(out, pJson, SystemClock(),
+                         bTerminal && !gang.bQuiet ? CGangConsole::Mode::Status : CGangConsole::Mode::Lines,
+                         !gang.bQuiet, shown);
+
+    InstallStopSignals();
+    bool bSignalled = false;
+    {
+        CGangStation gangStation(console, record);
+        if (!gangStation.Start(setups, settings, strWhy))
+            return Refuse(strWhy);
+        while (!gangStation.WaitEnded(kTickMs)) {
+            if (!bSignalled && StopSignalled().load()) {
+                bSignalled = true;
+                gangStation.Stop();
+            }
+            console.Tick();
+        }
+    }
+    console.Finish();
+    bSignalled = bSignalled || StopSignalled().load();
+    return ExitStatus(console.Results(), bSignalled);
+}

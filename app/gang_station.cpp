@@ -1,0 +1,80 @@
+#include "app/gang_station.h"
+
+#include <chrono>
+
+CGangStation::CGangStation(IGangObserver& observer, CStationRecord& record, GangHooks hooks)
+    : m_Observer(observer), m_Record(record), m_Hooks(std::move(hooks))
+{
+}
+
+CGangStation::~CGangStation()
+{
+    Stop();
+    m_Slots.clear();   // each slot joins its thread
+}
+
+bool CGangStation::PlanSlots(const CommonOptions& station, const std::vector<StationSlot>& slots,
+                             std::vector<GangSlotSetup>& setups, std::string& strWhy)
+{
+    // One port map for all, so no two device paths get the same number.
+    CComPortMap map = station.portMap;
+    std::vector<int> ports;
+    if (!AssignSlotPorts(map, slots, ports, strWhy))
+        return false;
+    setups.clear();
+    for (size_t i = 0; i < slots.size(); ++i) {
+        GangSlotSetup setup;
+        setup.nSlot = slots[i].nSlot;
+        setup.strPort = slots[i].strPort;
+        setup.nComPort = ports[i];
+        setup.options = SlotOptions(station, slots[i]);
+        setup.options.portMap = map;
+        setup.strBind = slots[i].strBind;
+        setups.push_back(setup);
+    }
+    return true;
+}
+
+bool CGangStation::Start(const std::vector<GangSlotSetup>& setups, const GangSettings& settings, std::string& strWhy)
+{
+    if (!m_Slots.empty()) {
+        strWhy = "the gang has already run";
+        return false;
+    }
+    if (setups.empty()) {
+        strWhy = "no slot to run";
+        return false;
+    }
+    for (const GangSlotSetup& setup : setups)
+        m_Slots.push_back(std::make_unique<CGangSlot>(setup, settings, m_Hooks, m_Record, m_Observer, [this] {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            ++m_nEnded;
+            m_Cond.notify_all();
+        }));
+    for (auto& pSlot : m_Slots)
+        pSlot->Start();
+    return true;
+}
+
+void CGangStation::Stop()
+{
+    for (auto& pSlot : m_Slots)
+        pSlot->Stop();
+}
+
+bool CGangStation::StopSlot(int nSlot)
+{
+    for (auto& pSlot : m_Slots) {
+        if (pSlot->Slot() == nSlot) {
+            pSlot->Stop();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CGangStation::WaitEnded(int nMs)
+{
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    return m_Cond.wait_for(lock, std::chrono::milliseconds(nMs), [this] { return m_nEnded >= m_Slots.size(); });
+}

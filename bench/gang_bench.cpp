@@ -1,0 +1,189 @@
+// A gang station against in-process virtual boards: for 1, 2 and 4 slots, one board per slot with
+// the same images and settle pause, the wall time from the start to the last recorded result, the
+// boards per hour that gives, and the transfer rate of all slots together (image bytes over the
+// span from the first transfer stage's start to the last result, less the settle pause).
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "app/gang_station.h"
+#include "sim/virtual_board.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+void WriteRandom(const fs::path& path, size_t nBytes, uint32_t nSeed)
+{
+    fs::create_directories(path.parent_path());
+    std::string strBytes(nBytes, '\0');
+    std::mt19937 random(nSeed);
+    for (char& c : strBytes)
+        c = static_cast<char>(random());
+    std::ofstream(path, std::ios::binary) << strBytes;
+}
+
+// The working folder: three images of nTotal bytes in all, ins.txt as the fourth, the board files.
+void WriteStation(const fs::path& dir, size_t nTotal)
+{
+    fs::create_directories(dir / "KX30T");
+    std::ofstream(dir / "KX30T/config.cfg")
+        << "[COUNT]\r\ncount=4\r\n[Startup]\r\nid=1\r\nname=boot.bin\r\n[Download]\r\nid=2\r\nname=kernel.bin\r\n"
+           "[UserProc]\r\nid=3\r\nname=rootfs.bin\r\n[INFO]\r\nid=4\r\nname=ins.txt\r\n";
+    const fs::path images = dir / "KX30T/系统安装";
+    WriteRandom(images / "boot.bin", nTotal / 16, 1);
+    WriteRandom(images / "kernel.bin", nTotal / 2, 2);
+    WriteRandom(images / "rootfs.bin", nTotal - nTotal / 16 - nTotal / 2, 3);
+    WriteRandom(images / "ins.txt", 1024, 4);
+    WriteRandom(dir / "tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin", 6000, 5);
+    WriteRandom(dir / "tcl_lib/at91sam9x25-ek/VarroBoot.bin", 20000, 6);
+}
+
+// Keeps when the first transfer began and what each board sent.
+class CBenchObserver : public IGangObserver {
+public:
+    void OnSlotLog(int, const std::string&) override {}
+    void OnSlotStage(int, JobStage stage) override
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (stage == JobStage::Transfer && !m_bTransferStarted) {
+            m_bTransferStarted = true;
+            m_tFirstTransfer = Clock::now();
+        }
+    }
+    void OnSlotResult(int, const JobResult& result) override
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_tLastResult = Clock::now();
+        m_Results.push_back(result);
+    }
+
+    std::mutex m_Mutex;
+    bool m_bTransferStarted = false;
+    Clock::time_point m_tFirstTransfer;
+    Clock::time_point m_tLastResult;
+    std::vector<JobResult> m_Results;
+};
+
+struct Figures {
+    double dWallS = 0;
+    double dBoardsPerHour = 0;
+    double dAggregateMBps = 0;
+    int nInstalled = 0;
+};
+
+bool RunGang(int nSlots, size_t nTotal, int nSettleMs, Figures& figures)
+{
+    const fs::path dir = fs::temp_directory_path() / ("tovar-gang-bench-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    WriteStation(dir, nTotal);
+    CStationRecord record;
+    RecordSettings recordSettings;
+    recordSettings.strWorkDir = dir.string();
+    recordSettings.strStation = "bench";
+    std::string strWhy;
+    if (!record.Open(recordSettings, strWhy) || !record.Record()->AddPool("macs", "58:76:75:02:00:00", 100, strWhy) ||
+        !record.Record()->AddPool("factory", "30000001", 100, strWhy) ||
+        !record.Record()->AddPool("reg", "6A000001", 100, strWhy)) {
+        std::fprintf(stderr, "gang_bench: %s\n", strWhy.c_str());
+        return false;
+    }
+    std::vector<std::unique_ptr<CVirtualBoard>> boards;
+    std::vector<StationSlot> slots;
+    for (int k = 1; k <= nSlots; ++k) {
+        BoardConfig config;
+        config.transfer.strIp = "127.0.0.1";
+        config.transfer.nPort = 0;
+        config.transfer.strStoreDir = (dir / ("store" + std::to_string(k))).string();
+        fs::create_directories(config.transfer.strStoreDir);
+        boards.push_back(std::make_unique<CVirtualBoard>(config));
+        if (!boards.back()->Start(strWhy)) {
+            std::fprintf(stderr, "gang_bench: %s\n", strWhy.c_str());
+            return false;
+        }
+        StationSlot slot;
+        slot.nSlot = k;
+        slot.strPort = boards.back()->TtyPath();
+        slot.nBoardPort = boards.back()->UdpPort();
+        slot.nLocalPort = 0;
+        slot.nSettleMs = nSettleMs;
+        slots.push_back(slot);
+    }
+    CommonOptions station;
+    station.strWorkDir = dir.string();
+    station.strBoardIp = "127.0.0.1";
+    std::vector<GangSlotSetup> setups;
+    if (!CGangStation::PlanSlots(station, slots, setups, strWhy)) {
+        std::fprintf(stderr, "gang_bench: %s\n", strWhy.c_str());
+        return false;
+    }
+    CBenchObserver observer;
+    const Clock::time_point t0 = Clock::now();
+    {
+        CGangStation gang(observer, record);
+        if (!gang.Start(setups, GangSettings{}, strWhy) || !gang.WaitEnded(600000)) {
+            std::fprintf(stderr, "gang_bench: %s\n", strWhy.empty() ? "the gang did not end" : strWhy.c_str());
+            return false;
+        }
+    }
+    uint64_t nBytes = 0;
+    for (const JobResult& result : observer.m_Results) {
+        figures.nInstalled += result.verdict == JobVerdict::Installed ? 1 : 0;
+        for (const TransferImageResult& image : result.images)
+            nBytes += image.nSize;
+    }
+    figures.dWallS = std::chrono::duration<double>(observer.m_tLastResult - t0).count();
+    figures.dBoardsPerHour = nSlots * 3600.0 / figures.dWallS;
+    // The settle pause sends nothing; the slots start their transfers within milliseconds of each other.
+    const double dTransferS =
+        std::chrono::duration<double>(observer.m_tLastResult - observer.m_tFirstTransfer).count() - nSettleMs / 1000.0;
+    figures.dAggregateMBps = static_cast<double>(nBytes) / 1e6 / dTransferS;
+    boards.clear();
+    fs::remove_all(dir);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Gang station figures: 1, 2 and 4 slots against in-process virtual boards"};
+    int nMib = 16;
+    int nSettleMs = 500;
+    int nRounds = 3;
+    app.add_option("--mib", nMib, "Image bytes per board, MiB")->check(CLI::Range(1, 64))->capture_default_str();
+    app.add_option("--settle-ms", nSettleMs, "Settle pause of each job")->check(CLI::NonNegativeNumber)->capture_default_str();
+    app.add_option("--rounds", nRounds, "Runs per slot count (the median is shown)")->check(CLI::Range(1, 20))->capture_default_str();
+    CLI11_PARSE(app, argc, argv);
+
+    std::printf("images %d MiB per board, settle %d ms, median of %d rounds\n", nMib, nSettleMs, nRounds);
+    std::printf("%5s  %10s  %12s  %14s  %9s\n", "slots", "wall s", "boards/hour", "aggregate MB/s", "installed");
+    for (int nSlots : {1, 2, 4}) {
+        std::vector<Figures> runs;
+        for (int i = 0; i < nRounds; ++i) {
+            Figures figures;
+            if (!RunGang(nSlots, static_cast<size_t>(nMib) << 20, nSettleMs, figures))
+                return 1;
+            runs.push_back(figures);
+        }
+        std::sort(runs.begin(), runs.end(), [](const Figures& a, const Figures& b) { return a.dWallS < b.dWallS; });
+        const Figures& median = runs[runs.size() / 2];
+        std::printf("%5d  %10.2f  %12.0f  %14.1f  %6d/%d\n", nSlots, median.dWallS, median.dBoardsPerHour,
+                    median.dAggregateMBps, median.nInstalled, nSlots);
+    }
+    return 0;
+}
