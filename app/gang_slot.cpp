@@ -145,7 +145,8 @@ bool CGangSlot::RunBoard(bool& bGoneFirst, std::string& strEndWhy)
     Log(strLog);
     if (!bPrepared)
         return refuse(strWhy);
-    // The slot's socket: request.transfer.strBind = m_Setup.strBind once TransferSettings has the field.
+    // The slot's own bind address goes here once TransferSettings carries one (empty: the shared one):
+    //   if (!m_Setup.strBind.empty()) request.transfer.strBind = m_Setup.strBind;
     if (request.port.strPath.empty())
         return refuse(m_Setup.strPort + " has no serial device");
     if (!ProbeSerialPort(request.port.strPath, strWhy))
