@@ -145,8 +145,9 @@ bool CGangSlot::RunBoard(bool& bGoneFirst, std::string& strEndWhy)
     Log(strLog);
     if (!bPrepared)
         return refuse(strWhy);
-    // The slot's own bind address goes here once TransferSettings carries one (empty: the shared one):
-    //   if (!m_Setup.strBind.empty()) request.transfer.strBind = m_Setup.strBind;
+    // The slot's own interface or local address; empty: the shared --bind.
+    if (!m_Setup.strBind.empty())
+        request.transfer.strBind = m_Setup.strBind;
     if (request.port.strPath.empty())
         return refuse(m_Setup.strPort + " has no serial device");
     if (!ProbeSerialPort(request.port.strPath, strWhy))
