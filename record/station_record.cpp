@@ -10,14 +10,17 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int kBusyTimeoutMs = 5000;
-}  // namespace
 
+constexpr int kBusyTimeoutMs = 5000;
+
+// The host name, the default station name.
 std::string HostName()
 {
     char szName[256] = {};
     return gethostname(szName, sizeof szName - 1) == 0 && szName[0] ? szName : "station";
 }
+
+}  // namespace
 
 bool CStationRecord::Open(const RecordSettings& settings, std::string& strWhy)
 {
@@ -45,12 +48,6 @@ bool CStationRecord::Open(const RecordSettings& settings, std::string& strWhy)
     std::string strWarning;
     FlushSpool(strWarning);
     return true;
-}
-
-std::string CStationRecord::Where() const
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    return m_pRecord ? m_pRecord->Where() : std::string("(no record)");
 }
 
 bool CStationRecord::Guard(const JobIdentity& identity, const std::string& strPort, IdentityClaim& claim,

@@ -24,7 +24,6 @@ public:
     bool Open(const RecordSettings& settings, std::string& strWhy);
     bool Enabled() const { return m_pRecord != nullptr; }
     const std::string& Station() const { return m_strStation; }
-    std::string Where() const;
 
     // The form of the identity, then (with a record) its uniqueness and a hold for the job. False,
     // with the operator's log lines in strWhy, when the job must not start.
@@ -50,6 +49,3 @@ private:
     std::string m_strSpoolDir;
     int m_nHoldMinutes = 30;
 };
-
-// The host name, the default station name.
-std::string HostName();
