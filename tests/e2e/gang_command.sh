@@ -2,7 +2,7 @@
 # tovar gang: four virtual boards at once, each slot with its own port and UDP port. Every good
 # board stores every image intact and an ins.txt with its own identity; a board whose stores fail
 # fails alone; Ctrl+C stops every slot; a bad slot refuses the gang. With --loop each slot takes
-# the next board by itself.
+# the next board by itself: four slots, three boards each, twelve identities in the record.
 source "$(dirname "$0")/lib/station.bash" "$1"
 make_station 70000 30000 5000
 # ins.txt is the fourth image; its bytes beyond the manifest are the station's and go to every board.
@@ -57,9 +57,9 @@ gang() {
   timeout 120 "$TOVAR" gang --workdir "$WORK" --job-timeout-s 60 "$@" >"$WORK/out.txt" 2>&1 || RC=$?
 }
 
-"$TOVAR" pool add macs 58:76:75:01:05:00 20 --workdir "$WORK" >/dev/null || fail "pool add macs"
-"$TOVAR" pool add factory 20260101 20 --workdir "$WORK" >/dev/null || fail "pool add factory"
-"$TOVAR" pool add reg 5A3C0200 20 --workdir "$WORK" >/dev/null || fail "pool add reg"
+"$TOVAR" pool add macs 58:76:75:01:05:00 40 --workdir "$WORK" >/dev/null || fail "pool add macs"
+"$TOVAR" pool add factory 20260101 40 --workdir "$WORK" >/dev/null || fail "pool add factory"
+"$TOVAR" pool add reg 5A3C0200 40 --workdir "$WORK" >/dev/null || fail "pool add reg"
 
 # Four boards, board 3 answers every store with a failure.
 FAIL_BOARD=3 start_boards 4 store
@@ -134,23 +134,31 @@ loop_part() {
     echo "gang_command: the --loop part is skipped: tovar-board has no --boards"
     return
   fi
-  start_boards 2 loop --boards 3 --swap-delay-ms 300
-  write_station 2
+  start_boards 4 loop --boards 3 --swap-delay-ms 300
+  write_station 4
+  "$TOVAR" record list --workdir "$WORK" --json >"$WORK/before.json" || fail "record list"
   gang --next --loop --count 3 --poll-ms 100 --json "$WORK/loop.json"
   expect_rc 0
-  [ "$(grep -c '"verdict":"installed"' "$WORK/loop.json")" -eq 6 ] || fail "expected six installed boards"
+  [ "$(grep -c '"verdict":"installed"' "$WORK/loop.json")" -eq 12 ] || fail "expected twelve installed boards"
+  "$TOVAR" record list --workdir "$WORK" --json >"$WORK/after.json" || fail "record list"
   python3 - "$WORK" <<'PY' || fail "the boards of the loop"
-import sys
+import json, sys
 work = sys.argv[1]
 images = work + "/KX30T/系统安装/"
-factories = set()
-for k in (1, 2):
+stored = {}
+for k in (1, 2, 3, 4):
     for b in (1, 2, 3):
         store = "%s/loop%d/board%d/" % (work, k, b)
         for id_, name in ((1, "boot.bin"), (2, "kernel.bin"), (3, "rootfs.bin")):
             assert open(store + "%d.bin" % id_, "rb").read() == open(images + name, "rb").read(), (k, b, name)
-        factories.add(open(store + "4.bin", "rb").read()[4:12])
-assert len(factories) == 6, factories
+        ins = open(store + "4.bin", "rb").read()
+        stored[ins[4:12].split(b"\0")[0].decode()] = ins[20:46].decode()
+assert len(stored) == 12, stored
+# Each board's identity is in the record as installed, with the MAC that board stored.
+before = sum(1 for _ in open(work + "/before.json"))
+new = [json.loads(line) for line in open(work + "/after.json")][before:]
+installed = {r["identity"]["factory"]: r["identity"]["mac"] for r in new if r["verdict"] == "installed"}
+assert installed == stored, (installed, stored)
 PY
   stop_boards
 }
