@@ -112,11 +112,12 @@ void CheckPort(const CommonOptions& station, const std::string& strPort, CCheckR
 void CheckNetwork(const CommonOptions& station, CCheckReport& report)
 {
     std::string strWhy, strLocalIp;
-    bool bOk = ProbeUdpBind(station.nLocalPort, strWhy);
-    report.Add("udp port " + std::to_string(station.nLocalPort), bOk,
+    const std::string strOn = station.strBind.empty() ? std::string() : " on " + station.strBind;
+    bool bOk = ProbeUdpBind(station.nLocalPort, station.strBind, strWhy);
+    report.Add("udp port " + std::to_string(station.nLocalPort) + strOn, bOk,
                bOk ? std::string(station.nLocalPort == 0 ? "any free port can be bound" : "can be bound") : strWhy);
     const std::string strBoard = station.strBoardIp + ":" + std::to_string(station.nBoardPort);
-    bOk = ProbeRoute(station.strBoardIp, station.nBoardPort, strLocalIp, strWhy);
+    bOk = ProbeRoute(station.strBoardIp, station.nBoardPort, station.strBind, strLocalIp, strWhy);
     report.Add("route", bOk, bOk ? strBoard + " is reached from local address " + strLocalIp : strWhy);
 }
 

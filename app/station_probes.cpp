@@ -59,10 +59,10 @@ bool ProbeSerialPort(const std::string& strPath, std::string& strWhy)
     return true;
 }
 
-bool ProbeUdpBind(int nLocalPort, std::string& strWhy)
+bool ProbeUdpBind(int nLocalPort, const std::string& strBind, std::string& strWhy)
 {
     CNet net;
-    if (nLocalPort >= 0 && net.Create(static_cast<unsigned>(nLocalPort)))
+    if (nLocalPort >= 0 && net.Create(static_cast<unsigned>(nLocalPort), strBind))
         return true;
     strWhy = net.LastError();
     // CNet keeps the failed call and the system's text.
@@ -73,7 +73,8 @@ bool ProbeUdpBind(int nLocalPort, std::string& strWhy)
     return false;
 }
 
-bool ProbeRoute(const std::string& strIp, int nPort, std::string& strLocalIp, std::string& strWhy)
+bool ProbeRoute(const std::string& strIp, int nPort, const std::string& strBind, std::string& strLocalIp,
+                std::string& strWhy)
 {
     sockaddr_in board {};
     board.sin_family = AF_INET;
@@ -82,20 +83,21 @@ bool ProbeRoute(const std::string& strIp, int nPort, std::string& strLocalIp, st
         strWhy = strIp + " is not an IPv4 address";
         return false;
     }
-    FdGuard sock{socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
-    if (sock.nFd < 0) {
-        strWhy = std::string("socket: ") + std::strerror(errno);
+    // Bound as the transfer binds it, so the route is the one its datagrams would take.
+    CNet net;
+    if (!net.Create(0, strBind)) {
+        strWhy = net.LastError();
         return false;
     }
     // Connecting a datagram socket only picks the route and source address.
-    if (connect(sock.nFd, reinterpret_cast<sockaddr*>(&board), sizeof board) != 0) {
+    if (connect(net.Handle(), reinterpret_cast<sockaddr*>(&board), sizeof board) != 0) {
         strWhy = "no route to " + strIp + ": " + std::strerror(errno);
         return false;
     }
     sockaddr_in local {};
     socklen_t nLen = sizeof local;
     char szLocal[INET_ADDRSTRLEN] = {};
-    if (getsockname(sock.nFd, reinterpret_cast<sockaddr*>(&local), &nLen) != 0 ||
+    if (getsockname(net.Handle(), reinterpret_cast<sockaddr*>(&local), &nLen) != 0 ||
         !inet_ntop(AF_INET, &local.sin_addr, szLocal, sizeof szLocal)) {
         strWhy = std::string("getsockname: ") + std::strerror(errno);
         return false;

@@ -18,6 +18,14 @@ expect_line "PASS  port COM9: $BOARD_TTY: free"
 expect_line "PASS  route: 127.0.0.1:$BOARD_UDP is reached from local address 127.0.0.1"
 expect_no_line "FAIL"
 
+# --bind: the probes bind as the transfer would; a local address is the route's source.
+check --bind 127.0.0.2
+expect_rc 0
+expect_line "PASS  route: 127.0.0.1:$BOARD_UDP is reached from local address 127.0.0.2"
+check --bind nosuchif0
+expect_rc 2
+expect_line "FAIL  udp port 0 on nosuchif0: cannot bind to interface nosuchif0"
+
 # A missing image.
 mv "$IMAGES/kernel.bin" "$WORK/kernel.away"
 check
