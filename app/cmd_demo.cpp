@@ -26,6 +26,7 @@ void AddDemoCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
     CLI::App* pCmd = app.add_subcommand("demo", "A whole job against the virtual board, with sample images");
     pCmd->add_flag("--gui", demo->bGui, "Run the job in the operator's window");
     pCmd->add_flag("--keep", demo->bKeep, "Keep the temporary working folder");
+    pCmd->add_flag("--gang", demo->bGang, "A gang station of four virtual boards, one job each (with --gui: the gang window)");
     pCmd->add_flag("--start-job", demo->bStartJob, "With --gui: press download at once")->group("");
     pCmd->add_option("--screenshot", demo->strScreenshot, "With --gui: save a PNG and end")->group("");
     pCmd->add_option("--screenshot-when", demo->strScreenshotWhen, "... once the log holds this text")->group("");
@@ -38,22 +39,33 @@ void AddDemoCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
     runners.push_back({pCmd, [&options, demo] { return RunDemo(options, *demo); }});
 }
 
-int RunDemo(const CommonOptions& options, const DemoOptions& demo)
+bool MakeDemoFolder(std::string& strDir)
 {
     char szTemplate[] = "/tmp/tovar-demo-XXXXXX";
     if (!mkdtemp(szTemplate)) {
         std::cerr << "tovar demo: cannot make a temporary folder\n";
-        return 2;
+        return false;
     }
-    const std::string strDir = szTemplate;
-    const std::string strStore = strDir + "/board-store";
+    strDir = szTemplate;
     std::string strError;
-    std::filesystem::create_directories(strStore);
     if (!WriteDemoStation(strDir, strError)) {
         std::cerr << "tovar demo: " << strError << "\n";
         std::filesystem::remove_all(strDir);
-        return 2;
+        return false;
     }
+    return true;
+}
+
+int RunDemo(const CommonOptions& options, const DemoOptions& demo)
+{
+    if (demo.bGang)
+        return RunDemoGang(options, demo);
+    std::string strDir;
+    if (!MakeDemoFolder(strDir))
+        return 2;
+    const std::string strStore = strDir + "/board-store";
+    std::string strError;
+    std::filesystem::create_directories(strStore);
     std::vector<std::string> boardArgs = {"--udp-port", "0", "--store-dir", strStore, "--quiet", "--idle-exit-s", "600"};
     boardArgs.insert(boardArgs.end(), demo.boardArgs.begin(), demo.boardArgs.end());
     CBoardProcess board;

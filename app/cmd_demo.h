@@ -7,6 +7,7 @@
 struct DemoOptions {
     bool bGui = false;               // run the job in the window instead of on standard output
     bool bKeep = false;              // keep the temporary working folder
+    bool bGang = false;              // four virtual boards on a gang station
     bool bStartJob = false;          // with --gui: press download at once
     std::string strScreenshot;       // with --gui: save a PNG of the window and end
     std::string strScreenshotWhen;
@@ -18,3 +19,10 @@ void AddDemoCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
 
 // A whole job against the virtual board in a fresh folder; 0 only when the board stored every image.
 int RunDemo(const CommonOptions& options, const DemoOptions& demo);
+
+// Four virtual boards on a gang station with identities from the pools; 0 only when every board
+// stored every image.
+int RunDemoGang(const CommonOptions& options, const DemoOptions& demo);
+
+// A fresh /tmp folder with the demo's station in it; false (said on stderr) when it cannot be made.
+bool MakeDemoFolder(std::string& strDir);

@@ -109,25 +109,33 @@ void AddGangCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
     runners.push_back({pCmd, [&options, gang] { return RunGang(options, *gang); }});
 }
 
+bool PlanGangSlots(const CommonOptions& options, const std::vector<int>& wanted, CommonOptions& station,
+                   std::vector<GangSlotSetup>& setups, std::string& strWhy)
+{
+    station = options;
+    std::vector<StationSlot> all, chosen;
+    if (!ApplyStationConfig(station, strWhy) || !ReadStationSlots(station.strWorkDir, all, strWhy))
+        return false;
+    if (all.empty()) {
+        strWhy = StationConfigPath(station.strWorkDir) + " has no [slotN] sections (port=COMn or a device path)";
+        return false;
+    }
+    return ChooseSlots(all, wanted, chosen, strWhy) && CGangStation::PlanSlots(station, chosen, setups, strWhy);
+}
+
 int RunGang(const CommonOptions& options, const GangOptions& gang)
 {
-    CommonOptions station = options;
+    CommonOptions station;
+    std::vector<GangSlotSetup> setups;
     std::string strWhy;
-    if (!ApplyStationConfig(station, strWhy))
-        return Refuse(strWhy);
-    std::vector<StationSlot> all, chosen;
-    if (!ReadStationSlots(station.strWorkDir, all, strWhy))
-        return Refuse(strWhy);
-    if (all.empty())
-        return Refuse(StationConfigPath(station.strWorkDir) + " has no [slotN] sections (port=COMn or a device path)");
-    if (!ChooseSlots(all, gang.slots, chosen, strWhy))
+    if (!PlanGangSlots(options, gang.slots, station, setups, strWhy))
         return Refuse(strWhy);
 
     GangSettings settings;
     bool bTyped = !gang.strMac.empty() || !gang.strFactory.empty() || !gang.strReg.empty();
     if (!gang.bNext) {
         // One identity cannot go on several boards.
-        if (chosen.size() != 1 || gang.bLoop)
+        if (setups.size() != 1 || gang.bLoop)
             return Refuse("--next is needed: one identity cannot go on several boards");
         if (!bTyped || gang.strMac.empty() || gang.strFactory.empty() || gang.strReg.empty())
             return Refuse("--mac, --factory and --reg are required (or --next)");
@@ -140,9 +148,6 @@ int RunGang(const CommonOptions& options, const GangOptions& gang)
     settings.nPollMs = gang.nPollMs;
 
     if (!CheckSharedStation(station, gang.select, strWhy))
-        return Refuse(strWhy);
-    std::vector<GangSlotSetup> setups;
-    if (!CGangStation::PlanSlots(station, chosen, setups, strWhy))
         return Refuse(strWhy);
     CStationRecord record;
     if (!OpenStationRecord(station, record, strWhy))

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/commands.h"
+#include "app/gang_settings.h"
 
 struct GangOptions {
     std::vector<int> slots;         // N of the [slotN] sections to run; empty: all
@@ -24,3 +25,8 @@ void AddGangCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
 // Runs the chosen slots of tovar.cfg at once. Exit status: 0 every job installed, 1 a job did not,
 // 2 refused before any job ran (or every job refused), 3 stopped by Ctrl+C.
 int RunGang(const CommonOptions& options, const GangOptions& gang);
+
+// The station's options with tovar.cfg applied and the setups of the wanted [slotN] sections (all
+// when empty); false, with strWhy, for a bad tovar.cfg, no slot or a wanted slot that is not there.
+bool PlanGangSlots(const CommonOptions& options, const std::vector<int>& wanted, CommonOptions& station,
+                   std::vector<GangSlotSetup>& setups, std::string& strWhy);

@@ -4,6 +4,8 @@
 #include <iostream>
 #include <memory>
 
+#include "app/cmd_gang.h"
+#include "app/gang_station.h"
 #include "app/record_options.h"
 #include "app/station_config.h"
 #include "sim/at91_sim_board.h"
@@ -15,7 +17,10 @@ void AddGuiCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRun
 {
     auto gui = std::make_shared<GuiCommandOptions>();
     CLI::App* pCmd = app.add_subcommand("gui", "The operator's window (the default without a subcommand)");
-    pCmd->add_flag("--sim,--sim-monitor", gui->bSimBoard, "Use an in-process simulated boot monitor");
+    auto* pSim = pCmd->add_flag("--sim,--sim-monitor", gui->bSimBoard, "Use an in-process simulated boot monitor");
+    pCmd->add_flag("--gang", gui->bGang, "The gang station's window: one tile per [slotN] of tovar.cfg, "
+                                         "identities from the record's pools")
+        ->excludes(pSim);
     // For CI and screenshots; not part of the operator's interface.
     pCmd->add_flag("--start-job", gui->bStartJob)->group("");
     pCmd->add_option("--screenshot", gui->strScreenshot)->group("");
@@ -27,10 +32,46 @@ void AddGuiCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRun
 
 #ifdef TOVAR_GUI
 
+namespace {
+
+GuiRunOptions RunOptionsOf(const CommonOptions& options, const GuiCommandOptions& gui)
+{
+    GuiRunOptions run;
+    run.bStartJob = gui.bStartJob;
+    run.strScreenshot = gui.strScreenshot;
+    run.strScreenshotWhen = gui.strScreenshotWhen;
+    run.nScreenshotAfterMs = gui.nScreenshotAfterMs;
+    run.strBuildText = options.strBuildText;
+    return run;
+}
+
+// Every slot of tovar.cfg as a tile; each board's identity comes from the record's pools.
+int RunGangWindow(const CommonOptions& options, const GuiCommandOptions& gui)
+{
+    CommonOptions station;
+    std::vector<GangSlotSetup> setups;
+    std::string strError;
+    CStationRecord record;   // outlives the window and its slots
+    if (!PlanGangSlots(options, {}, station, setups, strError) || !OpenStationRecord(station, record, strError)) {
+        std::cerr << "tovar: " << strError << "\n";
+        return 2;
+    }
+    return RunGangGui(
+        [&](IGangObserver& observer) {
+            auto pStation = std::make_unique<CGangStation>(observer, record);
+            pStation->Plan(setups, GangSettings{});
+            return std::unique_ptr<IGangControl>(std::move(pStation));
+        },
+        RunOptionsOf(options, gui));
+}
+
+}  // namespace
+
 int RunGuiCommand(const CommonOptions& options, const GuiCommandOptions& gui)
 {
+    if (gui.bGang)
+        return RunGangWindow(options, gui);
     CommonOptions station = options;
-    GuiRunOptions run;
     std::string strError;
     if (!ApplyStationConfig(station, strError)) {
         std::cerr << "tovar: " << strError << "\n";
@@ -52,12 +93,7 @@ int RunGuiCommand(const CommonOptions& options, const GuiCommandOptions& gui)
         // The simulated monitor has no console line behind it: never open a real port for it.
         jobOptions.fnPortResolver = [](int) { return std::string(); };
     }
-    run.bStartJob = gui.bStartJob;
-    run.strScreenshot = gui.strScreenshot;
-    run.strScreenshotWhen = gui.strScreenshotWhen;
-    run.nScreenshotAfterMs = gui.nScreenshotAfterMs;
-    run.strBuildText = options.strBuildText;
-    return RunGui(fnFactory, jobOptions, run, &bCancel);
+    return RunGui(fnFactory, jobOptions, RunOptionsOf(options, gui), &bCancel);
 }
 
 #else

@@ -14,6 +14,8 @@ public:
     virtual void OnSlotDetail(int nSlot, const std::string& strText) { (void)nSlot, (void)strText; }
     // The slot waits for its next board's boot monitor (true), or that wait ended (false).
     virtual void OnSlotWaiting(int nSlot, bool bWaiting) { (void)nSlot, (void)bWaiting; }
+    // The identity the slot's next board gets, before it is guarded.
+    virtual void OnSlotBoard(int nSlot, const JobIdentity& identity) { (void)nSlot, (void)identity; }
     // The running job's stage; Prepare when the slot starts on a board.
     virtual void OnSlotStage(int nSlot, JobStage stage) { (void)nSlot, (void)stage; }
     virtual void OnSlotProgress(int nSlot, const TransferProgress& progress) { (void)nSlot, (void)progress; }

@@ -34,7 +34,8 @@ CGangSlot::CGangSlot(const GangSlotSetup& setup, const GangSettings& settings, c
 {
     At91BackendFactory fnFactory = m_Hooks.fnBackend ? m_Hooks.fnBackend(m_Setup)
                                                      : MakeMonitorBackendFactory(m_Setup.options, nullptr);
-    m_pJob = std::make_unique<CJob>(static_cast<IJobObserver&>(*this), fnFactory);
+    m_pLogFile = std::make_unique<CJobLogFile>(static_cast<IJobObserver&>(*this), JobLogDir(m_Setup.options));
+    m_pJob = std::make_unique<CJob>(*m_pLogFile, fnFactory);
 }
 
 CGangSlot::~CGangSlot()
@@ -43,6 +44,7 @@ CGangSlot::~CGangSlot()
     if (m_Thread.joinable())
         m_Thread.join();
     m_pJob.reset();
+    m_pLogFile.reset();
 }
 
 void CGangSlot::Start()
@@ -98,8 +100,9 @@ void CGangSlot::Run()
             break;
         }
     }
-    m_Observer.OnSlotEnded(m_Setup.nSlot, m_bStop.load() ? std::string("stopped") : strEndWhy);
+    // Ended before the last report, so a front end that hears of the end may start the slot again.
     m_bEnded = 1;
+    m_Observer.OnSlotEnded(m_Setup.nSlot, m_bStop.load() ? std::string("stopped") : strEndWhy);
     if (m_fnEnded)
         m_fnEnded();
 }
@@ -126,6 +129,7 @@ bool CGangSlot::RunBoard(bool& bGoneFirst, std::string& strEndWhy)
         Log("->Identity from the pools: " + request.identity.strMac + " " + request.identity.strFactory + " " +
             request.identity.strReg + "\r\n");
     }
+    m_Observer.OnSlotBoard(m_Setup.nSlot, request.identity);
     std::string strMac, strFactory, strReg;
     if (!Utf8ToGbk(request.identity.strMac, strMac) || !Utf8ToGbk(request.identity.strFactory, strFactory) ||
         !Utf8ToGbk(request.identity.strReg, strReg))

@@ -13,6 +13,7 @@
 #include "console/manifest_lock.h"
 #include "console/slot_manifest.h"
 #include "job/job.h"
+#include "job/job_log_file.h"
 #include "record/station_record.h"
 
 // One slot of a gang station: its own job engine and ins.txt, run on a thread of its own. For each
@@ -63,6 +64,7 @@ private:
     std::atomic<int> m_bEnded{0};
     CSlotManifest m_Manifest;
     CManifestLock m_ManifestLock;     // the slot's ins.txt, held while its job runs
+    std::unique_ptr<CJobLogFile> m_pLogFile;   // each board's log file, between the job and this slot
     std::unique_ptr<CJob> m_pJob;
 
     std::mutex m_ResultMutex;

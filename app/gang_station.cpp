@@ -1,5 +1,6 @@
 #include "app/gang_station.h"
 
+#include <algorithm>
 #include <chrono>
 
 CGangStation::CGangStation(IGangObserver& observer, CStationRecord& record, GangHooks hooks)
@@ -45,14 +46,53 @@ bool CGangStation::Start(const std::vector<GangSlotSetup>& setups, const GangSet
         strWhy = "no slot to run";
         return false;
     }
+    Plan(setups, settings);
     for (const GangSlotSetup& setup : setups)
-        m_Slots.push_back(std::make_unique<CGangSlot>(setup, settings, m_Hooks, m_Record, m_Observer, [this] {
-            std::lock_guard<std::mutex> lock(m_Mutex);
-            ++m_nEnded;
-            m_Cond.notify_all();
-        }));
-    for (auto& pSlot : m_Slots)
-        pSlot->Start();
+        if (!StartSlot(setup.nSlot, settings.bLoop, strWhy))
+            return false;
+    return true;
+}
+
+void CGangStation::Plan(std::vector<GangSlotSetup> setups, GangSettings settings)
+{
+    m_Setups = std::move(setups);
+    m_Settings = std::move(settings);
+}
+
+std::vector<std::pair<int, std::string>> CGangStation::PlannedSlots() const
+{
+    std::vector<std::pair<int, std::string>> slots;
+    for (const GangSlotSetup& setup : m_Setups)
+        slots.emplace_back(setup.nSlot, setup.strPort);
+    return slots;
+}
+
+bool CGangStation::StartSlot(int nSlot, bool bLoop, std::string& strWhy)
+{
+    auto setup = std::find_if(m_Setups.begin(), m_Setups.end(),
+                              [nSlot](const GangSlotSetup& planned) { return planned.nSlot == nSlot; });
+    if (setup == m_Setups.end()) {
+        strWhy = "there is no slot " + std::to_string(nSlot);
+        return false;
+    }
+    auto before = std::find_if(m_Slots.begin(), m_Slots.end(), [nSlot](const auto& pSlot) { return pSlot->Slot() == nSlot; });
+    if (before != m_Slots.end()) {
+        if (!(*before)->Ended()) {
+            strWhy = "slot " + std::to_string(nSlot) + " is still running";
+            return false;
+        }
+        m_Slots.erase(before);   // joins its thread, which has made its last report
+    }
+    GangSettings settings = m_Settings;
+    if (settings.bLoop != bLoop) {
+        settings.bLoop = bLoop;
+        settings.nCount = bLoop ? 0 : 1;
+    }
+    m_Slots.push_back(std::make_unique<CGangSlot>(*setup, settings, m_Hooks, m_Record, m_Observer, [this] {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Cond.notify_all();
+    }));
+    m_Slots.back()->Start();
     return true;
 }
 
@@ -76,5 +116,7 @@ bool CGangStation::StopSlot(int nSlot)
 bool CGangStation::WaitEnded(int nMs)
 {
     std::unique_lock<std::mutex> lock(m_Mutex);
-    return m_Cond.wait_for(lock, std::chrono::milliseconds(nMs), [this] { return m_nEnded >= m_Slots.size(); });
+    return m_Cond.wait_for(lock, std::chrono::milliseconds(nMs), [this] {
+        return std::all_of(m_Slots.begin(), m_Slots.end(), [](const auto& pSlot) { return pSlot->Ended(); });
+    });
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/gang_control.h"
 #include "app/gang_observer.h"
 #include "app/gang_settings.h"
 #include "app/gang_slot.h"
@@ -13,12 +14,13 @@
 
 // A gang station: several boards at once, one CGangSlot per board position, each with its own
 // job engine, ins.txt and thread; they share the record (and its pools). One slot's failure, stop
-// or hang leaves the others running. Reports go to one observer, tagged with the slot.
-class CGangStation {
+// or hang leaves the others running. Reports go to one observer, tagged with the slot. Started,
+// stopped and waited for on one thread (the front end's).
+class CGangStation : public IGangControl {
 public:
     CGangStation(IGangObserver& observer, CStationRecord& record, GangHooks hooks = {});
     // Stops every slot and waits for them.
-    ~CGangStation();
+    ~CGangStation() override;
     CGangStation(const CGangStation&) = delete;
     CGangStation& operator=(const CGangStation&) = delete;
 
@@ -30,19 +32,24 @@ public:
 
     // Starts every slot on its own thread; false (strWhy) when there is none or it ran before.
     bool Start(const std::vector<GangSlotSetup>& setups, const GangSettings& settings, std::string& strWhy);
-    // Every slot: the running jobs stop (recorded as stopped), the waits end, no more boards.
-    void Stop();
-    // One slot only; false when there is no such slot.
-    bool StopSlot(int nSlot);
-    // True once every slot has ended, waiting at most nMs.
-    bool WaitEnded(int nMs);
+
+    // The slots StartSlot may start, and what they share (its bLoop and nCount are StartSlot's).
+    void Plan(std::vector<GangSlotSetup> setups, GangSettings settings);
+
+    // IGangControl
+    std::vector<std::pair<int, std::string>> PlannedSlots() const override;
+    bool StartSlot(int nSlot, bool bLoop, std::string& strWhy) override;
+    bool StopSlot(int nSlot) override;
+    void Stop() override;
+    bool WaitEnded(int nMs) override;
 
 private:
     IGangObserver& m_Observer;
     CStationRecord& m_Record;
     GangHooks m_Hooks;
-    std::vector<std::unique_ptr<CGangSlot>> m_Slots;
-    std::mutex m_Mutex;
+    std::vector<GangSlotSetup> m_Setups;
+    GangSettings m_Settings;
+    std::vector<std::unique_ptr<CGangSlot>> m_Slots;   // the started ones; only this thread changes it
+    std::mutex m_Mutex;                                 // the slots' end reports
     std::condition_variable m_Cond;
-    size_t m_nEnded = 0;
 };

@@ -76,6 +76,9 @@ public:
     std::string m_strLog = " 开始下载程序：\r\n";
     void* m_pAutoProxy = nullptr;
 
+    // The banner for a finished job: its look and text ("成功", "失败 — transfer: ...", "已终止 — ...").
+    static VerdictLook VerdictOf(const JobResult& result, std::string& strText);
+
 private:
     void OnJobLog(const std::string& strText) override;
     void OnJobDetail(const std::string& strText) override;
@@ -91,9 +94,6 @@ private:
     // Records a job refused at the press (and releases what the guard held for it).
     void RecordRefused(const JobIdentity& identity, const std::string& strReason, const IdentityClaim& claim);
     void EnableInputs(bool bEnable);
-    // The banner for a finished job: its look and text ("成功", "失败 — transfer: ...", "已终止 — ...").
-    static VerdictLook VerdictOf(const JobResult& result, std::string& strText);
-
     ITovarView& m_View;
     At91BackendFactory m_fnBackendFactory;
     IClock& m_Clock;

@@ -7,17 +7,22 @@
 #include <QTimer>
 #include <QWindow>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
+#include "app/qt/gang_window.h"
 #include "app/qt/tovar_icon.h"
 #include "app/qt/tovar_window.h"
 
 namespace {
 
-// Saves the window's picture a tick after the awaited text is in the log, or when the time is up.
+// Saves the window's picture a tick after the awaited text is in the log, or when the time is up;
+// then runs fnExit.
 class CScreenshot {
 public:
-    CScreenshot(CTovarWindow& window, const GuiRunOptions& options) : m_Window(window), m_Options(options)
+    CScreenshot(QWidget& window, const GuiRunOptions& options, std::function<bool()> fnTextSeen,
+                std::function<void()> fnExit)
+        : m_Window(window), m_Options(options), m_fnTextSeen(std::move(fnTextSeen)), m_fnExit(std::move(fnExit))
     {
         m_Clock.start();
         QObject::connect(&m_Timer, &QTimer::timeout, &window, [this] { Poll(); });
@@ -29,8 +34,7 @@ private:
     void Poll()
     {
         const bool bShown = m_Window.isVisible() && m_Window.windowHandle() && m_Window.windowHandle()->isExposed();
-        const bool bTextSeen = !m_Options.strScreenshotWhen.empty() &&
-                               m_Window.LogText().find(m_Options.strScreenshotWhen) != std::string::npos;
+        const bool bTextSeen = !m_Options.strScreenshotWhen.empty() && m_fnTextSeen();
         const bool bTimeUp = m_Clock.elapsed() >= m_Options.nScreenshotAfterMs;
         // One more tick after the text: what the job reports right after it (verdict, status) is in.
         const bool bSettled = bShown && bTextSeen && m_bSeenBefore;
@@ -51,15 +55,47 @@ private:
         } else {
             m_nStatus = 0;
         }
-        m_Window.Exit();
+        m_fnExit();
     }
 
-    CTovarWindow& m_Window;
+    QWidget& m_Window;
     const GuiRunOptions& m_Options;
+    std::function<bool()> m_fnTextSeen;
+    std::function<void()> m_fnExit;
     QTimer m_Timer;
     QElapsedTimer m_Clock;
     int m_nStatus = 3;
     bool m_bSeenBefore = false;
+};
+
+// Without a display Qt would abort; say what is missing instead.
+bool HaveDisplay()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "tovar: no display (DISPLAY or WAYLAND_DISPLAY not set); "
+                             "use tovar flash or tovar gang to run without a window\n");
+        return false;
+    }
+    return true;
+}
+
+// The application object both windows run in.
+class CTovarApplication {
+public:
+    explicit CTovarApplication(const GuiRunOptions& options) : m_App(m_nArgc, m_argv)
+    {
+        QApplication::setApplicationName(QStringLiteral("Tovar"));
+        QApplication::setApplicationVersion(options.strBuildText.empty() ? QStringLiteral("1.0")
+                                                                         : QString::fromStdString(options.strBuildText));
+        QApplication::setWindowIcon(TovarIcon());
+    }
+
+private:
+    int m_nArgc = 1;
+    char m_szName[6] = "tovar";
+    char* m_argv[2] = {m_szName, nullptr};
+    QApplication m_App;
 };
 
 }  // namespace
@@ -67,22 +103,9 @@ private:
 int RunGui(At91BackendFactory fnBackendFactory, const TovarJobOptions& jobOptions, const GuiRunOptions& guiOptions,
            std::atomic<int>* pCancel)
 {
-    // Without a display Qt would abort; say what is missing instead.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-        std::fprintf(stderr, "tovar: no display (DISPLAY or WAYLAND_DISPLAY not set); "
-                             "use tovar flash to run a job without a window\n");
+    if (!HaveDisplay())
         return 2;
-    }
-    static int nArgc = 1;
-    static char szName[] = "tovar";
-    static char* argv[] = {szName, nullptr};
-    QApplication app(nArgc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tovar"));
-    QApplication::setApplicationVersion(guiOptions.strBuildText.empty() ? QStringLiteral("1.0")
-                                                                          : QString::fromStdString(guiOptions.strBuildText));
-    QApplication::setWindowIcon(TovarIcon());
-
+    CTovarApplication app(guiOptions);
     CTovarWindow window(std::move(fnBackendFactory), SystemClock(), jobOptions);
     window.SetBuildText(guiOptions.strBuildText);
     if (!guiOptions.strStartupLog.empty())
@@ -101,8 +124,29 @@ int RunGui(At91BackendFactory fnBackendFactory, const TovarJobOptions& jobOption
     }
     std::unique_ptr<CScreenshot> pScreenshot;
     if (!guiOptions.strScreenshot.empty())
-        pScreenshot = std::make_unique<CScreenshot>(window, guiOptions);
+        pScreenshot = std::make_unique<CScreenshot>(
+            window, guiOptions,
+            [&window, &guiOptions] { return window.LogText().find(guiOptions.strScreenshotWhen) != std::string::npos; },
+            [&window] { window.Exit(); });
 
+    window.exec();
+    return pScreenshot ? pScreenshot->Status() : 0;
+}
+
+int RunGangGui(const GangControlFactory& fnMakeControl, const GuiRunOptions& guiOptions)
+{
+    if (!HaveDisplay())
+        return 2;
+    CTovarApplication app(guiOptions);
+    CGangWindow window(fnMakeControl, SystemClock());
+    window.show();
+    if (guiOptions.bStartJob)
+        QTimer::singleShot(0, &window, [&window] { window.StartAll(); });
+    std::unique_ptr<CScreenshot> pScreenshot;
+    if (!guiOptions.strScreenshot.empty())
+        pScreenshot = std::make_unique<CScreenshot>(
+            window, guiOptions, [&window, &guiOptions] { return window.EveryLogHolds(guiOptions.strScreenshotWhen); },
+            [&window] { window.Exit(); });
     window.exec();
     return pScreenshot ? pScreenshot->Status() : 0;
 }

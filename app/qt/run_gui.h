@@ -2,6 +2,7 @@
 #include <atomic>
 #include <string>
 
+#include "app/gang_control.h"
 #include "console/tovardlg.h"
 #include "samba/at91_backend.h"
 
@@ -21,3 +22,8 @@ struct GuiRunOptions {
 // asked for and could not be taken (window not shown, file not written, awaited text missing).
 int RunGui(At91BackendFactory fnBackendFactory, const TovarJobOptions& jobOptions, const GuiRunOptions& guiOptions,
            std::atomic<int>* pCancel = nullptr);
+
+// Runs the gang station's window until it is closed; fnMakeControl makes the station it drives.
+// With bStartJob every slot starts once the window shows; the screenshot waits until every slot's
+// log holds strScreenshotWhen. Returns as RunGui does.
+int RunGangGui(const GangControlFactory& fnMakeControl, const GuiRunOptions& guiOptions);

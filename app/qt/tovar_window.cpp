@@ -22,16 +22,9 @@
 #include "app/qt/about_dlg.h"
 #include "app/qt/set_dialog.h"
 #include "app/qt/tovar_icon.h"
+#include "app/qt/widget_text.h"
 
 namespace {
-
-QString FromUtf8(const std::string& str) { return QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size())); }
-
-std::string ToUtf8(const QString& str)
-{
-    QByteArray bytes = str.toUtf8();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
 
 // The pane breaks lines at "\n"; the messages end their lines with "\r\n".
 QString ForPane(const std::string& strText)
@@ -39,29 +32,6 @@ QString ForPane(const std::string& strText)
     QString str = FromUtf8(strText);
     str.remove(QLatin1Char('\r'));
     return str;
-}
-
-QLabel* MakeLabel(const QString& strText, QWidget* pParent)
-{
-    auto* pLabel = new QLabel(strText, pParent);
-    pLabel->setTextFormat(Qt::PlainText);
-    return pLabel;
-}
-
-QLabel* MakeHint(const QString& strText, QWidget* pParent)
-{
-    QLabel* pHint = MakeLabel(strText, pParent);
-    QPalette palette = pHint->palette();
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
-    pHint->setPalette(palette);
-    return pHint;
-}
-
-QPushButton* MakeButton(const QString& strText, QWidget* pParent)
-{
-    auto* pButton = new QPushButton(strText, pParent);
-    pButton->setAutoDefault(false);
-    return pButton;
 }
 
 }  // namespace
@@ -108,15 +78,7 @@ void CTovarWindow::BuildControls()
     m_labelStatus->setMinimumHeight(m_labelStatus->fontMetrics().height());
 
     // The last job's verdict, large and coloured; hidden until a job ends and again at the next press.
-    m_labelVerdict = MakeLabel(QString(), this);
-    m_labelVerdict->setAlignment(Qt::AlignCenter);
-    m_labelVerdict->setWordWrap(true);
-    m_labelVerdict->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
-    QFont verdictFont = m_labelVerdict->font();
-    verdictFont.setPointSizeF(verdictFont.pointSizeF() * 1.6);
-    verdictFont.setBold(true);
-    m_labelVerdict->setFont(verdictFont);
-    m_labelVerdict->hide();
+    m_labelVerdict = MakeVerdictLabel(this, 1.6);
 
     // Resource captions; the dialog's start-up replaces them with the operator's texts.
     QLabel* pFactoryLabel = MakeLabel(QStringLiteral("chuchangbianhao"), this);
@@ -418,21 +380,10 @@ void CTovarWindow::Apply(const PendingOp& op)
     }
 }
 
-// Green for an installed board, red for a failed one, slate grey for a stopped one.
 void CTovarWindow::ApplyVerdict(VerdictLook look, const std::string& strText)
 {
     m_eVerdict = look;
-    if (look == VerdictLook::None) {
-        m_labelVerdict->hide();
-        m_labelVerdict->clear();
-        return;
-    }
-    const char* szBackground = look == VerdictLook::Success ? "#1b7f3a" : look == VerdictLook::Failure ? "#c62828" : "#546e7a";
-    m_labelVerdict->setStyleSheet(QStringLiteral("QLabel { background-color: %1; color: white; padding: 8px; "
-                                                 "border-radius: 4px; }")
-                                      .arg(QLatin1String(szBackground)));
-    m_labelVerdict->setText(FromUtf8(strText));
-    m_labelVerdict->show();
+    ShowVerdictOn(m_labelVerdict, look, strText);
 }
 
 // Appends at the end of the pane, whatever the operator has selected, and keeps the end in view.

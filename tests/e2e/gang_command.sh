@@ -96,6 +96,8 @@ for k, tty in enumerate(ttys, 1):
     factories.add(factory)
 assert len(factories) == 3, factories
 PY
+[ "$(find "$WORK/logs" -name '*.log' | wc -l)" -eq 4 ] || fail "expected one log file per board"
+grep -lq "系统安装失败" "$WORK"/logs/*/*.log || fail "the failed board's log file"
 "$TOVAR" record list --workdir "$WORK" --json >"$WORK/list.json" || fail "record list"
 [ "$(grep -c '"verdict":"installed"' "$WORK/list.json")" -eq 3 ] || fail "expected three installed jobs in the record"
 [ "$(grep -c '"verdict":"failed"' "$WORK/list.json")" -eq 1 ] || fail "expected one failed job in the record"
