@@ -63,7 +63,7 @@ CGangWindow::CGangWindow(const GangControlFactory& fnMakeControl, IClock& clock,
     int nIndex = 0;
     for (const auto& [nSlot, strPort] : planned) {
         auto* pTile = new CGangTile(nSlot, strPort, clock, this);
-        pTile->setMinimumWidth(360);
+        pTile->setMinimumWidth(420);
         connect(pTile->StartButton(), &QPushButton::clicked, this, [this, n = nSlot] { StartSlot(n); });
         connect(pTile->StopButton(), &QPushButton::clicked, this, [this, n = nSlot] { StopSlot(n); });
         pGrid->addWidget(pTile, nIndex / nColumns, nIndex % nColumns);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the operator's window under Xvfb on the demo's virtual board and saves PNGs of it: after a
 # whole job that installs (OUTPUT.png), in the middle of a slowed-down transfer (OUTPUT-running.png)
-# and after a job whose stores fail (OUTPUT-failed.png). Fails when the window did not appear, the
+# and after a job whose stores fail (OUTPUT-failed.png); then the gang window with four boards in
+# the middle of their transfers (OUTPUT-gang-running.png) and after them (OUTPUT-gang.png). Fails when the window did not appear, the
 # awaited text never came or a picture was not written.
 # Usage: tests/gui/screenshot.sh [BUILD_DIR] [OUTPUT.png]   (defaults: build, BUILD_DIR/tovar-window.png)
 set -euo pipefail
@@ -45,3 +46,6 @@ shoot "$OUT" "系统安装成功" 0
 # Every reply 1 ms late: the transfer takes a few seconds, pictured while rootfs.bin is sent.
 shoot "${OUT%.png}-running.png" "rootfs.bin:     正在下载" 1 --board-arg=--late-ms --board-arg=1
 shoot "${OUT%.png}-failed.png" "系统安装失败" 1 --board-arg=--store-fail
+# The gang window with four virtual boards: every tile sending rootfs.bin, then every board installed.
+shoot "${OUT%.png}-gang-running.png" "rootfs.bin:     正在下载" 1 --gang --board-arg=--late-ms --board-arg=1
+shoot "${OUT%.png}-gang.png" "系统安装成功" 0 --gang

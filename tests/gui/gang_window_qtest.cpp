@@ -1,0 +1,128 @@
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+#include <string>
+
+#include "app/gang_station.h"
+#include "app/qt/gang_tile.h"
+#include "app/qt/gang_window.h"
+#include "gui/gui_test.h"
+#include "sim/virtual_board.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+constexpr int JOB_LIMIT_MS = 60000;
+
+// Two slots on two in-process virtual boards; the second board's console stays silent when asked.
+class GangWindowTest : public QObject {
+    Q_OBJECT
+
+    void Open(bool bSecondSilent)
+    {
+        m_pDir = std::make_unique<CTempDir>();
+        m_pDir->Write("KX30T/config.cfg", "[COUNT]\r\ncount=1\r\n[Startup]\r\nid=1\r\nname=boot.bin\r\n");
+        m_pDir->Write("KX30T/系统安装/boot.bin", std::string(30000, 'b'));
+        m_pDir->Write("KX30T/系统安装/ins.txt", std::string(600, 't'));
+        m_pDir->Write("tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin", std::string(3000, 'a'));
+        m_pDir->Write("tcl_lib/at91sam9x25-ek/VarroBoot.bin", std::string(5000, 'v'));
+        RecordSettings recordSettings;
+        recordSettings.strWorkDir = m_pDir->Path();
+        std::string strWhy;
+        m_pRecord = std::make_unique<CStationRecord>();
+        QVERIFY(m_pRecord->Open(recordSettings, strWhy));
+        QVERIFY(m_pRecord->Record()->AddPool("macs", "58:76:75:01:08:00", 10, strWhy));
+        QVERIFY(m_pRecord->Record()->AddPool("factory", "20261301", 10, strWhy));
+        QVERIFY(m_pRecord->Record()->AddPool("reg", "5A3C0500", 10, strWhy));
+
+        CommonOptions station;
+        station.strWorkDir = m_pDir->Path();
+        station.strBoardIp = "127.0.0.1";
+        std::vector<StationSlot> stationSlots;
+        for (int k = 1; k <= 2; ++k) {
+            BoardConfig config;
+            config.monitor.nPromptMs = 10;
+            config.monitor.nBootDelayMs = 50;
+            config.monitor.bSilentConsole = bSecondSilent && k == 2;
+            config.transfer.nPort = 0;
+            config.transfer.strStoreDir = m_pDir->MakeDir("store" + std::to_string(k));
+            config.strLinkPath = m_pDir->Path() + "/ttyBoard" + std::to_string(k);
+            m_Boards.push_back(std::make_unique<CVirtualBoard>(config));
+            QVERIFY(m_Boards.back()->Start(strWhy));
+            StationSlot slot;
+            slot.nSlot = k;
+            slot.strPort = config.strLinkPath;
+            slot.nBoardPort = m_Boards.back()->UdpPort();
+            slot.nLocalPort = 0;
+            slot.nSettleMs = 0;
+            stationSlots.push_back(slot);
+        }
+        std::vector<GangSlotSetup> setups;
+        QVERIFY(CGangStation::PlanSlots(station, stationSlots, setups, strWhy));
+        m_pWindow = std::make_unique<CGangWindow>(
+            [this, setups](IGangObserver& observer) {
+                auto pStation = std::make_unique<CGangStation>(observer, *m_pRecord);
+                pStation->Plan(setups, GangSettings{});
+                return std::unique_ptr<IGangControl>(std::move(pStation));
+            },
+            SystemClock());
+        m_pWindow->show();
+    }
+
+    CGangTile* Tile(int nSlot) { return m_pWindow->Tile(nSlot); }
+
+private slots:
+    void cleanup()
+    {
+        m_pWindow.reset();
+        m_Boards.clear();
+        m_pRecord.reset();
+        m_pDir.reset();
+    }
+
+    void StartAllInstallsEveryBoardAndCountsThem()
+    {
+        Open(false);
+        QCOMPARE(m_pWindow->TileCount(), 2);
+        m_pWindow->StartAll();
+        QVERIFY(Tile(1)->Running() && Tile(2)->Running() && !Tile(1)->StartButton()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!Tile(1)->Running() && !Tile(2)->Running(), JOB_LIMIT_MS);
+        QCOMPARE(Tile(1)->VerdictText(), std::string("成功"));
+        QCOMPARE(Tile(2)->VerdictText(), std::string("成功"));
+        QCOMPARE(Tile(1)->ProgressValue(), 100);
+        QCOMPARE(m_pWindow->ShiftText(), std::string("本班: 成功 2   失败 0"));
+        QVERIFY(Tile(1)->StartButton()->isEnabled() && !Tile(1)->StopButton()->isEnabled());
+    }
+
+    // Stop on one tile ends its board alone; the tile can then be started again.
+    void StopOnOneTileLeavesTheOtherAndTheTileStartsAgain()
+    {
+        Open(true);
+        m_pWindow->StartAll();
+        QTRY_VERIFY_WITH_TIMEOUT(m_pWindow->LogText(2).find("Chip ID match") != std::string::npos, JOB_LIMIT_MS);
+        Tile(2)->StopButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!Tile(1)->Running() && !Tile(2)->Running(), JOB_LIMIT_MS);
+        QCOMPARE(Tile(1)->Verdict(), VerdictLook::Success);
+        QCOMPARE(Tile(2)->Verdict(), VerdictLook::Stopped);
+        QCOMPARE(m_pWindow->ShiftText(), std::string("本班: 成功 1   失败 0"));
+
+        Tile(2)->StartButton()->click();
+        QVERIFY(Tile(2)->Running());
+        QCOMPARE(Tile(2)->VerdictText(), std::string());
+        QTRY_VERIFY_WITH_TIMEOUT(Tile(2)->StageText().find("(") != std::string::npos, JOB_LIMIT_MS);
+        m_pWindow->StopAll();
+        QTRY_VERIFY_WITH_TIMEOUT(!Tile(2)->Running(), JOB_LIMIT_MS);
+    }
+
+private:
+    std::unique_ptr<CTempDir> m_pDir;
+    std::unique_ptr<CStationRecord> m_pRecord;
+    std::vector<std::unique_ptr<CVirtualBoard>> m_Boards;
+    std::unique_ptr<CGangWindow> m_pWindow;
+};
+
+}  // namespace
+
+TOVAR_GUI_TEST(GangWindowTest)
+#include "gang_window_qtest.moc"
