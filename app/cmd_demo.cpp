@@ -23,14 +23,15 @@ constexpr int DEMO_SETTLE_MS = 500;
 void AddDemoCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)
 {
     auto demo = std::make_shared<DemoOptions>();
+    demo->window.nScreenshotAfterMs = 20000;   // a whole demo job takes seconds
     CLI::App* pCmd = app.add_subcommand("demo", "A whole job against the virtual board, with sample images");
     pCmd->add_flag("--gui", demo->bGui, "Run the job in the operator's window");
     pCmd->add_flag("--keep", demo->bKeep, "Keep the temporary working folder");
     pCmd->add_flag("--gang", demo->bGang, "A gang station of four virtual boards, one job each (with --gui: the gang window)");
-    pCmd->add_flag("--start-job", demo->bStartJob, "With --gui: press download at once")->group("");
-    pCmd->add_option("--screenshot", demo->strScreenshot, "With --gui: save a PNG and end")->group("");
-    pCmd->add_option("--screenshot-when", demo->strScreenshotWhen, "... once the log holds this text")->group("");
-    pCmd->add_option("--screenshot-after-ms", demo->nScreenshotAfterMs, "... or after this long")
+    pCmd->add_flag("--start-job", demo->window.bStartJob, "With --gui: press download at once")->group("");
+    pCmd->add_option("--screenshot", demo->window.strScreenshot, "With --gui: save a PNG and end")->group("");
+    pCmd->add_option("--screenshot-when", demo->window.strScreenshotWhen, "... once the log holds this text")->group("");
+    pCmd->add_option("--screenshot-after-ms", demo->window.nScreenshotAfterMs, "... or after this long")
         ->check(CLI::Range(0, 3600000))
         ->group("");
     pCmd->add_option("--board-arg", demo->boardArgs, "Extra option for the virtual board (repeatable)")
@@ -95,12 +96,6 @@ int RunDemo(const CommonOptions& options, const DemoOptions& demo)
     if (demo.bGui) {
 #ifdef TOVAR_GUI
         std::atomic<int> bCancel{0};
-        GuiRunOptions run;
-        run.bStartJob = demo.bStartJob;
-        run.strScreenshot = demo.strScreenshot;
-        run.strScreenshotWhen = demo.strScreenshotWhen;
-        run.nScreenshotAfterMs = demo.nScreenshotAfterMs;
-        run.strBuildText = options.strBuildText;
         TovarJobOptions jobOptions = MakeJobOptions(station);
         jobOptions.startIdentity = {"^587675010202^587675010203", "12345678", "5A3C0001"};
         CStationRecord record;
@@ -109,7 +104,8 @@ int RunDemo(const CommonOptions& options, const DemoOptions& demo)
             jobOptions.pRecord = &record;
         else
             std::cerr << "demo: " << strRecordWhy << "\n";
-        nStatus = RunGui(MakeMonitorBackendFactory(station, &bCancel), jobOptions, run, &bCancel);
+        nStatus = RunGui(MakeMonitorBackendFactory(station, &bCancel), jobOptions, RunOptionsOf(options, demo.window),
+                         &bCancel);
 #else
         std::cerr << "tovar demo: no window in this build\n";
         nStatus = 2;

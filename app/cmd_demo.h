@@ -2,16 +2,14 @@
 #include <string>
 #include <vector>
 
+#include "app/cmd_gui.h"
 #include "app/commands.h"
 
 struct DemoOptions {
     bool bGui = false;               // run the job in the window instead of on standard output
     bool bKeep = false;              // keep the temporary working folder
     bool bGang = false;              // four virtual boards on a gang station
-    bool bStartJob = false;          // with --gui: press download at once
-    std::string strScreenshot;       // with --gui: save a PNG of the window and end
-    std::string strScreenshotWhen;
-    int nScreenshotAfterMs = 20000;
+    GuiCommandOptions window;        // with --gui: start at once, screenshot
     std::vector<std::string> boardArgs;  // extra options for the virtual board
 };
 

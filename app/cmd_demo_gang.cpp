@@ -74,12 +74,8 @@ int RunDemoGang(const CommonOptions& options, const DemoOptions& demo)
 
     int nStatus = 0;
     if (demo.bGui) {
-        GuiCommandOptions gui;
+        GuiCommandOptions gui = demo.window;
         gui.bGang = true;
-        gui.bStartJob = demo.bStartJob;
-        gui.strScreenshot = demo.strScreenshot;
-        gui.strScreenshotWhen = demo.strScreenshotWhen;
-        gui.nScreenshotAfterMs = demo.nScreenshotAfterMs;
         nStatus = RunGuiCommand(station, gui);
     } else {
         GangOptions gang;

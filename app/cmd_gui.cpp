@@ -9,9 +9,6 @@
 #include "app/record_options.h"
 #include "app/station_config.h"
 #include "sim/at91_sim_board.h"
-#ifdef TOVAR_GUI
-#include "app/qt/run_gui.h"
-#endif
 
 void AddGuiCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)
 {
@@ -30,10 +27,6 @@ void AddGuiCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRun
     runners.push_back({pCmd, [&options, gui] { return RunGuiCommand(options, *gui); }});
 }
 
-#ifdef TOVAR_GUI
-
-namespace {
-
 GuiRunOptions RunOptionsOf(const CommonOptions& options, const GuiCommandOptions& gui)
 {
     GuiRunOptions run;
@@ -44,6 +37,10 @@ GuiRunOptions RunOptionsOf(const CommonOptions& options, const GuiCommandOptions
     run.strBuildText = options.strBuildText;
     return run;
 }
+
+#ifdef TOVAR_GUI
+
+namespace {
 
 // Every slot of tovar.cfg as a tile; each board's identity comes from the record's pools.
 int RunGangWindow(const CommonOptions& options, const GuiCommandOptions& gui)

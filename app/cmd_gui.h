@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/commands.h"
+#include "app/qt/run_gui.h"
 
 struct GuiCommandOptions {
     bool bSimBoard = false;          // in-process simulated boot monitor instead of the serial one
@@ -14,6 +15,9 @@ struct GuiCommandOptions {
 };
 
 void AddGuiCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners);
+
+// How the window runs, as the command's options say.
+GuiRunOptions RunOptionsOf(const CommonOptions& options, const GuiCommandOptions& gui);
 
 // The operator's window (or the gang window); without the Qt front end in the build, a hint and status 2.
 int RunGuiCommand(const CommonOptions& options, const GuiCommandOptions& gui);
