@@ -6,10 +6,12 @@
 #include <memory>
 
 #include "app/check_report.h"
+#include "app/gang_station.h"
 #include "app/image_sums.h"
 #include "app/job_preparation.h"
 #include "app/station_config.h"
 #include "app/station_probes.h"
+#include "app/station_slots.h"
 #include "console/config_loader.h"
 #include "job/board_files.h"
 #include "net/transfer_frame.h"
@@ -91,17 +93,17 @@ void CheckManifest(const std::string& strWorkDir, CCheckReport& report)
     report.Add("ins.txt", bOk, strPath + ": " + (bOk ? std::string("writable") : strWhy));
 }
 
-void CheckPort(const CommonOptions& station, const std::string& strPort, CCheckReport& report)
+// A serial device a job would open: present, and free to open as a job opens it.
+void CheckPortPath(const std::string& strName, const std::string& strPath, const CComPortMap& portMap,
+                   CCheckReport& report)
 {
-    const std::string strName = "port " + strPort;
-    const std::string strPath = station.portMap.PathForPort(CComPortMap::PortFromName(strPort));
     if (strPath.empty() || !Exists(strPath)) {
         std::string strFound;
-        for (const ComPortEntry& entry : station.portMap.ListPorts())
+        for (const ComPortEntry& entry : portMap.ListPorts())
             strFound += (strFound.empty() ? "" : ", ") + CComPortMap::FormatEntry(entry);
         report.Add(strName, false,
-                   "not among the serial devices found (" + (strFound.empty() ? std::string("none") : strFound) +
-                       "); see tovar scan");
+                   (strPath.empty() ? std::string() : strPath + ": ") + "not among the serial devices found (" +
+                       (strFound.empty() ? std::string("none") : strFound) + "); see tovar scan");
         return;
     }
     std::string strWhy;
@@ -109,16 +111,37 @@ void CheckPort(const CommonOptions& station, const std::string& strPort, CCheckR
     report.Add(strName, bOk, bOk ? strPath + ": free" : strWhy);
 }
 
-void CheckNetwork(const CommonOptions& station, CCheckReport& report)
+// The transfer's socket as the options say (port, bind) and the route to the board from it.
+void CheckNetwork(const std::string& strPrefix, const CommonOptions& net, const std::string& strBind,
+                  CCheckReport& report)
 {
     std::string strWhy, strLocalIp;
-    const std::string strOn = station.strBind.empty() ? std::string() : " on " + station.strBind;
-    bool bOk = ProbeUdpBind(station.nLocalPort, station.strBind, strWhy);
-    report.Add("udp port " + std::to_string(station.nLocalPort) + strOn, bOk,
-               bOk ? std::string(station.nLocalPort == 0 ? "any free port can be bound" : "can be bound") : strWhy);
-    const std::string strBoard = station.strBoardIp + ":" + std::to_string(station.nBoardPort);
-    bOk = ProbeRoute(station.strBoardIp, station.nBoardPort, station.strBind, strLocalIp, strWhy);
-    report.Add("route", bOk, bOk ? strBoard + " is reached from local address " + strLocalIp : strWhy);
+    const std::string strOn = strBind.empty() ? std::string() : " on " + strBind;
+    bool bOk = ProbeUdpBind(net.nLocalPort, strBind, strWhy);
+    report.Add(strPrefix + "udp port " + std::to_string(net.nLocalPort) + strOn, bOk,
+               bOk ? std::string(net.nLocalPort == 0 ? "any free port can be bound" : "can be bound") : strWhy);
+    const std::string strBoard = net.strBoardIp + ":" + std::to_string(net.nBoardPort);
+    bOk = ProbeRoute(net.strBoardIp, net.nBoardPort, strBind, strLocalIp, strWhy);
+    report.Add(strPrefix + "route", bOk, bOk ? strBoard + " is reached from local address " + strLocalIp : strWhy);
+}
+
+// Each [slotN] of a gang station: its port, its socket and its route, with its own values.
+void CheckSlots(const CommonOptions& station, CCheckReport& report)
+{
+    std::vector<StationSlot> slots;
+    std::vector<GangSlotSetup> setups;
+    std::string strWhy;
+    if (!ReadStationSlots(station.strWorkDir, slots, strWhy) ||
+        !CGangStation::PlanSlots(station, slots, setups, strWhy)) {
+        report.Add("slots", false, strWhy);
+        return;
+    }
+    for (const GangSlotSetup& setup : setups) {
+        const std::string strPrefix = "slot" + std::to_string(setup.nSlot) + " ";
+        CheckPortPath(strPrefix + "port " + setup.strPort, setup.options.portMap.PathForPort(setup.nComPort),
+                      setup.options.portMap, report);
+        CheckNetwork(strPrefix, setup.options, setup.strBind.empty() ? station.strBind : setup.strBind, report);
+    }
 }
 
 }  // namespace
@@ -147,8 +170,10 @@ int RunCheck(const CommonOptions& options, const CheckOptions& check)
     CheckBoardFiles(station.strWorkDir, report);
     CheckManifest(station.strWorkDir, report);
     if (!check.strPort.empty())
-        CheckPort(station, check.strPort, report);
-    CheckNetwork(station, report);
+        CheckPortPath("port " + check.strPort, station.portMap.PathForPort(CComPortMap::PortFromName(check.strPort)),
+                      station.portMap, report);
+    CheckNetwork("", station, station.strBind, report);
+    CheckSlots(station, report);
     std::cout << (check.bJson ? report.Json() + "\n" : report.Text()) << std::flush;
     return report.AllPassed() ? 0 : 2;
 }
