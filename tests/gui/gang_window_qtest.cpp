@@ -15,11 +15,11 @@ namespace {
 
 constexpr int JOB_LIMIT_MS = 60000;
 
-// Two slots on two in-process virtual boards; the second board's console stays silent when asked.
+// Slots on in-process virtual boards, one each; the console of board nSilent (0: none) stays silent.
 class GangWindowTest : public QObject {
     Q_OBJECT
 
-    void Open(bool bSecondSilent)
+    void Open(int nBoards, int nSilent)
     {
         m_pDir = std::make_unique<CTempDir>();
         m_pDir->Write("KX30T/config.cfg", "[COUNT]\r\ncount=1\r\n[Startup]\r\nid=1\r\nname=boot.bin\r\n");
@@ -40,11 +40,11 @@ class GangWindowTest : public QObject {
         station.strWorkDir = m_pDir->Path();
         station.strBoardIp = "127.0.0.1";
         std::vector<StationSlot> stationSlots;
-        for (int k = 1; k <= 2; ++k) {
+        for (int k = 1; k <= nBoards; ++k) {
             BoardConfig config;
             config.monitor.nPromptMs = 10;
             config.monitor.nBootDelayMs = 50;
-            config.monitor.bSilentConsole = bSecondSilent && k == 2;
+            config.monitor.bSilentConsole = k == nSilent;
             config.transfer.nPort = 0;
             config.transfer.strStoreDir = m_pDir->MakeDir("store" + std::to_string(k));
             config.strLinkPath = m_pDir->Path() + "/ttyBoard" + std::to_string(k);
@@ -83,7 +83,7 @@ private slots:
 
     void StartAllInstallsEveryBoardAndCountsThem()
     {
-        Open(false);
+        Open(2, 0);
         QCOMPARE(m_pWindow->TileCount(), 2);
         m_pWindow->StartAll();
         QVERIFY(Tile(1)->Running() && Tile(2)->Running() && !Tile(1)->StartButton()->isEnabled());
@@ -95,24 +95,26 @@ private slots:
         QVERIFY(Tile(1)->StartButton()->isEnabled() && !Tile(1)->StopButton()->isEnabled());
     }
 
-    // Stop on one tile ends its board alone; the tile can then be started again.
-    void StopOnOneTileLeavesTheOtherAndTheTileStartsAgain()
+    // Stop on one of four tiles ends its board alone; the tile can then be started again.
+    void StopOnOneTileLeavesTheOthersAndTheTileStartsAgain()
     {
-        Open(true);
+        Open(4, 3);
         m_pWindow->StartAll();
-        QTRY_VERIFY_WITH_TIMEOUT(m_pWindow->LogText(2).find("Chip ID match") != std::string::npos, JOB_LIMIT_MS);
-        Tile(2)->StopButton()->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!Tile(1)->Running() && !Tile(2)->Running(), JOB_LIMIT_MS);
-        QCOMPARE(Tile(1)->Verdict(), VerdictLook::Success);
-        QCOMPARE(Tile(2)->Verdict(), VerdictLook::Stopped);
-        QCOMPARE(m_pWindow->ShiftText(), std::string("本班: 成功 1   失败 0"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_pWindow->LogText(3).find("Chip ID match") != std::string::npos, JOB_LIMIT_MS);
+        Tile(3)->StopButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!Tile(1)->Running() && !Tile(2)->Running() && !Tile(3)->Running() && !Tile(4)->Running(),
+                                 JOB_LIMIT_MS);
+        for (int nSlot : {1, 2, 4})
+            QCOMPARE(Tile(nSlot)->Verdict(), VerdictLook::Success);
+        QCOMPARE(Tile(3)->Verdict(), VerdictLook::Stopped);
+        QCOMPARE(m_pWindow->ShiftText(), std::string("本班: 成功 3   失败 0"));
 
-        Tile(2)->StartButton()->click();
-        QVERIFY(Tile(2)->Running());
-        QCOMPARE(Tile(2)->VerdictText(), std::string());
-        QTRY_VERIFY_WITH_TIMEOUT(Tile(2)->StageText().find("(") != std::string::npos, JOB_LIMIT_MS);
+        Tile(3)->StartButton()->click();
+        QVERIFY(Tile(3)->Running());
+        QCOMPARE(Tile(3)->VerdictText(), std::string());
+        QTRY_VERIFY_WITH_TIMEOUT(Tile(3)->StageText().find("(") != std::string::npos, JOB_LIMIT_MS);
         m_pWindow->StopAll();
-        QTRY_VERIFY_WITH_TIMEOUT(!Tile(2)->Running(), JOB_LIMIT_MS);
+        QTRY_VERIFY_WITH_TIMEOUT(!Tile(3)->Running(), JOB_LIMIT_MS);
     }
 
 private:
