@@ -33,7 +33,8 @@ public:
     // Starts every slot on its own thread; false (strWhy) when there is none or it ran before.
     bool Start(const std::vector<GangSlotSetup>& setups, const GangSettings& settings, std::string& strWhy);
 
-    // The slots StartSlot may start, and what they share (its bLoop and nCount are StartSlot's).
+    // The slots StartSlot may start and what they share. A slot started with another bLoop than
+    // the plan's runs one board without it, or boards until stopped with it.
     void Plan(std::vector<GangSlotSetup> setups, GangSettings settings);
 
     // IGangControl
