@@ -49,10 +49,8 @@ int RunGangWindow(const CommonOptions& options, const GuiCommandOptions& gui)
     std::vector<GangSlotSetup> setups;
     std::string strError;
     CStationRecord record;   // outlives the window and its slots
-    if (!PlanGangSlots(options, {}, station, setups, strError) || !OpenStationRecord(station, record, strError)) {
-        std::cerr << "tovar: " << strError << "\n";
-        return 2;
-    }
+    if (!PlanGangSlots(options, {}, station, setups, strError) || !OpenStationRecord(station, record, strError))
+        return ShowGuiStartError(strError, RunOptionsOf(options, gui));
     return RunGangGui(
         [&](IGangObserver& observer) {
             auto pStation = std::make_unique<CGangStation>(observer, record);

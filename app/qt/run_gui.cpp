@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QWindow>
@@ -13,6 +14,7 @@
 #include "app/qt/gang_window.h"
 #include "app/qt/tovar_icon.h"
 #include "app/qt/tovar_window.h"
+#include "app/qt/widget_text.h"
 
 namespace {
 
@@ -69,12 +71,13 @@ private:
 };
 
 // Without a display Qt would abort; say what is missing instead.
-bool HaveDisplay()
+bool HaveDisplay(bool bSay = true)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-        std::fprintf(stderr, "tovar: no display (DISPLAY or WAYLAND_DISPLAY not set); "
-                             "use tovar flash or tovar gang to run without a window\n");
+        if (bSay)
+            std::fprintf(stderr, "tovar: no display (DISPLAY or WAYLAND_DISPLAY not set); "
+                                 "use tovar flash or tovar gang to run without a window\n");
         return false;
     }
     return true;
@@ -149,4 +152,15 @@ int RunGangGui(const GangControlFactory& fnMakeControl, const GuiRunOptions& gui
             [&window] { window.Exit(); });
     window.exec();
     return pScreenshot ? pScreenshot->Status() : 0;
+}
+
+int ShowGuiStartError(const std::string& strWhy, const GuiRunOptions& guiOptions)
+{
+    std::fprintf(stderr, "tovar: %s\n", strWhy.c_str());
+    // Started from a desktop, nobody reads stderr: say it in a box as well (not when pictured).
+    if (!HaveDisplay(false) || !guiOptions.strScreenshot.empty())
+        return 2;
+    CTovarApplication app(guiOptions);
+    QMessageBox::critical(nullptr, QStringLiteral("Tovar"), FromUtf8(strWhy));
+    return 2;
 }

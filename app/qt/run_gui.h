@@ -27,3 +27,7 @@ int RunGui(At91BackendFactory fnBackendFactory, const TovarJobOptions& jobOption
 // With bStartJob every slot starts once the window shows; the screenshot waits until every slot's
 // log holds strScreenshotWhen. Returns as RunGui does.
 int RunGangGui(const GangControlFactory& fnMakeControl, const GuiRunOptions& guiOptions);
+
+// The window cannot start (a bad tovar.cfg, no slot, no record): strWhy on stderr and, with a
+// display, in a message box. Returns 2.
+int ShowGuiStartError(const std::string& strWhy, const GuiRunOptions& guiOptions);
