@@ -124,11 +124,15 @@ int RunDemo(const CommonOptions& options, const DemoOptions& demo)
     std::string strReport;
     bool bAllStored = CheckStoredImages(strDir, strStore, strReport);
     std::cout << strReport;
-    if (!demo.bKeep)
+    return EndDemo(strDir, demo.bKeep, nStatus == 0 && bAllStored, "every image was stored intact");
+}
+
+int EndDemo(const std::string& strDir, bool bKeep, bool bOk, const std::string& strSuccess)
+{
+    if (!bKeep)
         std::filesystem::remove_all(strDir);
     else
         std::cout << "demo: kept " << strDir << "\n";
-    bool bOk = nStatus == 0 && bAllStored;
-    std::cout << (bOk ? "demo: success, every image was stored intact\n" : "demo: FAILED\n");
+    std::cout << (bOk ? "demo: success, " + strSuccess + "\n" : std::string("demo: FAILED\n"));
     return bOk ? 0 : 1;
 }

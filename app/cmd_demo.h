@@ -24,3 +24,5 @@ int RunDemoGang(const CommonOptions& options, const DemoOptions& demo);
 
 // A fresh /tmp folder with the demo's station in it; false (said on stderr) when it cannot be made.
 bool MakeDemoFolder(std::string& strDir);
+// Removes the folder (unless kept) and says how the demo went; the demo's exit status.
+int EndDemo(const std::string& strDir, bool bKeep, bool bOk, const std::string& strSuccess);

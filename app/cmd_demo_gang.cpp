@@ -92,11 +92,5 @@ int RunDemoGang(const CommonOptions& options, const DemoOptions& demo)
         bAllStored = CheckStoredImages(strDir, strDir + "/board-store" + std::to_string(k), strReport) && bAllStored;
         std::cout << "demo: board " << k << ":\n" << strReport;
     }
-    if (!demo.bKeep)
-        std::filesystem::remove_all(strDir);
-    else
-        std::cout << "demo: kept " << strDir << "\n";
-    bool bOk = nStatus == 0 && bAllStored;
-    std::cout << (bOk ? "demo: success, every board stored every image intact\n" : "demo: FAILED\n");
-    return bOk ? 0 : 1;
+    return EndDemo(strDir, demo.bKeep, nStatus == 0 && bAllStored, "every board stored every image intact");
 }
