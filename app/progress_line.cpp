@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "base/duration_text.h"
+
 namespace {
 
 constexpr size_t kNameBytes = 24;        // keeps the line within 80 columns
@@ -39,16 +41,7 @@ std::string RateText(double dBytesPerSecond)
 
 std::string TimeLeftText(int64_t nSeconds)
 {
-    char szText[32];
-    if (nSeconds < 0)
-        return "--:-- left";
-    if (nSeconds >= 3600)
-        std::snprintf(szText, sizeof szText, "%lld:%02lld:%02lld left", static_cast<long long>(nSeconds / 3600),
-                      static_cast<long long>(nSeconds / 60 % 60), static_cast<long long>(nSeconds % 60));
-    else
-        std::snprintf(szText, sizeof szText, "%lld:%02lld left", static_cast<long long>(nSeconds / 60),
-                      static_cast<long long>(nSeconds % 60));
-    return szText;
+    return nSeconds < 0 ? "--:-- left" : DurationText(nSeconds, 1) + " left";
 }
 
 }  // namespace

@@ -3,19 +3,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/duration_text.h"
+
 namespace {
 
-std::string Duration(int64_t nSeconds)
-{
-    char szText[32];
-    if (nSeconds >= 3600)
-        std::snprintf(szText, sizeof szText, "%lld:%02lld:%02lld", static_cast<long long>(nSeconds / 3600),
-                      static_cast<long long>(nSeconds / 60 % 60), static_cast<long long>(nSeconds % 60));
-    else
-        std::snprintf(szText, sizeof szText, "%02lld:%02lld", static_cast<long long>(nSeconds / 60),
-                      static_cast<long long>(nSeconds % 60));
-    return szText;
-}
+std::string Duration(int64_t nSeconds) { return DurationText(nSeconds, 2); }
 
 std::string Rate(double dBytesPerSecond)
 {
