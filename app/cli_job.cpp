@@ -8,13 +8,11 @@
 #include <optional>
 
 #include "app/commands.h"
+#include "app/job_wait.h"
 #include "app/progress_line.h"
 #include "app/stop_signal.h"
 
 namespace {
-
-constexpr int kWaitSliceMs = 50;
-constexpr int kStopGraceMs = 5000;   // a stopped job reports within about a second; this is the bound
 
 // Prints log lines as they come, passes progress on to the progress line and keeps the result.
 class CCliJobObserver : public IJobObserver {
@@ -114,35 +112,10 @@ int RunCliJob(const JobRequest& request, const At91BackendFactory& fnFactory, co
     if (!job.Start(request, strWhy))
         return RefuseCliJob(request, strWhy, settings);
     InstallStopSignals();
-    const auto tStart = std::chrono::steady_clock::now();
-    bool bStopped = false;
-    bool bTimedOut = false;
-    std::optional<JobResult> result;
-    while (!(result = observer.Wait(kWaitSliceMs))) {
-        auto nElapsedMs =
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - tStart).count();
-        if (!bStopped && (StopSignalled().load() || nElapsedMs >= settings.nJobTimeoutS * 1000LL)) {
-            bStopped = true;
-            bTimedOut = !StopSignalled().load();
-            job.Stop();
-            result = observer.Wait(kStopGraceMs);
-            break;
-        }
-    }
-    if (!result) {
-        // The job did not report within its bound after the stop: give it up.
-        job.Quit(kStopGraceMs);
-        result = observer.Wait(kWaitSliceMs);
-    }
-    JobResult final = result ? *result : ResultOfRequest(request);
-    if (!result) {
-        final.verdict = JobVerdict::Stopped;
-        final.strReason = "the job did not end after it was stopped";
-    }
-    if (bTimedOut && final.verdict == JobVerdict::Stopped) {
-        final.verdict = JobVerdict::Failed;
-        final.strReason = "the job did not finish within " + std::to_string(settings.nJobTimeoutS) + " s";
-    }
+    bool bEngineGivenUp = false;
+    JobResult final = AwaitJobResult(
+        job, request, [&observer](int nMs) { return observer.Wait(nMs); }, StopSignalled(), settings.nJobTimeoutS,
+        bEngineGivenUp);
     if (final.verdict != JobVerdict::Installed)
         std::cerr << "tovar " << settings.strCommand << ": " << VerdictName(final.verdict) << " ("
                   << StageName(final.stage) << "): " << final.strReason << "\n";

@@ -5,15 +5,13 @@
 #include "app/board_waiter.h"
 #include "app/cli_job.h"
 #include "app/job_preparation.h"
+#include "app/job_wait.h"
 #include "app/monitor_probe.h"
 #include "app/station_probes.h"
 #include "base/gbk_text.h"
 #include "console/config_loader.h"
 
 namespace {
-
-constexpr int kWaitSliceMs = 50;
-constexpr int kStopGraceMs = 5000;   // a stopped job reports within about a second; this is the bound
 
 std::string SlotFolder(const GangSlotSetup& setup)
 {
@@ -192,36 +190,11 @@ bool CGangSlot::RunJob(const JobRequest& request, JobResult& result)
     // A stop that came before the start reaches the job too.
     if (m_bStop.load())
         m_pJob->Stop();
-    const auto tStart = std::chrono::steady_clock::now();
-    bool bTimedOut = false;
-    bool bUsable = true;
-    std::optional<JobResult> done;
-    while (!(done = WaitResult(kWaitSliceMs))) {
-        auto nElapsedMs =
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - tStart).count();
-        if (m_bStop.load() || nElapsedMs >= m_Settings.nJobTimeoutS * 1000LL) {
-            bTimedOut = !m_bStop.load();
-            m_pJob->Stop();
-            done = WaitResult(kStopGraceMs);
-            break;
-        }
-    }
-    if (!done) {
-        // The job did not report within its bound after the stop: give the engine up.
-        m_pJob->Quit(kStopGraceMs);
-        bUsable = false;
-        done = WaitResult(kWaitSliceMs);
-    }
-    result = done ? *done : ResultOfRequest(request);
-    if (!done) {
-        result.verdict = JobVerdict::Stopped;
-        result.strReason = "the job did not end after it was stopped";
-    }
-    if (bTimedOut && result.verdict == JobVerdict::Stopped) {
-        result.verdict = JobVerdict::Failed;
-        result.strReason = "the job did not finish within " + std::to_string(m_Settings.nJobTimeoutS) + " s";
-    }
-    return bUsable;
+    bool bEngineGivenUp = false;
+    result = AwaitJobResult(
+        *m_pJob, request, [this](int nMs) { return WaitResult(nMs); }, m_bStop, m_Settings.nJobTimeoutS,
+        bEngineGivenUp);
+    return !bEngineGivenUp;
 }
 
 void CGangSlot::Refuse(const JobRequest& request, const IdentityClaim& claim, const std::string& strReason)
