@@ -21,13 +21,19 @@ int OpenNoFollow(const std::string& strPath, int nFlags)
     return fd;
 }
 
+// Why OpenNoFollow failed, from errno.
+std::string OpenFailure(const std::string& strPath)
+{
+    return strPath + ": " + (errno == ELOOP ? std::string("a symbolic link, which Tovar does not follow")
+                                            : std::string(std::strerror(errno)));
+}
+
 // Reads a regular file whole; false with the reason.
 bool ReadRegularFile(const std::string& strPath, int64_t nMax, std::vector<char>& bytes, std::string& strWhy)
 {
     int fd = OpenNoFollow(strPath, O_RDONLY);
     if (fd < 0) {
-        strWhy = strPath + ": " + (errno == ELOOP ? std::string("a symbolic link, which Tovar does not follow")
-                                                  : std::string(std::strerror(errno)));
+        strWhy = OpenFailure(strPath);
         return false;
     }
     struct stat st {};
@@ -89,8 +95,7 @@ bool CSlotManifest::CopySharedFile(const std::string& strImageFolder, std::strin
     }
     int fd = OpenNoFollow(m_strInsPath, O_RDWR | O_CREAT);
     if (fd < 0) {
-        strWhy = m_strInsPath + ": " + (errno == ELOOP ? std::string("a symbolic link, which Tovar does not follow")
-                                                      : std::string(std::strerror(errno)));
+        strWhy = OpenFailure(m_strInsPath);
         return false;
     }
     // The lock first: a copy another Tovar is sending must not change under it.
