@@ -18,7 +18,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "app/gang_station.h"
+#include "line/gang_station.h"
 #include "sim/virtual_board.h"
 
 namespace {
@@ -123,7 +123,7 @@ bool RunGang(int nSlots, size_t nTotal, int nSettleMs, Figures& figures)
         slot.nSettleMs = nSettleMs;
         slots.push_back(slot);
     }
-    CommonOptions station;
+    StationSettings station;
     station.strWorkDir = dir.string();
     station.strBoardIp = "127.0.0.1";
     std::vector<GangSlotSetup> setups;

@@ -113,6 +113,10 @@ void CJobLogFile::OnJobStarted(const JobRequest& request)
                 if (strWarning.empty())
                     strWarning = WriteLine("job", "image slot " + std::to_string(image.nSlot) + ", id " +
                                                       std::to_string(image.nId) + ": " + image.strPath);
+            // The lines the operator saw for this board before its job started.
+            std::string strPending;
+            if (strWarning.empty() && !request.strEarlierLog.empty())
+                strWarning = Add("log", strPending, request.strEarlierLog);
         }
     }
     if (!strWarning.empty())

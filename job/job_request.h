@@ -17,4 +17,5 @@ struct JobRequest {
     TransferSettings transfer;
     bool bBringUp = true;              // false: the boot loader already runs; only the transfer
     int nConsoleTimeoutMs = 0;         // 0: the console phase waits until stopped
+    std::string strEarlierLog;         // the board's log lines before its job started (for its log file)
 };

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/board_waiter.h"
+#include "line/board_waiter.h"
 #include "support/fake_clock.h"
 
 namespace {

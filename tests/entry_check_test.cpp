@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "console/entry_check.h"
+#include "station/entry_check.h"
 
 namespace {
 

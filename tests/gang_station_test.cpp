@@ -5,7 +5,7 @@
 #include <memory>
 #include <mutex>
 
-#include "app/gang_station.h"
+#include "line/gang_station.h"
 #include "sim/virtual_board.h"
 #include "support/temp_dir.h"
 
@@ -88,7 +88,7 @@ TEST(GangStation, InALoopTheSlotTakesTheNextBoardByItselfWithTheNextIdentity)
     const std::string strLink = dir.Path() + "/ttyBoard";
     auto pBoard = PlugBoard(strLink, 0, dir.MakeDir("first"));
     const int nUdpPort = pBoard->UdpPort();
-    CommonOptions station;
+    StationSettings station;
     station.strWorkDir = dir.Path();
     station.strBoardIp = "127.0.0.1";
     StationSlot slot;

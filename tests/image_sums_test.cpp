@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/image_sums.h"
+#include "station/image_sums.h"
 #include "net/sha256.h"
 #include "support/temp_dir.h"
 

@@ -3,8 +3,8 @@
 #include <climits>
 #include <cstring>
 
-#include "console/config_loader.h"
-#include "console/ini_reader.h"
+#include "station/config_loader.h"
+#include "station/ini_reader.h"
 #include "support/temp_dir.h"
 
 namespace {

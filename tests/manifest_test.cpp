@@ -11,9 +11,9 @@
 #include <functional>
 #include <thread>
 
-#include "console/config_loader.h"
+#include "station/config_loader.h"
 #include "base/gbk_text.h"
-#include "console/manifest.h"
+#include "station/manifest.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "console/set.h"
+#include "ui/set.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "console/file_entry.h"
-#include "console/slot_manifest.h"
+#include "station/file_entry.h"
+#include "station/slot_manifest.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/station_slots.h"
+#include "station/station_slots.h"
 
 namespace {
 
@@ -38,17 +38,17 @@ TEST(StationSlots, EachSlotSetsItsOwnValuesAndSharesTheRest)
     EXPECT_EQ(slots[1].strPort, "/dev/serial/by-path/pci-0:1.2");
     EXPECT_EQ(slots[1].strBind, "eth2");
 
-    CommonOptions shared;
+    StationSettings shared;
     shared.strBoardIp = "192.168.1.100";
     shared.nBoardPort = 1000;
     shared.nLocalPort = 1000;
     shared.nSettleMs = 700;
-    CommonOptions own = SlotOptions(shared, slots[0]);
+    StationSettings own = SlotOptions(shared, slots[0]);
     EXPECT_EQ(own.strBoardIp, "10.0.0.2");
     EXPECT_EQ(own.nBoardPort, 2000);
     EXPECT_EQ(own.nLocalPort, 0);
     EXPECT_EQ(own.nSettleMs, 50);
-    CommonOptions plain = SlotOptions(shared, slots[1]);
+    StationSettings plain = SlotOptions(shared, slots[1]);
     EXPECT_EQ(plain.strBoardIp, "192.168.1.100");
     EXPECT_EQ(plain.nBoardPort, 1000);
     EXPECT_EQ(plain.nSettleMs, 700);

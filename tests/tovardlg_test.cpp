@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "console/set.h"
-#include "console/tovardlg.h"
+#include "ui/set.h"
+#include "ui/tovardlg.h"
 #include "sim/at91_sim_board.h"
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
@@ -326,6 +326,7 @@ TEST(ConsoleExit, StopDuringBringUpAndAWorkerThatOutlivesTheExitWait)
     CTempDir dir;
     dir.Write("KX30T/config.cfg", "[COUNT]\ncount=1\n[Startup]\nid=1\nname=boot.bin\n");
     dir.Write("KX30T/系统安装/ins.txt", "");
+    dir.Write("KX30T/系统安装/boot.bin", "12345");
     auto factory = [&]() -> std::unique_ptr<IAt91Backend> { return std::make_unique<CHeldBackend>(bRelease, bEntered); };
     {
         CTovarDlg dlg(view, factory, clock, TestOptions(dir.Path(), 50, [](int) { return std::string(); }));

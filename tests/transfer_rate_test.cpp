@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/transfer_rate.h"
+#include "ui/transfer_rate.h"
 #include "support/fake_clock.h"
 
 TEST(TransferRate, RateAndTimeLeftFromTheBytesDoneOverTime)

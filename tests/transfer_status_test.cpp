@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "console/transfer_status.h"
+#include "ui/transfer_status.h"
 #include "support/fake_clock.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "console/config_loader.h"
-#include "console/ini_reader.h"
+#include "station/config_loader.h"
+#include "station/ini_reader.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/qt/tovar_window.h"
+#include "qt/tovar_window.h"
 #include "gui/gui_test.h"
 #include "samba/monitor_backend.h"
 #include "sim/virtual_board.h"
@@ -133,12 +133,12 @@ private:
             return std::make_unique<CMonitorBackend>(fnResolve, fnScan, SystemClock(), &m_bCancel);
         };
         TovarJobOptions options;
-        options.strWorkDir = m_pDir->Path();
+        options.station.strWorkDir = m_pDir->Path();
         options.fnPortResolver = fnResolve;
-        options.transfer.strBoardIp = "127.0.0.1";
-        options.transfer.nBoardPort = m_pBoard->UdpPort();
-        options.transfer.nLocalPort = 0;
-        options.transfer.nSettleMs = 0;
+        options.station.strBoardIp = "127.0.0.1";
+        options.station.nBoardPort = m_pBoard->UdpPort();
+        options.station.nLocalPort = 0;
+        options.station.nSettleMs = 0;
         m_pWindow = std::make_unique<CTovarWindow>(fnFactory, SystemClock(), options);
         m_pWindow->SetBeforeExit([this] { m_bCancel = 1; });
         m_pWindow->show();

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/qt/about_dlg.h"
-#include "app/qt/set_dialog.h"
-#include "app/qt/tovar_window.h"
+#include "qt/about_dlg.h"
+#include "qt/set_dialog.h"
+#include "qt/tovar_window.h"
 #include "gui/gui_test.h"
 #include "sim/at91_sim_board.h"
 #include "support/fake_clock.h"

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "app/gang_station.h"
-#include "app/qt/gang_tile.h"
-#include "app/qt/gang_window.h"
+#include "line/gang_station.h"
+#include "qt/gang_tile.h"
+#include "qt/gang_window.h"
 #include "gui/gui_test.h"
 #include "sim/virtual_board.h"
 #include "support/temp_dir.h"
@@ -36,7 +36,7 @@ class GangWindowTest : public QObject {
         QVERIFY(m_pRecord->Record()->AddPool("factory", "20261301", 10, strWhy));
         QVERIFY(m_pRecord->Record()->AddPool("reg", "5A3C0500", 10, strWhy));
 
-        CommonOptions station;
+        StationSettings station;
         station.strWorkDir = m_pDir->Path();
         station.strBoardIp = "127.0.0.1";
         std::vector<StationSlot> stationSlots;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/qt/tovar_window.h"
+#include "qt/tovar_window.h"
 #include "gui/gui_test.h"
 #include "sim/at91_sim_board.h"
 #include "support/fake_clock.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "console/tovar_view.h"
+#include "ui/tovar_view.h"
 
 // A window for tests: records texts, the log, button states and selector entries.
 class CFakeView : public ITovarView {

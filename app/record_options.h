@@ -1,9 +1,0 @@
-#pragma once
-#include <string>
-
-#include "app/commands.h"
-#include "record/station_record.h"
-
-// Opens the station's production record as the options say (--record, --no-record, --station,
-// --hold-minutes, [record] in tovar.cfg); false, with strWhy, when it cannot be used.
-bool OpenStationRecord(const CommonOptions& options, CStationRecord& record, std::string& strWhy);

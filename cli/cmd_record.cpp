@@ -1,0 +1,247 @@
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "cli/commands.h"
+#include "line/record_options.h"
+#include "station/station_config.h"
+
+namespace {
+
+struct RecordCommandOptions {
+    std::string strSince;
+    std::string strStation;
+    std::string strMac;
+    std::string strFactory;
+    bool bJson = false;
+    bool bCsv = false;
+    std::string strValue;
+    std::string strKind;
+    std::string strFirst;
+    int64_t nCount = 0;
+};
+
+// Opens the record for a command; prints why not and returns false.
+bool OpenFor(CommonOptions& options, CStationRecord& record)
+{
+    std::string strWhy;
+    if (!ApplyStationConfig(options, strWhy)) {
+        std::cerr << "tovar: " << strWhy << "\n";
+        return false;
+    }
+    if (options.bNoRecord) {
+        std::cerr << "tovar: this command needs the production record (drop --no-record)\n";
+        return false;
+    }
+    if (!OpenStationRecord(options, record, strWhy)) {
+        std::cerr << "tovar: " << strWhy << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool SinceMs(const std::string& strSince, int64_t& nSinceMs)
+{
+    nSinceMs = strSince.empty() ? 0 : LocalDateMs(strSince);
+    if (nSinceMs < 0)
+        std::cerr << "tovar: --since " << strSince << " is not a date (YYYY-MM-DD)\n";
+    return nSinceMs >= 0;
+}
+
+std::string CsvField(const std::string& strText)
+{
+    if (strText.find_first_of(",\"\n") == std::string::npos)
+        return strText;
+    std::string strOut = "\"";
+    for (char c : strText)
+        strOut += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return strOut + "\"";
+}
+
+int RunList(CommonOptions& options, const RecordCommandOptions& list)
+{
+    CStationRecord record;
+    int64_t nSinceMs = 0;
+    if (!SinceMs(list.strSince, nSinceMs) || !OpenFor(options, record))
+        return 2;
+    RecordFilter filter{nSinceMs, list.strStation, {}, list.strFactory};
+    uint64_t nMac = 0;
+    if (!list.strMac.empty())
+        filter.strMac = ParseMac(list.strMac, nMac) ? MacText(nMac) : list.strMac;
+    std::vector<RecordedJob> jobs;
+    std::string strError;
+    if (!record.Record()->ListJobs(filter, jobs, strError)) {
+        std::cerr << "tovar: " << strError << "\n";
+        return 1;
+    }
+    if (list.bCsv)
+        std::cout << "id,start,end,station,port,verdict,stage,reason,mac,factory,reg,reflash\n";
+    for (const RecordedJob& job : jobs) {
+        const JobResult& r = job.result;
+        const std::string strPort = r.nComPort > 0 ? "COM" + std::to_string(r.nComPort) : "-";
+        if (list.bJson) {
+            nlohmann::ordered_json line = nlohmann::ordered_json::parse(JobResultToJson(r));
+            line["id"] = job.nId;
+            line["reflash"] = job.bReflash;
+            line["tool_version"] = job.strToolVersion;
+            std::cout << line.dump() << "\n";
+        } else if (list.bCsv) {
+            const std::vector<std::string> fields = {
+                std::to_string(job.nId), r.strStartTime, r.strEndTime, r.strStation, strPort,
+                VerdictName(r.verdict), StageName(r.stage), r.strReason, r.identity.strMac,
+                r.identity.strFactory, r.identity.strReg, job.bReflash ? "1" : "0"};
+            for (size_t i = 0; i < fields.size(); ++i)
+                std::cout << (i ? "," : "") << CsvField(fields[i]);
+            std::cout << "\n";
+        } else {
+            std::cout << job.nId << "  " << r.strStartTime << "  " << r.strStation << "  " << strPort << "  "
+                      << VerdictName(r.verdict) << (job.bReflash ? " (re-flash)" : "") << "  " << r.identity.strMac
+                      << "  " << r.identity.strFactory << "  " << r.identity.strReg
+                      << (r.strReason.empty() ? "" : "  " + r.strReason) << "\n";
+        }
+    }
+    return 0;
+}
+
+int RunStats(CommonOptions& options, const RecordCommandOptions& stats)
+{
+    CStationRecord record;
+    int64_t nSinceMs = 0;
+    if (!SinceMs(stats.strSince, nSinceMs) || !OpenFor(options, record))
+        return 2;
+    std::vector<StationStats> rows;
+    std::string strError;
+    if (!record.Record()->Stats(nSinceMs, rows, strError)) {
+        std::cerr << "tovar: " << strError << "\n";
+        return 1;
+    }
+    std::cout << "station  installed  failed  yield  median s/board\n";
+    for (const StationStats& row : rows) {
+        int64_t nAll = row.nInstalled + row.nFailed;
+        char szLine[256];
+        std::snprintf(szLine, sizeof szLine, "%s  %lld  %lld  %.1f%%  %.1f\n", row.strStation.c_str(),
+                      static_cast<long long>(row.nInstalled), static_cast<long long>(row.nFailed),
+                      nAll ? 100.0 * static_cast<double>(row.nInstalled) / static_cast<double>(nAll) : 0.0,
+                      static_cast<double>(row.nMedianMs) / 1000.0);
+        std::cout << szLine;
+    }
+    return 0;
+}
+
+int RunRelease(CommonOptions& options, const RecordCommandOptions& release)
+{
+    CStationRecord record;
+    if (!OpenFor(options, record))
+        return 2;
+    int nReleased = 0;
+    std::string strError;
+    if (!record.Record()->ReleaseHold(release.strValue, nReleased, strError)) {
+        std::cerr << "tovar: " << strError << "\n";
+        return 1;
+    }
+    std::cout << (nReleased ? "released " + release.strValue : release.strValue + " was not held") << "\n";
+    return nReleased ? 0 : 1;
+}
+
+int RunPoolAdd(CommonOptions& options, const RecordCommandOptions& pool)
+{
+    CStationRecord record;
+    if (!OpenFor(options, record))
+        return 2;
+    std::string strError;
+    if (!record.Record()->AddPool(pool.strKind, pool.strFirst, pool.nCount, strError)) {
+        std::cerr << "tovar pool add: " << strError << "\n";
+        return 2;
+    }
+    std::cout << "added " << pool.nCount << " to the " << pool.strKind << " pool from " << pool.strFirst << "\n";
+    return 0;
+}
+
+int RunPoolStatus(CommonOptions& options, const RecordCommandOptions& pool)
+{
+    CStationRecord record;
+    if (!OpenFor(options, record))
+        return 2;
+    std::vector<PoolStatus> statuses;
+    std::string strError;
+    if (!record.Record()->PoolStatuses(statuses, strError)) {
+        std::cerr << "tovar: " << strError << "\n";
+        return 1;
+    }
+    nlohmann::ordered_json json = nlohmann::ordered_json::object();
+    for (const PoolStatus& status : statuses) {
+        if (pool.bJson)
+            json[status.strKind] = {{"left", status.nLeft}, {"taken", status.nTaken}, {"next", status.strNext}};
+        else
+            std::cout << status.strKind << ": " << status.nLeft << " left, " << status.nTaken << " taken"
+                      << (status.strNext.empty() ? "" : ", next " + status.strNext) << "\n";
+    }
+    if (pool.bJson)
+        std::cout << json.dump() << "\n";
+    return 0;
+}
+
+int RunPoolTake(CommonOptions& options, const RecordCommandOptions& pool)
+{
+    CStationRecord record;
+    if (!OpenFor(options, record))
+        return 2;
+    JobIdentity identity;
+    std::string strError;
+    if (!record.TakeNext(identity, strError)) {
+        std::cerr << "tovar pool take: " << strError << "\n";
+        return 1;
+    }
+    if (pool.bJson)
+        std::cout << nlohmann::ordered_json{{"mac", identity.strMac}, {"factory", identity.strFactory},
+                                            {"reg", identity.strReg}}
+                         .dump()
+                  << "\n";
+    else
+        std::cout << identity.strMac << " " << identity.strFactory << " " << identity.strReg << "\n";
+    return 0;
+}
+
+}  // namespace
+
+void AddRecordCommands(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)
+{
+    auto opts = std::make_shared<RecordCommandOptions>();
+    CLI::App* pRecord = app.add_subcommand("record", "Read the production record; release a held value");
+    pRecord->require_subcommand(1);
+    CLI::App* pList = pRecord->add_subcommand("list", "Every recorded job, oldest first");
+    pList->add_option("--since", opts->strSince, "Jobs started on or after this local date (YYYY-MM-DD)");
+    pList->add_option("--station", opts->strStation, "Only this station");
+    pList->add_option("--mac", opts->strMac, "Only jobs with this MAC address");
+    pList->add_option("--factory", opts->strFactory, "Only this factory number");
+    auto* pJson = pList->add_flag("--json", opts->bJson, "One JSON object per line");
+    pList->add_flag("--csv", opts->bCsv, "Comma-separated values with a header")->excludes(pJson);
+    AddCommonOptions(*pList, options, false);
+    runners.push_back({pList, [&options, opts] { return RunList(options, *opts); }});
+    CLI::App* pStats = pRecord->add_subcommand("stats", "Per station: installed, failed, yield, median time per board");
+    pStats->add_option("--since", opts->strSince, "Jobs started on or after this local date (YYYY-MM-DD)");
+    AddCommonOptions(*pStats, options);
+    runners.push_back({pStats, [&options, opts] { return RunStats(options, *opts); }});
+    CLI::App* pRelease = pRecord->add_subcommand("release", "Free a value held by a job whose station went away");
+    pRelease->add_option("VALUE", opts->strValue, "A MAC address, factory or registration number")->required();
+    AddCommonOptions(*pRelease, options);
+    runners.push_back({pRelease, [&options, opts] { return RunRelease(options, *opts); }});
+
+    CLI::App* pPool = app.add_subcommand("pool", "Identity pools: add ranges, see what is left, take the next identity");
+    pPool->require_subcommand(1);
+    CLI::App* pAdd = pPool->add_subcommand("add", "Add a range: macs FIRST COUNT (boards, two addresses each), "
+                                                  "factory FIRST COUNT (decimal), reg FIRST COUNT (hexadecimal)");
+    pAdd->add_option("KIND", opts->strKind, "macs, factory or reg")->required()->check(CLI::IsMember({"macs", "factory", "reg"}));
+    pAdd->add_option("FIRST", opts->strFirst, "The first value")->required();
+    pAdd->add_option("COUNT", opts->nCount, "How many boards")->required()->check(CLI::Range(int64_t{1}, int64_t{100000000}));
+    AddCommonOptions(*pAdd, options);
+    runners.push_back({pAdd, [&options, opts] { return RunPoolAdd(options, *opts); }});
+    CLI::App* pStatus = pPool->add_subcommand("status", "What is left in each pool");
+    pStatus->add_flag("--json", opts->bJson, "As JSON");
+    AddCommonOptions(*pStatus, options);
+    runners.push_back({pStatus, [&options, opts] { return RunPoolStatus(options, *opts); }});
+    CLI::App* pTake = pPool->add_subcommand("take", "Reserve and print the next identity (for a label printer)");
+    pTake->add_flag("--json", opts->bJson, "As JSON");
+    AddCommonOptions(*pTake, options);
+    runners.push_back({pTake, [&options, opts] { return RunPoolTake(options, *opts); }});
+}

@@ -1,0 +1,60 @@
+#include <iostream>
+#include <memory>
+
+#include "cli/cli_job.h"
+#include "cli/commands.h"
+#include "line/record_options.h"
+#include "station/station_config.h"
+
+namespace {
+
+struct TransferOptions {
+    std::vector<int> select;
+    std::string strJsonPath;
+    int nJobTimeoutS = 600;
+    bool bQuiet = false;
+};
+
+int RunTransfer(const CommonOptions& options, const TransferOptions& transfer)
+{
+    CommonOptions station = options;
+    CliJobSettings settings;
+    settings.strCommand = "transfer";
+    settings.strJsonPath = transfer.strJsonPath;
+    settings.bQuiet = transfer.bQuiet;
+    JobRequest refused;
+    refused.bBringUp = false;
+    std::string strWhy;
+    if (!ApplyStationConfig(station, strWhy))
+        return RefuseCliJob(refused, strWhy, settings);
+    settings.strLogDir = JobLogDir(station);
+    CStationRecord record;
+    if (!OpenStationRecord(station, record, strWhy))
+        return RefuseCliJob(refused, strWhy, settings);
+    settings.pRecord = &record;
+    BoardRunRequest request;
+    request.station = station;
+    request.bBringUp = false;
+    request.select = transfer.select;
+    request.nJobTimeoutS = transfer.nJobTimeoutS;
+    return RunCliBoard(request, {}, settings);
+}
+
+}  // namespace
+
+void AddTransferCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)
+{
+    auto transfer = std::make_shared<TransferOptions>();
+    CLI::App* pCmd = app.add_subcommand("transfer", "Only the image transfer, to a board whose boot loader runs");
+    pCmd->add_option("--select", transfer->select, "File-table slots to send, e.g. 0,1,2")
+        ->delimiter(',')
+        ->check(CLI::Range(0, FILE_TABLE_SLOTS - 1));
+    pCmd->add_option("--json", transfer->strJsonPath, "Write the result as JSON to this file (-: standard output)");
+    pCmd->add_option("--job-timeout-s", transfer->nJobTimeoutS, "Give up after this many seconds")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+        ->check(CLI::Range(1, 24 * 3600))
+        ->capture_default_str();
+    pCmd->add_flag("--quiet", transfer->bQuiet, "No progress line on standard error");
+    AddCommonOptions(*pCmd, options);
+    runners.push_back({pCmd, [&options, transfer] { return RunTransfer(options, *transfer); }});
+}

@@ -1,0 +1,41 @@
+#include <CLI/CLI.hpp>
+
+#include "cli/cmd_gui.h"
+#include "cli/commands.h"
+#include "demo/cmd_demo.h"
+#ifdef TOVAR_GUI
+#include "qt/station_window.h"
+#endif
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Tovar: installs the complete software of an AT91SAM9X25 board"};
+    app.set_version_flag("--version", std::string("tovar ") + TOVAR_VERSION_TEXT);
+    app.require_subcommand(0, 1);
+    CommonOptions options;
+    options.strToolVersion = TOVAR_VERSION_TEXT;
+    options.strBuildText = TOVAR_VERSION_TEXT;
+    WindowRunner fnWindow;
+#ifdef TOVAR_GUI
+    fnWindow = [](const StationSettings& station, bool bGang) {
+        GuiRunOptions run;
+        run.strBuildText = station.strBuildText;
+        return RunStationWindow(station, run, bGang);
+    };
+#endif
+    std::vector<CommandRunner> runners;
+    RegisterCommands(app, options, runners);
+    AddGuiCommand(app, options, runners, fnWindow);
+    AddDemoCommand(app, options, runners);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // A usage error refuses the job before anything reaches a board: exit status 2.
+        int nStatus = app.exit(e);
+        return nStatus == 0 ? 0 : 2;
+    }
+    for (auto& runner : runners)
+        if (runner.pCommand->parsed())
+            return runner.fnRun();
+    return RunGuiCommand(options, false, fnWindow);
+}

@@ -1,0 +1,151 @@
+#include "qt/gang_tile.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "qt/widget_text.h"
+#include "ui/tovardlg.h"
+
+namespace {
+
+const char* StageCaption(JobStage stage)
+{
+    switch (stage) {
+    case JobStage::BringUp:
+        return "引导 (bring-up)";
+    case JobStage::Console:
+        return "控制台 (console)";
+    case JobStage::Transfer:
+        return "下载 (transfer)";
+    case JobStage::Prepare:
+        break;
+    }
+    return "准备 (prepare)";
+}
+
+}  // namespace
+
+CGangTile::CGangTile(int nSlot, const std::string& strPort, IClock& clock, QWidget* pParent)
+    : QGroupBox(pParent), m_nSlot(nSlot), m_Status(clock)
+{
+    setTitle(QStringLiteral("槽 %1   %2").arg(nSlot).arg(FromUtf8(strPort)));
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    m_labelMac = MakeLabel(QStringLiteral("MAC ID: -"), this);
+    m_labelNumbers = MakeLabel(QStringLiteral("出厂编号: -   注册编号: -"), this);
+    for (QLabel* pLabel : {m_labelMac, m_labelNumbers}) {
+        pLabel->setFont(fixed);
+        pLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    m_labelStage = MakeLabel(QStringLiteral("空闲"), this);
+    QFont bold = m_labelStage->font();
+    bold.setBold(true);
+    m_labelStage->setFont(bold);
+    m_progress = new QProgressBar(this);
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_labelStatus = MakeLabel(QString(), this);
+    m_labelStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_labelStatus->setMinimumHeight(m_labelStatus->fontMetrics().height());
+    m_labelVerdict = MakeVerdictLabel(this, 1.3);
+    m_labelLog = MakeHint(QString(), this);
+    m_labelLog->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_labelLog->setMinimumHeight(m_labelLog->fontMetrics().height());
+    m_btnStart = MakeButton(QStringLiteral("开始"), this);
+    m_btnStop = MakeButton(QStringLiteral("停止"), this);
+    m_btnStop->setEnabled(false);
+
+    auto* pButtons = new QHBoxLayout;
+    pButtons->addStretch(1);
+    pButtons->addWidget(m_btnStart);
+    pButtons->addWidget(m_btnStop);
+    auto* pLayout = new QVBoxLayout(this);
+    pLayout->addWidget(m_labelMac);
+    pLayout->addWidget(m_labelNumbers);
+    pLayout->addWidget(m_labelStage);
+    pLayout->addWidget(m_progress);
+    pLayout->addWidget(m_labelStatus);
+    pLayout->addWidget(m_labelVerdict);
+    pLayout->addStretch(1);
+    pLayout->addWidget(m_labelLog);
+    pLayout->addLayout(pButtons);
+}
+
+void CGangTile::SetRunning(bool bRunning)
+{
+    m_bRunning = bRunning;
+    m_btnStart->setEnabled(!bRunning);
+    m_btnStop->setEnabled(bRunning);
+    if (bRunning) {
+        ShowVerdictOn(m_labelVerdict, VerdictLook::None, {});
+        m_eVerdict = VerdictLook::None;
+    }
+}
+
+void CGangTile::Waiting(bool bWaiting)
+{
+    if (bWaiting)
+        m_labelStage->setText(QStringLiteral("等待下一块板"));
+}
+
+void CGangTile::Board(const JobIdentity& identity)
+{
+    m_labelMac->setText(QStringLiteral("MAC ID: ") + FromUtf8(identity.strMac));
+    m_labelNumbers->setText(QStringLiteral("出厂编号: %1   注册编号: %2")
+                                .arg(FromUtf8(identity.strFactory), FromUtf8(identity.strReg)));
+    ShowVerdictOn(m_labelVerdict, VerdictLook::None, {});
+    m_eVerdict = VerdictLook::None;
+    m_progress->setValue(0);
+    m_labelStatus->clear();
+    m_Status.Start();
+}
+
+void CGangTile::Stage(JobStage stage)
+{
+    m_labelStage->setText(QString::fromUtf8(StageCaption(stage)));
+}
+
+void CGangTile::Progress(const TransferProgress& progress)
+{
+    if (progress.nBytesTotal > 0)
+        m_progress->setValue(static_cast<int>(std::min(progress.nBytesDone, progress.nBytesTotal) * 100 / progress.nBytesTotal));
+    if (m_Status.Update(progress))
+        m_labelStatus->setText(FromUtf8(m_Status.Text()));
+}
+
+void CGangTile::Result(const JobResult& result)
+{
+    std::string strText;
+    m_eVerdict = CTovarDlg::VerdictOf(result, strText);
+    ShowVerdictOn(m_labelVerdict, m_eVerdict, strText);
+    if (result.verdict == JobVerdict::Installed)
+        m_progress->setValue(100);
+    m_labelStatus->setText(FromUtf8(m_Status.Text()));
+    m_labelStage->setText(QStringLiteral("完成"));
+}
+
+void CGangTile::Ended(const std::string& strWhy)
+{
+    m_labelStage->setText(QStringLiteral("已结束: ") + FromUtf8(strWhy));
+    SetRunning(false);   // the last board's banner stays until the slot starts again
+}
+
+void CGangTile::LogLine(const std::string& strLine)
+{
+    m_labelLog->setText(FromUtf8(strLine));
+}
+
+std::string CGangTile::StageText() const { return ToUtf8(m_labelStage->text()); }
+
+std::string CGangTile::StatusText() const { return ToUtf8(m_labelStatus->text()); }
+
+std::string CGangTile::VerdictText() const
+{
+    return m_labelVerdict->isHidden() ? std::string() : ToUtf8(m_labelVerdict->text());
+}
+
+int CGangTile::ProgressValue() const { return m_progress->value(); }

@@ -1,0 +1,64 @@
+#include "qt/widget_text.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+QString FromUtf8(const std::string& str) { return QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size())); }
+
+std::string ToUtf8(const QString& str)
+{
+    QByteArray bytes = str.toUtf8();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+QLabel* MakeLabel(const QString& strText, QWidget* pParent)
+{
+    auto* pLabel = new QLabel(strText, pParent);
+    pLabel->setTextFormat(Qt::PlainText);
+    return pLabel;
+}
+
+QLabel* MakeHint(const QString& strText, QWidget* pParent)
+{
+    QLabel* pHint = MakeLabel(strText, pParent);
+    QPalette palette = pHint->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
+    pHint->setPalette(palette);
+    return pHint;
+}
+
+QPushButton* MakeButton(const QString& strText, QWidget* pParent)
+{
+    auto* pButton = new QPushButton(strText, pParent);
+    pButton->setAutoDefault(false);
+    return pButton;
+}
+
+QLabel* MakeVerdictLabel(QWidget* pParent, double dScale)
+{
+    QLabel* pLabel = MakeLabel(QString(), pParent);
+    pLabel->setAlignment(Qt::AlignCenter);
+    pLabel->setWordWrap(true);
+    pLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
+    QFont font = pLabel->font();
+    font.setPointSizeF(font.pointSizeF() * dScale);
+    font.setBold(true);
+    pLabel->setFont(font);
+    pLabel->hide();
+    return pLabel;
+}
+
+void ShowVerdictOn(QLabel* pLabel, VerdictLook look, const std::string& strText)
+{
+    if (look == VerdictLook::None) {
+        pLabel->hide();
+        pLabel->clear();
+        return;
+    }
+    const char* szBackground = look == VerdictLook::Success ? "#1b7f3a" : look == VerdictLook::Failure ? "#c62828" : "#546e7a";
+    pLabel->setStyleSheet(QStringLiteral("QLabel { background-color: %1; color: white; padding: 8px; "
+                                         "border-radius: 4px; }")
+                              .arg(QLatin1String(szBackground)));
+    pLabel->setText(FromUtf8(strText));
+    pLabel->show();
+}

@@ -1,0 +1,36 @@
+#pragma once
+#include <string>
+
+#include "net/image_transfer.h"
+#include "net/transfer_frame.h"
+#include "serial/com_port_map.h"
+
+// A station's settings: its working folder, the transfer's endpoints and time limits, its record
+// and its log folder, and its port map. Plain values; tovar.cfg and the command line fill them.
+struct StationSettings {
+    std::string strWorkDir = ".";
+    std::string strBoardIp = BOARD_IP;
+    int nBoardPort = 1000;
+    int nLocalPort = 1000;
+    int nSettleMs = 10000;
+    int nReplyTimeoutMs = 500;
+    int nStoreTimeoutMs = 60000;
+    int nTries = 5;
+    int nConsoleTimeoutS = 60;     // the console wait after a bring-up that broke off
+    std::string strBind;           // empty: all interfaces; an interface name or a local IPv4 address
+    std::string strPortsFile;
+    std::string strLogDir;         // the boards' log files; empty: logs/ in the working folder
+    std::string strBuildText;      // version and commit of this program
+    CComPortMap portMap;           // the station's [ports] map
+    std::string strRecord;         // the production record: postgresql://... or an SQLite file; empty: tovar.db
+    bool bNoRecord = false;
+    std::string strStation;        // empty: the host name
+    int nHoldMinutes = 30;
+    std::string strToolVersion;    // "1.0 (commit ...)"
+};
+
+// The folder of the boards' log files: strLogDir, or logs/ in the working folder.
+std::string JobLogDir(const StationSettings& station);
+
+// The image transfer's endpoints and time limits.
+TransferSettings TransferOf(const StationSettings& station);

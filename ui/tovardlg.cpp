@@ -1,0 +1,365 @@
+#include "ui/tovardlg.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "station/config_loader.h"
+#include "ui/set.h"
+
+namespace {
+constexpr const char* DEFAULT_MAC = "^587675010202^587675010203";
+constexpr const char* DEFAULT_FACTORY = "12345678";
+constexpr const char* DEFAULT_REG = "5A3C0001";
+}  // namespace
+
+CTovarDlg::CTovarDlg(ITovarView& view, At91BackendFactory fnBackendFactory, IClock& clock, TovarJobOptions options)
+    : m_View(view),
+      m_fnBackendFactory(std::move(fnBackendFactory)),
+      m_Clock(clock),
+      m_Options(std::move(options)),
+      m_TransferStatus(clock)
+{
+}
+
+TovarJobOptions MakeJobOptions(const StationSettings& station)
+{
+    TovarJobOptions options;
+    options.station = station;
+    options.fnPortResolver = station.portMap.Resolver();
+    return options;
+}
+
+CTovarDlg::~CTovarDlg()
+{
+    if (m_pRun)
+        m_pRun->Quit(m_Options.nExitWaitMs);
+    m_pRun.reset();
+}
+
+void CTovarDlg::AppendLog(const std::string& strText)
+{
+    if (!strText.empty())
+        m_View.AppendLog(strText);
+}
+
+void CTovarDlg::SetJobButtons(bool bDownload, bool bExit, bool bStop)
+{
+    m_bExitEnabled = bExit ? 1 : 0;
+    m_View.EnableControl(IDOK, bDownload);
+    m_View.EnableControl(IDCANCEL, bExit);
+    m_View.EnableControl(IDC_STOP, bStop);
+}
+
+// The identity, the port and the Advanced options stay as they are while a job runs.
+void CTovarDlg::EnableInputs(bool bEnable)
+{
+    for (int nId : {IDC_MAC, IDC_FACTORY, IDC_REG, IDC_PORT, IDC_SET, IDC_AUTONUM})
+        m_View.EnableControl(nId, bEnable);
+}
+
+VerdictLook CTovarDlg::VerdictOf(const JobResult& result, std::string& strText)
+{
+    if (result.verdict == JobVerdict::Installed) {
+        strText = "成功";
+        return VerdictLook::Success;
+    }
+    const bool bStopped = result.verdict == JobVerdict::Stopped;
+    strText = std::string(bStopped ? "已终止" : "失败") + " — " + StageName(result.stage) + ": " +
+              (result.strReason.empty() ? VerdictName(result.verdict) : result.strReason);
+    return bStopped ? VerdictLook::Stopped : VerdictLook::Failure;
+}
+
+int CTovarDlg::PortNumberOfName(const char* szName)
+{
+    if (!szName || std::strlen(szName) < 4)
+        return 0;
+    char szDigits[3] = {szName[3], szName[4], '\0'};
+    return std::atoi(szDigits);
+}
+
+int CTovarDlg::DeviceCount() const
+{
+    int n = 0;
+    while (n < SCAN_MAX_DEVICES && m_szDevices[n] != nullptr)
+        ++n;
+    return n;
+}
+
+// Fresh buffers for every listing, then the scan; the entry after the last device is null.
+void CTovarDlg::ListDevices()
+{
+    m_DeviceBuffers.assign(SCAN_MAX_DEVICES, std::vector<char>(DEVICE_NAME_SIZE, '\0'));
+    for (int i = 0; i < SCAN_MAX_DEVICES; ++i)
+        m_szDevices[i] = m_DeviceBuffers[i].data();
+    if (m_pBootDll)
+        m_pBootDll->ScanDevices(m_szDevices);
+    else
+        m_szDevices[0] = nullptr;
+    SortDevices(DeviceCount());
+}
+
+// n passes of a bubble sort by port number; equal numbers keep their scan order.
+void CTovarDlg::SortDevices(int nCount)
+{
+    std::vector<int> numbers(static_cast<size_t>(nCount));
+    for (int i = 0; i < nCount; ++i)
+        numbers[i] = PortNumberOfName(m_szDevices[i]);
+    for (int nPass = 0; nPass < nCount; ++nPass) {
+        for (int j = 0; j + 1 < nCount; ++j) {
+            if (numbers[j] > numbers[j + 1]) {
+                std::swap(numbers[j], numbers[j + 1]);
+                std::swap(m_szDevices[j], m_szDevices[j + 1]);
+            }
+        }
+    }
+}
+
+bool CTovarDlg::OnInitDialog()
+{
+    m_View.SetText(IDC_LOG, m_strLog);
+    m_pBootDll = std::make_unique<CAt91BootDll>(m_fnBackendFactory);
+    if (!m_pBootDll->IsBound())
+        AppendLog("->Boot monitor interface not available; no device can be listed.\r\n");
+    ListDevices();
+    for (int i = 0; i < DeviceCount(); ++i) {
+        m_strSelectorNames.emplace_back(m_szDevices[i]);
+        m_View.AddDevice(m_szDevices[i]);
+    }
+    // With a production record the fields start empty: a sample identity must never reach a board.
+    const bool bRecord = m_Options.pRecord && m_Options.pRecord->Enabled();
+    const JobIdentity& start = m_Options.startIdentity;
+    m_View.SetText(IDC_MAC, bRecord ? start.strMac : DEFAULT_MAC);
+    m_View.SetText(IDC_FACTORY, bRecord ? start.strFactory : DEFAULT_FACTORY);
+    m_View.SetText(IDC_REG, bRecord ? start.strReg : DEFAULT_REG);
+    m_View.SetText(IDC_AUTONUM, "自动编号");
+    ShowTodayCount();
+    m_View.SetText(IDC_FACTORY_LABEL, "出厂编号");
+    m_View.SetText(IDC_REG_LABEL, "注册编号");
+    m_View.SetText(IDC_SELECTCOM, "选择COM");
+    m_View.SetText(IDOK, "开始下载");
+    m_View.SetText(IDC_STOP, "终止");
+    m_View.SetText(IDCANCEL, "退出");
+    m_View.SetText(IDC_SET, "高级");
+    const std::string& strDir = m_Options.station.strWorkDir;
+    if (!strDir.empty() && strDir != ".") {
+        m_strWorkDir = strDir;
+    } else {
+        char szDir[1000] = {};
+        m_strWorkDir = getcwd(szDir, sizeof szDir) ? szDir : ".";
+    }
+    LoadConfiguration();
+    m_Options.station.strWorkDir = m_strWorkDir;
+    m_pRun = std::make_unique<CBoardRun>(static_cast<IBoardRunObserver&>(*this), m_Options.pRecord, m_fnBackendFactory,
+                                         JobLogDir(m_Options.station), std::string(), m_Clock);
+    return true;
+}
+
+// Without a configuration every slot keeps its defaults; slots 0 to 3 start selected.
+// Values that had to be cut or limited are reported once here.
+void CTovarDlg::LoadConfiguration()
+{
+    std::vector<std::string> warnings;
+    const std::string strPath = ConfigFilePath(m_strWorkDir);
+    if (!LoadFileTable(strPath, m_Files, m_nFileCount, warnings)) {
+        std::error_code error;
+        m_strConfigProblem = std::string(std::filesystem::exists(strPath, error) ? "配置文件无法读取: " : "配置文件缺失: ") + strPath;
+        AppendLog("->" + m_strConfigProblem + "\r\n");
+    }
+    for (const std::string& strWarning : warnings)
+        AppendLog(strWarning);
+}
+
+void CTovarDlg::OnSet()
+{
+    CSet dlg;
+    dlg.PrepareFromFiles(m_Files);
+    dlg.SetProblem(m_strConfigProblem);
+    if (m_View.RunAdvanced(dlg))
+        dlg.ApplyToFiles(m_Files);
+}
+
+// The device the operator chose, found again after a re-scan (it may stand at another index, or be gone).
+bool CTovarDlg::ChosenDevice(std::string& strDevice, std::string& strProblem)
+{
+    int nSel = m_View.GetCurSel();
+    if (nSel < 0 || nSel >= static_cast<int>(m_strSelectorNames.size())) {
+        strProblem = "->No serial device selected.\r\n";
+        return false;
+    }
+    if (!m_pBootDll) {
+        m_pBootDll = std::make_unique<CAt91BootDll>(m_fnBackendFactory);
+        ListDevices();
+    }
+    const std::string& strChosen = m_strSelectorNames[static_cast<size_t>(nSel)];
+    for (int i = 0; i < DeviceCount(); ++i) {
+        if (strChosen == m_szDevices[i]) {
+            strDevice = m_szDevices[i];
+            return true;
+        }
+    }
+    strProblem = "->" + strChosen + " is no longer connected; connect it or restart Tovar.\r\n";
+    return false;
+}
+
+void CTovarDlg::OnOK()
+{
+    m_View.ShowVerdict(VerdictLook::None, {});
+    if (m_pRun->Running()) {
+        AppendLog(m_pRun->Stage() == JobStage::BringUp
+                      ? "->The previous board is still being brought up; press again when it has finished.\r\n"
+                      : "->The previous job has not ended yet; press again when it has.\r\n");
+        return;
+    }
+    BoardRunRequest request;
+    request.station = m_Options.station;
+    request.identity = JobIdentity{m_View.GetText(IDC_MAC), m_View.GetText(IDC_FACTORY), m_View.GetText(IDC_REG)};
+    std::string strDevice, strProblem;
+    if (ChosenDevice(strDevice, strProblem)) {
+        request.strPort = strDevice;
+        request.nComPort = PortNumberOfName(strDevice.c_str());
+        request.strDevice = strDevice;
+        request.bPortListed = true;
+        request.fnPortPath = m_Options.fnPortResolver;
+    } else {
+        request.strPortProblem = strProblem;
+    }
+    BoardFileTable table;
+    std::copy(std::begin(m_Files), std::end(m_Files), std::begin(table.files));
+    table.nFileCount = m_nFileCount;
+    request.files = table;
+    m_TransferStatus.Start();
+    // Under the lock, so a job that ends at once cannot give the buttons back before they are taken.
+    std::unique_lock<std::mutex> resultLock(m_ResultMutex);
+    JobResult refused;
+    if (!m_pRun->Start(request, refused))
+        return;
+    m_View.SetStatusLine({});
+    m_LastResult.reset();
+    ++m_nJobsStarted;
+    SetJobButtons(false, false, true);
+    EnableInputs(false);
+    resultLock.unlock();
+    // The job has its own wrapper; the next press lists the devices anew.
+    m_pBootDll.reset();
+}
+
+void CTovarDlg::OnStop()
+{
+    if (m_pRun)
+        m_pRun->Stop();
+    SetJobButtons(true, true, true);
+}
+
+void CTovarDlg::OnCancel()
+{
+    if (m_pRun)
+        m_pRun->Quit(m_Options.nExitWaitMs);
+    if (CanExit())
+        m_View.EndDialog(IDCANCEL);
+}
+
+void CTovarDlg::OnClose()
+{
+    if (!CanExit())
+        return;
+    // The close command acts as Exit only while Exit is enabled, that is while no job runs.
+    if (!m_bExitEnabled.load()) {
+        m_View.WarnBeep();
+        return;
+    }
+    OnCancel();
+}
+
+bool CTovarDlg::CanExit()
+{
+    if (m_pAutoProxy) {
+        m_View.HideWindow();
+        return false;
+    }
+    return true;
+}
+
+void CTovarDlg::OnJobLog(const std::string& strText) { AppendLog(strText); }
+
+void CTovarDlg::OnJobDetail(const std::string& strText) { (void)strText; }
+
+void CTovarDlg::OnJobProgress(const TransferProgress& progress)
+{
+    if (progress.nBytesTotal > 0)
+        m_View.SetProgress(static_cast<int>(std::min(progress.nBytesDone, progress.nBytesTotal) * 100 / progress.nBytesTotal));
+    if (m_TransferStatus.Update(progress))
+        m_View.SetStatusLine(m_TransferStatus.Text());
+}
+
+// Every job gives the operator the buttons back when it ends, however it ended.
+void CTovarDlg::OnJobFinished(const JobResult& result)
+{
+    if (m_Options.pRecord) {
+        ShowTodayCount();
+        // The next board gets the next identity; without the pools the fields are cleared after an
+        // installed board, so its identity cannot go onto the next one by mistake.
+        if (m_bAutoNumber.load()) {
+            FillNextIdentity(true);
+        } else if (result.verdict == JobVerdict::Installed) {
+            for (int nId : {IDC_MAC, IDC_FACTORY, IDC_REG})
+                m_View.SetTextLater(nId, "");
+        }
+    }
+    std::lock_guard<std::mutex> lock(m_ResultMutex);
+    if (result.verdict == JobVerdict::Installed)
+        m_View.SetProgress(100);
+    // The line's last figures, then the verdict that cannot be missed.
+    const std::string strStatus = m_TransferStatus.Text();
+    if (!strStatus.empty())
+        m_View.SetStatusLine(strStatus);
+    std::string strVerdict;
+    const VerdictLook look = VerdictOf(result, strVerdict);
+    m_View.ShowVerdict(look, strVerdict);
+    if (look == VerdictLook::Failure)
+        m_View.WarnBeep();
+    SetJobButtons(true, true, true);
+    EnableInputs(true);
+    m_LastResult = result;
+    m_ResultCond.notify_all();
+}
+
+void CTovarDlg::OnAutoNumber()
+{
+    m_bAutoNumber = m_View.IsChecked(IDC_AUTONUM) ? 1 : 0;
+    if (m_bAutoNumber.load())
+        FillNextIdentity(false);
+}
+
+void CTovarDlg::FillNextIdentity(bool bLater)
+{
+    JobIdentity identity;
+    std::string strWhy;
+    if (!m_Options.pRecord || !m_Options.pRecord->TakeNext(identity, strWhy)) {
+        AppendLog("->自动编号: " + (strWhy.empty() ? std::string("no production record") : strWhy) + "\r\n");
+        return;
+    }
+    for (const auto& [nId, strText] : {std::pair<int, std::string>{IDC_MAC, identity.strMac},
+                                       {IDC_FACTORY, identity.strFactory}, {IDC_REG, identity.strReg}})
+        bLater ? m_View.SetTextLater(nId, strText) : m_View.SetText(nId, strText);
+}
+
+void CTovarDlg::ShowTodayCount()
+{
+    int64_t nInstalled = 0;
+    int64_t nFailed = 0;
+    if (m_Options.pRecord && m_Options.pRecord->TodayCounts(nInstalled, nFailed))
+        m_View.SetTextLater(IDC_TODAY, "今日 " + m_Options.pRecord->Station() + ": 成功 " + std::to_string(nInstalled) +
+                                           "  失败 " + std::to_string(nFailed));
+}
+
+std::optional<JobResult> CTovarDlg::WaitJobResult(int nTimeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_ResultMutex);
+    m_ResultCond.wait_for(lock, std::chrono::milliseconds(nTimeoutMs), [this] { return m_LastResult.has_value(); });
+    return m_LastResult;
+}
