@@ -107,8 +107,6 @@ bool CheckImagesReadable(const std::vector<TransferImage>& images, std::string& 
         std::string strProblem;
         if (!ProbeReadableFile(image.strPath, nSize, strProblem))
             strProblem = image.strName + ": " + strProblem;
-        else if (nSize == 0)
-            strProblem = image.strName + ": the file is empty";
         else if (nSize > MAX_IMAGE_SIZE)
             strProblem = image.strName + ": " + std::to_string(nSize) + " bytes, more than " +
                          std::to_string(MAX_IMAGE_SIZE);

@@ -28,7 +28,8 @@ bool LoadBoardFiles(const StationSettings& station, const std::optional<BoardFil
                     const std::vector<int>& select, BoardFileTable& table, std::string& strLog,
                     std::string& strEntryLog, std::string& strWhy);
 
-// Every selected image is a readable file with at least one byte and at most MAX_IMAGE_SIZE.
+// Every selected image is a readable file of at most MAX_IMAGE_SIZE bytes (an empty one is sent
+// as one frame of no bytes).
 // pDetail, when given, receives one finding per image.
 struct ImageFinding {
     std::string strName;

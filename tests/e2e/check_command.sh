@@ -33,7 +33,7 @@ check
 expect_rc 2
 expect_line "PASS  slot1 port $BOARD_TTY: $BOARD_TTY: free"
 expect_line "PASS  slot1 route: 127.0.0.1:$BOARD_UDP is reached from local address 127.0.0.3"
-expect_line "FAIL  slot2 port $WORK/no-such-tty: $WORK/no-such-tty: not among the serial devices found"
+expect_line "FAIL  slot2 port $WORK/no-such-tty: $WORK/no-such-tty is not among the serial devices found"
 rm "$WORK/tovar.cfg"
 
 # A missing image.
@@ -66,7 +66,7 @@ exec 7<"$BOARD_TTY"
 flock -x 7
 check --port COM9
 expect_rc 2
-expect_line "FAIL  port COM9: $BOARD_TTY: busy"
+expect_line "FAIL  port COM9: COM9 cannot be opened: $BOARD_TTY: busy"
 flash
 expect_rc 2
 expect_line "COM9 cannot be opened: $BOARD_TTY: busy"
