@@ -103,7 +103,9 @@ TEST_F(ConsoleTest, PressOpensTheChosenDevice)
     m_pDlg->OnOK();
     ASSERT_TRUE(WaitStage(JobStage::Console));
     EXPECT_EQ(m_Board.CallSummary()[1], "OpenDevice COM5");
-    EXPECT_NE(m_View.Log().find("COM5:     串口打开失败!\r\n->COM5 is not mapped to any device;"), std::string::npos);
+    EXPECT_TRUE(WaitUntil([&] {
+        return m_View.Log().find("COM5:     串口打开失败!\r\n->COM5 is not mapped to any device;") != std::string::npos;
+    })) << m_View.Log();
 }
 
 TEST_F(ConsoleTest, PortNumberRuleAndStableSort)
@@ -405,6 +407,26 @@ TEST_F(ConsoleTest, WithoutAWrittenIdentityNoJobStarts)
     EXPECT_TRUE(Buttons(true, true, true));
 }
 
+// The window checks the images as every front end does, before the board sees anything.
+TEST_F(ConsoleTest, AWrongDigestOrAMissingImageIsRefusedBeforeTheBoard)
+{
+    m_Dir.Write("KX30T/系统安装/SHA256SUMS", std::string(64, '0') + "  boot.bin\n");
+    Start();
+    m_View.Select(0);
+    m_pDlg->OnOK();
+    EXPECT_NE(m_View.Log().find("SHA256SUMS"), std::string::npos) << m_View.Log();
+    EXPECT_EQ(m_Dir.Read("KX30T/系统安装/ins.txt").size(), 0u);
+
+    std::remove((m_Dir.Path() + "/KX30T/系统安装/SHA256SUMS").c_str());
+    std::remove((m_Dir.Path() + "/KX30T/系统安装/boot.bin").c_str());
+    m_pDlg->OnOK();
+    const std::string strLog = m_View.Log();
+    EXPECT_LT(strLog.find("->Open bin err.\r\n"), strLog.find("->image boot.bin: ")) << strLog;
+    EXPECT_EQ(Count("OpenDevice"), 0);
+    EXPECT_EQ(m_pDlg->JobsStarted(), 0);
+    EXPECT_TRUE(Buttons(true, true, true));
+}
+
 TEST_F(ConsoleTest, WithoutAConfigurationNoJobStarts)
 {
     Start({"COM1"}, false);
@@ -428,7 +450,8 @@ TEST_F(ConsoleTest, EachJobWritesItsLogFileInTheWorkingFolder)
     EXPECT_NE(strPath.find("_COM1_12345678.log"), std::string::npos) << strPath;
     std::ifstream file(strPath);
     std::string strText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    EXPECT_NE(strText.find("[log] ->Extram Ok.\n"), std::string::npos) << strText;
+    // Every line of the press, the manifest's before the job's.
+    EXPECT_LT(strText.find("[log] ->Write ins.txt file successed.\n"), strText.find("[log] ->Extram Ok.\n")) << strText;
     EXPECT_NE(strText.find("[result] stopped (console)"), std::string::npos) << strText;
 }
 
