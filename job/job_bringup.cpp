@@ -62,11 +62,16 @@ BringUpResult CJob::BringUp()
     m_hDevice = 0;
     m_pBootDll->OpenDevice(m_Request.strDevice.c_str(), m_hDevice);
     if (m_hDevice == 0) {
+        // A stop cuts the connect short: the stop line is the only report then.
+        if (m_bStop.load()) {
+            EndBringUp();
+            return BringUpResult::Stopped;
+        }
         std::string strWhy = m_pBootDll->LastOpenError();
         AppendLog("->" + m_Request.strDevice + " did not open for the boot monitor" +
                   (strWhy.empty() ? std::string() : ": " + strWhy) + ".\r\n");
         EndBringUp();
-        return m_bStop.load() ? BringUpResult::Stopped : BringUpResult::BrokenOff;
+        return BringUpResult::BrokenOff;
     }
     CAt91BootDll& dll = *m_pBootDll;
     int32_t error_code = 0;
