@@ -153,6 +153,9 @@ unsigned CJob::DownloadThreadProc(CJob* pJob)
                 case BringUpResult::ChipRejected:
                     job.Finish(JobVerdict::ChipRejected, "the chip is not a SAM9X25");
                     break;
+                case BringUpResult::Failed:
+                    job.Finish(JobVerdict::Failed, job.m_strBringUpCause);
+                    break;
                 case BringUpResult::Stopped:
                     job.AppendLog("终止下载!\r\n");
                     job.Finish(JobVerdict::Stopped, "stopped during the bring-up");

@@ -17,8 +17,8 @@
 #include "serial/dcb.h"
 #include "serial/serial.h"
 
-// How a bring-up ended.
-enum class BringUpResult { Completed, BrokenOff, ChipRejected, Stopped };
+// How a bring-up ended. BrokenOff still waits for a console; Failed ends the job with the cause.
+enum class BringUpResult { Completed, BrokenOff, Failed, ChipRejected, Stopped };
 
 // One board's job engine: bring-up through the boot monitor, the serial console handshake and
 // the image transfer, run by its own worker thread on a request copied at Start. It reports only
@@ -71,6 +71,7 @@ private:
     std::atomic<int> m_bRunning{0};
     std::atomic<JobStage> m_Stage{JobStage::Prepare};
     uint64_t m_nStageStartMs = 0;
+    std::string m_strBringUpCause;  // why the bring-up broke off or failed, for the result
     std::unique_ptr<CAt91BootDll> m_pBootDll;
     int32_t m_hDevice = 0;
     CJobEvents m_hEvents;

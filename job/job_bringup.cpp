@@ -1,3 +1,4 @@
+#include <cctype>
 #include <cstdio>
 
 #include "job/board_files.h"
@@ -48,15 +49,18 @@ bool CJob::BringUpCall(const char* szWhat, int32_t nError)
     // The raw word goes to the detailed log, also when a stop cut the call short.
     AppendDetail(std::string("->") + szWhat + " on COM" + std::to_string(m_nComPort) + ": boot monitor error word " +
                  Hex(nError) + ".\r\n");
+    std::string strError = m_pBootDll->ErrorText(nError);
     if (!m_bStop.load())
-        AppendLog(std::string("->") + szWhat + " failed on COM" + std::to_string(m_nComPort) + ": " +
-                  m_pBootDll->ErrorText(nError) + ".\r\n");
+        AppendLog(std::string("->") + szWhat + " failed on COM" + std::to_string(m_nComPort) + ": " + strError + ".\r\n");
+    m_strBringUpCause = std::string(szWhat) + " failed: " + strError;
+    m_strBringUpCause[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(m_strBringUpCause[0])));
     return false;
 }
 
 BringUpResult CJob::BringUp()
 {
     EnterStage(JobStage::BringUp);
+    m_strBringUpCause.clear();
     m_pBootDll = std::make_unique<CAt91BootDll>(m_fnBackendFactory);
     m_pBootDll->SetCancelFlag(&m_bStop);
     m_hDevice = 0;
@@ -81,19 +85,18 @@ BringUpResult CJob::BringUp()
         EndBringUp();
         return BringUpResult::Stopped;
     }
-    if (error_code != 0) {
-        BringUpCall("Reading the chip identifier", error_code);
-        uValue = 0;  // a failed read shows 0, which then fails the check
-    }
+    bool bChipRead = BringUpCall("Reading the chip identifier", error_code);
+    if (!bChipRead)
+        uValue = 0;  // a failed read shows 0 and fails the check, but the job fails with the read's cause
     m_Result.nChipId = static_cast<uint32_t>(uValue);
-    m_Result.bChipIdRead = error_code == 0;
+    m_Result.bChipIdRead = bChipRead;
     char messageBuf[64];
     std::snprintf(messageBuf, sizeof messageBuf, "当前芯片Chip ID: 0x%08x", static_cast<uint32_t>(uValue));
     AppendLog(messageBuf);
-    if ((static_cast<uint32_t>(uValue) & CHIP_ID_MASK) != CHIP_ID_SAM9X25) {
+    if (!bChipRead || (static_cast<uint32_t>(uValue) & CHIP_ID_MASK) != CHIP_ID_SAM9X25) {
         AppendLog("\r\nChip ID match Fail.\r\n");
         EndBringUp();
-        return BringUpResult::ChipRejected;
+        return bChipRead ? BringUpResult::ChipRejected : BringUpResult::Failed;
     }
     AppendLog("Chip ID match.\r\n");
 

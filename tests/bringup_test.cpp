@@ -128,10 +128,16 @@ TEST_F(BringUpTest, MaskedBitsAreIgnoredOtherBitsRejectTheChip)
     EXPECT_EQ(wrong.BackendsBound(), 0);
 }
 
-TEST_F(BringUpTest, FailedChipReadShowsZeroAndRejects)
+// A chip that could not be read was not rejected: the job fails with the read's cause.
+TEST_F(BringUpTest, FailedChipReadShowsZeroAndFailsTheBringUp)
 {
     m_Board.FailCall("ReadWord", 1, 5);
-    EXPECT_EQ(Run().verdict, JobVerdict::ChipRejected);
+    JobResult result = Run();
+    EXPECT_EQ(result.verdict, JobVerdict::Failed);
+    EXPECT_EQ(result.stage, JobStage::BringUp);
+    EXPECT_EQ(result.strReason, "reading the chip identifier failed: error word 0x00000005");
+    EXPECT_FALSE(result.bChipIdRead);
+    EXPECT_EQ(Sequence(), (std::vector<std::string>{"OpenDevice COM1", "ReadWord 0xfffff240", "CloseDevice"}));
     EXPECT_EQ(Log(), "->Reading the chip identifier failed on COM1: error word 0x00000005.\r\n"
                      "当前芯片Chip ID: 0x00000000\r\nChip ID match Fail.\r\n");
 }
