@@ -19,9 +19,10 @@ constexpr int BOARD_COM = 9;
 
 // One board of its own (virtual, on a pty and a loopback UDP port) with its own job engine.
 struct CBoardAndJob {
-    explicit CBoardAndJob(const std::string& strStore)
+    explicit CBoardAndJob(const std::string& strStore, bool bStoreFail = false)
     {
         BoardConfig config;
+        config.transfer.bStoreFail = bStoreFail;
         config.monitor.nPromptMs = 10;
         config.monitor.nBootDelayMs = 50;
         config.transfer.strIp = "127.0.0.1";
@@ -82,6 +83,26 @@ TEST(JobEngine, TwoJobsRunSideBySideAndBothInstall)
         EXPECT_EQ(dir.Read(std::string(szStore) + "/1.bin"), std::string(70000, '1')) << szStore;
         EXPECT_EQ(dir.Read(std::string(szStore) + "/2.bin"), std::string(1500, '2')) << szStore;
     }
+}
+
+TEST(JobEngine, BoardThatRefusesTheStoreFailsTheJob)
+{
+    CTempDir dir;
+    dir.Write("tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin", std::string(300, 'a'));
+    dir.Write("tcl_lib/at91sam9x25-ek/VarroBoot.bin", std::string(500, 'b'));
+    dir.Write("images/one.bin", std::string(1500, '1'));
+    CBoardAndJob line(dir.MakeDir("store"), true);
+    line.m_Request.strWorkDir = dir.Path();
+    line.m_Request.images = {{0, 1, "one.bin", dir.Path() + "/images/one.bin", -1, -1}};
+    std::string strWhy;
+    ASSERT_TRUE(line.m_pJob->Start(line.m_Request, strWhy)) << strWhy;
+    std::optional<JobResult> result = line.m_Recorder.Wait(60000);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verdict, JobVerdict::Failed) << line.m_Recorder.Log();
+    EXPECT_EQ(result->stage, JobStage::Transfer);
+    EXPECT_EQ(result->strReason, "one.bin was not stored");
+    ASSERT_EQ(result->images.size(), 1u);
+    EXPECT_FALSE(result->images[0].bStored);
 }
 
 TEST(JobEngine, StopWhileTheBootMonitorConnectsLogsOnlyTheStop)
