@@ -54,8 +54,11 @@ private:
     void AppendDetail(const std::string& strText) override;
     void OnProgress(const TransferProgress& progress) override;
     void EnterStage(JobStage stage);
-    void Finish(JobVerdict verdict, const std::string& strReason);
+    void Finish(JobVerdict verdict, const std::string& strReason) { Finish(verdict, strReason, m_Stage.load()); }
+    void Finish(JobVerdict verdict, const std::string& strReason, JobStage stage);
     void EndBringUp();
+    BringUpResult BreakOff(const std::string& strCause);
+    bool ConsoleTimeUp();
     bool BringUpCall(const char* szWhat, int32_t nError);
     void WorkerEnded();
 
@@ -80,6 +83,7 @@ private:
     int m_nComPort = 0;
     DCB m_SerialSettings;
     int m_bConsolePhase = 0;
+    bool m_bBringUpBrokenOff = false;  // the console phase is the fallback after a broken-off bring-up
     int m_bPortErrorShown = 0;
     uint64_t m_nConsoleStartMs = 0;
     std::atomic<int32_t> m_nHandshakeCount{0};

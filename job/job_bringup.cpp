@@ -41,6 +41,18 @@ void CJob::EndBringUp()
     m_pBootDll.reset();
 }
 
+// Ends a bring-up that did not complete; the cause (unless a failed call already gave it) is the
+// job's reason should no console answer in the fallback wait.
+BringUpResult CJob::BreakOff(const std::string& strCause)
+{
+    EndBringUp();
+    if (m_bStop.load())
+        return BringUpResult::Stopped;
+    if (!strCause.empty())
+        m_strBringUpCause = strCause;
+    return BringUpResult::BrokenOff;
+}
+
 // A failed call ends the bring-up with one line that names the call and the cause.
 bool CJob::BringUpCall(const char* szWhat, int32_t nError)
 {
@@ -72,10 +84,10 @@ BringUpResult CJob::BringUp()
             return BringUpResult::Stopped;
         }
         std::string strWhy = m_pBootDll->LastOpenError();
-        AppendLog("->" + m_Request.strDevice + " did not open for the boot monitor" +
-                  (strWhy.empty() ? std::string() : ": " + strWhy) + ".\r\n");
-        EndBringUp();
-        return BringUpResult::BrokenOff;
+        std::string strCause = m_Request.strDevice + " did not open for the boot monitor" +
+                               (strWhy.empty() ? std::string() : ": " + strWhy);
+        AppendLog("->" + strCause + ".\r\n");
+        return BreakOff(strCause);
     }
     CAt91BootDll& dll = *m_pBootDll;
     int32_t error_code = 0;
@@ -107,6 +119,7 @@ BringUpResult CJob::BringUp()
         CImageFile image;
         if (image.Load(m_Request.strWorkDir + "/" + szFile) != CImageFile::Status::Ok) {
             AppendLog(szOpenError);
+            m_strBringUpCause = std::string(szFile) + " could not be read";
             return false;
         }
         dll.WriteBlock(m_hDevice, APPLET_ADDRESS, image.Data(), static_cast<int32_t>(image.Size()), error_code);
@@ -136,22 +149,19 @@ BringUpResult CJob::BringUp()
 
     uint32_t nStatus = 0;
     if (!runApplet(LOWLEVEL_APPLET, "->Failed to open lowlevelinit file.\r\n", {{MAILBOX_ARG0, 1}, {MAILBOX_ARG2, 0}},
-                   nStatus)) {
-        EndBringUp();
-        return m_bStop.load() ? BringUpResult::Stopped : BringUpResult::BrokenOff;
-    }
+                   nStatus))
+        return BreakOff({});
     if (nStatus != 0) {
         AppendLog("->The low-level init applet reported status " + Hex(static_cast<int32_t>(nStatus)) + ".\r\n");
-        EndBringUp();
-        return BringUpResult::BrokenOff;
+        return BreakOff("the low-level init applet reported status " + Hex(static_cast<int32_t>(nStatus)));
     }
     if (!runApplet(BOOT_LOADER, "->Failed to open extram file.\r\n",
                    {{MAILBOX_ARG0, 1}, {MAILBOX_ARG2, 1}, {MAILBOX_ARG3, 0}, {MAILBOX_ARG4, 16}, {MAILBOX_ARG5, 0}},
-                   nStatus)) {
-        EndBringUp();
-        return m_bStop.load() ? BringUpResult::Stopped : BringUpResult::BrokenOff;
-    }
+                   nStatus))
+        return BreakOff({});
     AppendLog(nStatus == 0 ? "->Extram Ok.\r\n" : "->Extram Error.\r\n");
+    if (nStatus != 0)
+        return BreakOff("the boot loader reported status " + Hex(static_cast<int32_t>(nStatus)));
     EndBringUp();
-    return nStatus == 0 ? BringUpResult::Completed : BringUpResult::BrokenOff;
+    return BringUpResult::Completed;
 }
