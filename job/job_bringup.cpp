@@ -63,7 +63,8 @@ bool CJob::BringUpCall(const char* szWhat, int32_t nError)
                  Hex(nError) + ".\r\n");
     std::string strError = m_pBootDll->ErrorText(nError);
     if (!m_bStop.load())
-        AppendLog(std::string("->") + szWhat + " failed on COM" + std::to_string(m_nComPort) + ": " + strError + ".\r\n");
+        AppendLog(std::string("->") + szWhat + " failed on COM" + std::to_string(m_nComPort) + ": " + strError +
+                  ".\r\n");
     m_strBringUpCause = std::string(szWhat) + " failed: " + strError;
     m_strBringUpCause[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(m_strBringUpCause[0])));
     return false;
