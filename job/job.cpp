@@ -113,9 +113,9 @@ void CJob::EnterStage(JobStage stage)
     }
 }
 
-void CJob::Finish(JobVerdict verdict, const std::string& strReason)
+// Ends the job; stage is where the result says it ended.
+void CJob::Finish(JobVerdict verdict, const std::string& strReason, JobStage stage)
 {
-    JobStage stage = m_Stage.load();
     EnterStage(JobStage::Prepare);
     m_Result.stage = stage;
     m_Result.verdict = verdict;
@@ -149,9 +149,13 @@ unsigned CJob::DownloadThreadProc(CJob* pJob)
             if (nEvent == CJobEvents::EVENT_QUIT || job.m_bQuit.load())
                 break;
             if (nEvent == CJobEvents::EVENT_START) {
-                switch (job.BringUp()) {
+                BringUpResult bringUp = job.BringUp();
+                switch (bringUp) {
                 case BringUpResult::ChipRejected:
                     job.Finish(JobVerdict::ChipRejected, "the chip is not a SAM9X25");
+                    break;
+                case BringUpResult::Failed:
+                    job.Finish(JobVerdict::Failed, job.m_strBringUpCause);
                     break;
                 case BringUpResult::Stopped:
                     job.AppendLog("终止下载!\r\n");
@@ -160,6 +164,7 @@ unsigned CJob::DownloadThreadProc(CJob* pJob)
                 case BringUpResult::Completed:
                 case BringUpResult::BrokenOff:
                     // Even after a failed bring-up a board may still come up: wait for its console.
+                    job.m_bBringUpBrokenOff = bringUp == BringUpResult::BrokenOff;
                     job.m_bConsolePhase = 1;
                     job.m_nConsoleStartMs = job.m_Clock.NowMs();
                     job.EnterStage(JobStage::Console);
@@ -173,13 +178,7 @@ unsigned CJob::DownloadThreadProc(CJob* pJob)
             if (job.m_bStop.load()) {
                 job.AppendLog("终止下载!\r\n");
                 job.Finish(JobVerdict::Stopped, "stopped while waiting for the boot loader's console");
-            } else if (job.m_Request.nConsoleTimeoutMs > 0 &&
-                       job.m_Clock.NowMs() - job.m_nConsoleStartMs >= static_cast<uint64_t>(job.m_Request.nConsoleTimeoutMs)) {
-                job.m_Serial.ClosePort();
-                job.AppendLog("->COM" + std::to_string(job.m_nComPort) + ": no answer from the boot loader's console within " +
-                              std::to_string(job.m_Request.nConsoleTimeoutMs / 1000) + " s.\r\n");
-                job.Finish(JobVerdict::Failed, "the boot loader's console did not answer");
-            } else {
+            } else if (!job.ConsoleTimeUp()) {
                 job.ConsoleHandshake();
             }
         }

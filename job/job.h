@@ -17,8 +17,8 @@
 #include "serial/dcb.h"
 #include "serial/serial.h"
 
-// How a bring-up ended.
-enum class BringUpResult { Completed, BrokenOff, ChipRejected, Stopped };
+// How a bring-up ended. BrokenOff still waits for a console; Failed ends the job with the cause.
+enum class BringUpResult { Completed, BrokenOff, Failed, ChipRejected, Stopped };
 
 // One board's job engine: bring-up through the boot monitor, the serial console handshake and
 // the image transfer, run by its own worker thread on a request copied at Start. It reports only
@@ -54,8 +54,11 @@ private:
     void AppendDetail(const std::string& strText) override;
     void OnProgress(const TransferProgress& progress) override;
     void EnterStage(JobStage stage);
-    void Finish(JobVerdict verdict, const std::string& strReason);
+    void Finish(JobVerdict verdict, const std::string& strReason) { Finish(verdict, strReason, m_Stage.load()); }
+    void Finish(JobVerdict verdict, const std::string& strReason, JobStage stage);
     void EndBringUp();
+    BringUpResult BreakOff(const std::string& strCause);
+    bool ConsoleTimeUp();
     bool BringUpCall(const char* szWhat, int32_t nError);
     void WorkerEnded();
 
@@ -71,6 +74,7 @@ private:
     std::atomic<int> m_bRunning{0};
     std::atomic<JobStage> m_Stage{JobStage::Prepare};
     uint64_t m_nStageStartMs = 0;
+    std::string m_strBringUpCause;  // why the bring-up broke off or failed, for the result
     std::unique_ptr<CAt91BootDll> m_pBootDll;
     int32_t m_hDevice = 0;
     CJobEvents m_hEvents;
@@ -79,6 +83,7 @@ private:
     int m_nComPort = 0;
     DCB m_SerialSettings;
     int m_bConsolePhase = 0;
+    bool m_bBringUpBrokenOff = false;  // the console phase is the fallback after a broken-off bring-up
     int m_bPortErrorShown = 0;
     uint64_t m_nConsoleStartMs = 0;
     std::atomic<int32_t> m_nHandshakeCount{0};

@@ -1,3 +1,4 @@
+#include <cctype>
 #include <cstdio>
 
 #include "job/board_files.h"
@@ -40,6 +41,18 @@ void CJob::EndBringUp()
     m_pBootDll.reset();
 }
 
+// Ends a bring-up that did not complete; the cause (unless a failed call already gave it) is the
+// job's reason should no console answer in the fallback wait.
+BringUpResult CJob::BreakOff(const std::string& strCause)
+{
+    EndBringUp();
+    if (m_bStop.load())
+        return BringUpResult::Stopped;
+    if (!strCause.empty())
+        m_strBringUpCause = strCause;
+    return BringUpResult::BrokenOff;
+}
+
 // A failed call ends the bring-up with one line that names the call and the cause.
 bool CJob::BringUpCall(const char* szWhat, int32_t nError)
 {
@@ -48,25 +61,34 @@ bool CJob::BringUpCall(const char* szWhat, int32_t nError)
     // The raw word goes to the detailed log, also when a stop cut the call short.
     AppendDetail(std::string("->") + szWhat + " on COM" + std::to_string(m_nComPort) + ": boot monitor error word " +
                  Hex(nError) + ".\r\n");
+    std::string strError = m_pBootDll->ErrorText(nError);
     if (!m_bStop.load())
-        AppendLog(std::string("->") + szWhat + " failed on COM" + std::to_string(m_nComPort) + ": " +
-                  m_pBootDll->ErrorText(nError) + ".\r\n");
+        AppendLog(std::string("->") + szWhat + " failed on COM" + std::to_string(m_nComPort) + ": " + strError +
+                  ".\r\n");
+    m_strBringUpCause = std::string(szWhat) + " failed: " + strError;
+    m_strBringUpCause[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(m_strBringUpCause[0])));
     return false;
 }
 
 BringUpResult CJob::BringUp()
 {
     EnterStage(JobStage::BringUp);
+    m_strBringUpCause.clear();
     m_pBootDll = std::make_unique<CAt91BootDll>(m_fnBackendFactory);
     m_pBootDll->SetCancelFlag(&m_bStop);
     m_hDevice = 0;
     m_pBootDll->OpenDevice(m_Request.strDevice.c_str(), m_hDevice);
     if (m_hDevice == 0) {
+        // A stop cuts the connect short: the stop line is the only report then.
+        if (m_bStop.load()) {
+            EndBringUp();
+            return BringUpResult::Stopped;
+        }
         std::string strWhy = m_pBootDll->LastOpenError();
-        AppendLog("->" + m_Request.strDevice + " did not open for the boot monitor" +
-                  (strWhy.empty() ? std::string() : ": " + strWhy) + ".\r\n");
-        EndBringUp();
-        return m_bStop.load() ? BringUpResult::Stopped : BringUpResult::BrokenOff;
+        std::string strCause = m_Request.strDevice + " did not open for the boot monitor" +
+                               (strWhy.empty() ? std::string() : ": " + strWhy);
+        AppendLog("->" + strCause + ".\r\n");
+        return BreakOff(strCause);
     }
     CAt91BootDll& dll = *m_pBootDll;
     int32_t error_code = 0;
@@ -76,19 +98,18 @@ BringUpResult CJob::BringUp()
         EndBringUp();
         return BringUpResult::Stopped;
     }
-    if (error_code != 0) {
-        BringUpCall("Reading the chip identifier", error_code);
-        uValue = 0;  // a failed read shows 0, which then fails the check
-    }
+    bool bChipRead = BringUpCall("Reading the chip identifier", error_code);
+    if (!bChipRead)
+        uValue = 0;  // a failed read shows 0 and fails the check, but the job fails with the read's cause
     m_Result.nChipId = static_cast<uint32_t>(uValue);
-    m_Result.bChipIdRead = error_code == 0;
+    m_Result.bChipIdRead = bChipRead;
     char messageBuf[64];
     std::snprintf(messageBuf, sizeof messageBuf, "当前芯片Chip ID: 0x%08x", static_cast<uint32_t>(uValue));
     AppendLog(messageBuf);
-    if ((static_cast<uint32_t>(uValue) & CHIP_ID_MASK) != CHIP_ID_SAM9X25) {
+    if (!bChipRead || (static_cast<uint32_t>(uValue) & CHIP_ID_MASK) != CHIP_ID_SAM9X25) {
         AppendLog("\r\nChip ID match Fail.\r\n");
         EndBringUp();
-        return BringUpResult::ChipRejected;
+        return bChipRead ? BringUpResult::ChipRejected : BringUpResult::Failed;
     }
     AppendLog("Chip ID match.\r\n");
 
@@ -99,6 +120,7 @@ BringUpResult CJob::BringUp()
         CImageFile image;
         if (image.Load(m_Request.strWorkDir + "/" + szFile) != CImageFile::Status::Ok) {
             AppendLog(szOpenError);
+            m_strBringUpCause = std::string(szFile) + " could not be read";
             return false;
         }
         dll.WriteBlock(m_hDevice, APPLET_ADDRESS, image.Data(), static_cast<int32_t>(image.Size()), error_code);
@@ -128,22 +150,19 @@ BringUpResult CJob::BringUp()
 
     uint32_t nStatus = 0;
     if (!runApplet(LOWLEVEL_APPLET, "->Failed to open lowlevelinit file.\r\n", {{MAILBOX_ARG0, 1}, {MAILBOX_ARG2, 0}},
-                   nStatus)) {
-        EndBringUp();
-        return m_bStop.load() ? BringUpResult::Stopped : BringUpResult::BrokenOff;
-    }
+                   nStatus))
+        return BreakOff({});
     if (nStatus != 0) {
         AppendLog("->The low-level init applet reported status " + Hex(static_cast<int32_t>(nStatus)) + ".\r\n");
-        EndBringUp();
-        return BringUpResult::BrokenOff;
+        return BreakOff("the low-level init applet reported status " + Hex(static_cast<int32_t>(nStatus)));
     }
     if (!runApplet(BOOT_LOADER, "->Failed to open extram file.\r\n",
                    {{MAILBOX_ARG0, 1}, {MAILBOX_ARG2, 1}, {MAILBOX_ARG3, 0}, {MAILBOX_ARG4, 16}, {MAILBOX_ARG5, 0}},
-                   nStatus)) {
-        EndBringUp();
-        return m_bStop.load() ? BringUpResult::Stopped : BringUpResult::BrokenOff;
-    }
+                   nStatus))
+        return BreakOff({});
     AppendLog(nStatus == 0 ? "->Extram Ok.\r\n" : "->Extram Error.\r\n");
+    if (nStatus != 0)
+        return BreakOff("the boot loader reported status " + Hex(static_cast<int32_t>(nStatus)));
     EndBringUp();
-    return nStatus == 0 ? BringUpResult::Completed : BringUpResult::BrokenOff;
+    return BringUpResult::Completed;
 }

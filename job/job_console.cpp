@@ -36,6 +36,25 @@ std::string Escaped(const char* pData, int nLength)
 
 }  // namespace
 
+// Ends the job once the console wait is over: after a bring-up that broke off at the fallback bound,
+// with the bring-up's cause; else at the request's console bound (0: none). True when it ended.
+bool CJob::ConsoleTimeUp()
+{
+    int nLimitMs = m_bBringUpBrokenOff ? m_Request.nConsoleFallbackMs : m_Request.nConsoleTimeoutMs;
+    if (!m_bBringUpBrokenOff && nLimitMs <= 0)
+        return false;
+    if (m_Clock.NowMs() - m_nConsoleStartMs < static_cast<uint64_t>(std::max(nLimitMs, 0)))
+        return false;
+    m_Serial.ClosePort();
+    AppendLog("->COM" + std::to_string(m_nComPort) + ": no answer from the boot loader's console within " +
+              std::to_string(nLimitMs / 1000) + " s.\r\n");
+    if (m_bBringUpBrokenOff)
+        Finish(JobVerdict::Failed, m_strBringUpCause, JobStage::BringUp);
+    else
+        Finish(JobVerdict::Failed, "the boot loader's console did not answer");
+    return true;
+}
+
 // One attempt: send a burst of Y and take whatever reply is already waiting. The port stays
 // open between attempts until the board answers.
 void CJob::ConsoleHandshake()

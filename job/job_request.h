@@ -17,5 +17,6 @@ struct JobRequest {
     TransferSettings transfer;
     bool bBringUp = true;              // false: the boot loader already runs; only the transfer
     int nConsoleTimeoutMs = 0;         // 0: the console phase waits until stopped
+    int nConsoleFallbackMs = 60000;    // console wait after a bring-up that broke off (0: none), then it fails
     std::string strEarlierLog;         // the board's log lines before its job started (for its log file)
 };

@@ -54,8 +54,12 @@ int32_t CMonitorSession::Open(const std::string& strPath, std::string& strError)
             return 0;
         }
     }
-    strError = strPath + ": no boot monitor answers";
     m_line.Close();
+    if (m_pCancel && m_pCancel->load()) {
+        strError = strPath + ": the connect was cancelled";
+        return MON_ERR_CANCELLED;
+    }
+    strError = strPath + ": no boot monitor answers";
     return MON_ERR_TIMEOUT;
 }
 

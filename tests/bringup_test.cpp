@@ -8,6 +8,7 @@
 #include "support/fake_clock.h"
 #include "support/job_recorder.h"
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ struct CBringUpRun {
         m_Request.port = {1, ""};
         m_Request.strWorkDir = strDir;
         m_Request.nConsoleTimeoutMs = 1;
+        m_Request.nConsoleFallbackMs = 1;
     }
     JobResult Run()
     {
@@ -83,10 +85,15 @@ protected:
     }
 
     // The bring-up ended with the device closed and the wrapper gone, and the job went on to wait
-    // for the console.
-    static void ExpectHandedToConsole(const JobResult& result, const CAt91SimBoard& board)
+    // for the console. One that broke off fails with its cause once that wait is over.
+    static void ExpectHandedToConsole(const JobResult& result, const CAt91SimBoard& board, bool bBrokenOff = true)
     {
-        EXPECT_EQ(result.stage, JobStage::Console);
+        EXPECT_GT(result.nConsoleMs, 0);
+        EXPECT_EQ(result.verdict, JobVerdict::Failed);
+        EXPECT_EQ(result.stage, bBrokenOff ? JobStage::BringUp : JobStage::Console);
+        if (bBrokenOff) {
+            EXPECT_FALSE(result.strReason.empty());
+        }
         EXPECT_EQ(board.BackendsBound(), 0);
         EXPECT_EQ(board.OpenHandles(), 0);
     }
@@ -108,7 +115,7 @@ TEST_F(BringUpTest, GoodChipRunsAppletThenBootLoaderInOrder)
     auto calls = m_Board.Calls();
     EXPECT_EQ(std::string(calls[2].data.begin(), calls[2].data.end()), "APPLT");
     EXPECT_EQ(std::string(calls[9].data.begin(), calls[9].data.end()), "BOOTLOADR");
-    ExpectHandedToConsole(result, m_Board);
+    ExpectHandedToConsole(result, m_Board, false);
 }
 
 TEST_F(BringUpTest, MaskedBitsAreIgnoredOtherBitsRejectTheChip)
@@ -128,10 +135,16 @@ TEST_F(BringUpTest, MaskedBitsAreIgnoredOtherBitsRejectTheChip)
     EXPECT_EQ(wrong.BackendsBound(), 0);
 }
 
-TEST_F(BringUpTest, FailedChipReadShowsZeroAndRejects)
+// A chip that could not be read was not rejected: the job fails with the read's cause.
+TEST_F(BringUpTest, FailedChipReadShowsZeroAndFailsTheBringUp)
 {
     m_Board.FailCall("ReadWord", 1, 5);
-    EXPECT_EQ(Run().verdict, JobVerdict::ChipRejected);
+    JobResult result = Run();
+    EXPECT_EQ(result.verdict, JobVerdict::Failed);
+    EXPECT_EQ(result.stage, JobStage::BringUp);
+    EXPECT_EQ(result.strReason, "reading the chip identifier failed: error word 0x00000005");
+    EXPECT_FALSE(result.bChipIdRead);
+    EXPECT_EQ(Sequence(), (std::vector<std::string>{"OpenDevice COM1", "ReadWord 0xfffff240", "CloseDevice"}));
     EXPECT_EQ(Log(), "->Reading the chip identifier failed on COM1: error word 0x00000005.\r\n"
                      "当前芯片Chip ID: 0x00000000\r\nChip ID match Fail.\r\n");
 }
@@ -178,7 +191,9 @@ TEST_F(BringUpTest, ErrorWordAtAnyStepEndsTheStageWithItsCause)
         CAt91SimBoard board;
         board.FailCall(step.szMethod, step.nOccurrence, 0x42);
         CBringUpRun run(board, m_Dir.Path(), m_Clock);
-        ExpectHandedToConsole(run.Run(), board);
+        JobResult result = run.Run();
+        ExpectHandedToConsole(result, board);
+        EXPECT_TRUE(result.strReason.ends_with(" failed: error word 0x00000042")) << result.strReason;
         EXPECT_EQ(board.CallSummary(), CutAfter(step.nIndex)) << step.szMethod << step.nOccurrence;
         std::string strLog = run.Log();
         EXPECT_EQ(strLog.rfind("当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n->", 0), 0u) << strLog;
@@ -209,4 +224,33 @@ TEST_F(BringUpTest, DeviceThatDidNotOpenGoesStraightToTheConsole)
     ExpectHandedToConsole(Run(), m_Board);
     EXPECT_EQ(Sequence(), (std::vector<std::string>{"OpenDevice COM1", "CloseDevice"}));
     EXPECT_EQ(Log().rfind("->COM1 did not open for the boot monitor", 0), 0u) << Log();
+}
+
+// After a bring-up that broke off, a board that comes up by itself is waited for only as long as
+// the fallback bound; after a good one the console's own bound (here none) still holds.
+TEST_F(BringUpTest, ConsoleAfterABrokenOffBringUpIsWaitedForOnlyUpToTheFallbackBound)
+{
+    m_Board.SetAppletStatus(3);
+    m_Run.m_Request.nConsoleTimeoutMs = 0;
+    m_Run.m_Request.nConsoleFallbackMs = 30000;
+    JobResult result = Run();
+    EXPECT_EQ(result.verdict, JobVerdict::Failed);
+    EXPECT_EQ(result.stage, JobStage::BringUp);
+    EXPECT_EQ(result.strReason, "the low-level init applet reported status 0x00000003");
+    EXPECT_GE(result.nConsoleMs, 30000);
+    EXPECT_LT(result.nConsoleMs, 31000);
+
+    CAt91SimBoard good;
+    CBringUpRun run(good, m_Dir.Path(), m_Clock);
+    run.m_Request.nConsoleTimeoutMs = 0;
+    run.m_Request.nConsoleFallbackMs = 30000;
+    std::string strWhy;
+    ASSERT_TRUE(run.m_Job.Start(run.m_Request, strWhy)) << strWhy;
+    const uint64_t nStartMs = m_Clock.NowMs();
+    ASSERT_TRUE(WaitUntil([&] { return m_Clock.NowMs() > nStartMs + 40000 || run.m_Recorder.Finished() > 0; }));
+    EXPECT_EQ(run.m_Job.Stage(), JobStage::Console);
+    run.m_Job.Stop();
+    std::optional<JobResult> stopped = run.m_Recorder.Wait();
+    ASSERT_TRUE(stopped);
+    EXPECT_EQ(stopped->verdict, JobVerdict::Stopped);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
 #include <string>
 #include <mutex>
 #include <thread>
@@ -212,6 +213,7 @@ TEST_F(HandshakeTest, PulledAdapterMidJobIsReportedAndStopStillEndsTheJob)
 TEST_F(HandshakeTest, StopDuringTheConsolePhaseEndsTheJobAndANewOneCanStart)
 {
     m_Board.SetAppletStatus(3);  // a failed bring-up still waits for a console
+    m_Request.nConsoleFallbackMs = std::numeric_limits<int>::max();  // longer than the test
     Press();
     ASSERT_TRUE(WaitForBursts());
     m_pJob->Stop();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,7 +9,9 @@
 #include "samba/monitor_backend.h"
 #include "sim/virtual_board.h"
 #include "support/job_recorder.h"
+#include "support/pty_peer.h"
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -16,9 +19,10 @@ constexpr int BOARD_COM = 9;
 
 // One board of its own (virtual, on a pty and a loopback UDP port) with its own job engine.
 struct CBoardAndJob {
-    explicit CBoardAndJob(const std::string& strStore)
+    explicit CBoardAndJob(const std::string& strStore, bool bStoreFail = false)
     {
         BoardConfig config;
+        config.transfer.bStoreFail = bStoreFail;
         config.monitor.nPromptMs = 10;
         config.monitor.nBootDelayMs = 50;
         config.transfer.strIp = "127.0.0.1";
@@ -79,4 +83,59 @@ TEST(JobEngine, TwoJobsRunSideBySideAndBothInstall)
         EXPECT_EQ(dir.Read(std::string(szStore) + "/1.bin"), std::string(70000, '1')) << szStore;
         EXPECT_EQ(dir.Read(std::string(szStore) + "/2.bin"), std::string(1500, '2')) << szStore;
     }
+}
+
+TEST(JobEngine, BoardThatRefusesTheStoreFailsTheJob)
+{
+    CTempDir dir;
+    dir.Write("tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin", std::string(300, 'a'));
+    dir.Write("tcl_lib/at91sam9x25-ek/VarroBoot.bin", std::string(500, 'b'));
+    dir.Write("images/one.bin", std::string(1500, '1'));
+    CBoardAndJob line(dir.MakeDir("store"), true);
+    line.m_Request.strWorkDir = dir.Path();
+    line.m_Request.images = {{0, 1, "one.bin", dir.Path() + "/images/one.bin", -1, -1}};
+    std::string strWhy;
+    ASSERT_TRUE(line.m_pJob->Start(line.m_Request, strWhy)) << strWhy;
+    std::optional<JobResult> result = line.m_Recorder.Wait(60000);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verdict, JobVerdict::Failed) << line.m_Recorder.Log();
+    EXPECT_EQ(result->stage, JobStage::Transfer);
+    EXPECT_EQ(result->strReason, "one.bin was not stored");
+    ASSERT_EQ(result->images.size(), 1u);
+    EXPECT_FALSE(result->images[0].bStored);
+}
+
+TEST(JobEngine, StopWhileTheBootMonitorConnectsLogsOnlyTheStop)
+{
+    // The line stays silent and the connect would wait a minute: only the stop can end it.
+    CPtyPeer silent;
+    ASSERT_TRUE(silent.IsOpen());
+    std::atomic<int> bConnectSent{0};
+    silent.Start([&](const std::string& strIn) {
+        if (strIn.find('N') != std::string::npos)
+            bConnectSent = 1;
+        return std::string();
+    });
+    const std::string strTty = silent.SlavePath();
+    At91BackendFactory fnFactory = [strTty]() -> std::unique_ptr<IAt91Backend> {
+        MonitorLimits limits;
+        limits.nConnectMs = 60000;
+        return std::make_unique<CMonitorBackend>([strTty](int) { return strTty; },
+                                                 [] { return std::vector<ComPortEntry>{}; }, SystemClock(), nullptr,
+                                                 limits);
+    };
+    CJobRecorder recorder;
+    CJob job(recorder, fnFactory);
+    JobRequest request;
+    request.strDevice = "COM9";
+    request.port = {BOARD_COM, strTty};
+    std::string strWhy;
+    ASSERT_TRUE(job.Start(request, strWhy)) << strWhy;
+    ASSERT_TRUE(WaitUntil([&] { return bConnectSent.load() != 0; }));
+    job.Stop();
+    std::optional<JobResult> result = recorder.Wait();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verdict, JobVerdict::Stopped);
+    EXPECT_EQ(result->stage, JobStage::BringUp);
+    EXPECT_EQ(recorder.Log(), "终止下载!\r\n");
 }

@@ -360,7 +360,9 @@ TEST_F(MonitorBackendTest, CancelEndsEveryWaitAtOnce)
     int32_t nValue = 0, nError = 0;
     m_pBackend->ReadWord(hDevice, nValue, RUN, nError);
     EXPECT_EQ(nError, MON_ERR_CANCELLED);
+    m_pBackend->CloseDevice(hDevice);
     EXPECT_EQ(Open(), 0);
+    EXPECT_NE(m_pBackend->LastOpenError().find("cancelled"), std::string::npos) << m_pBackend->LastOpenError();
 }
 
 TEST(MonitorBackendNames, ScanList)
