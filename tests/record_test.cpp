@@ -126,6 +126,19 @@ TEST_P(RecordTest, AnInstalledValueIsRefusedForAnotherBoardButTheSameBoardMayBeF
     EXPECT_TRUE(claim.bReflash);
 }
 
+TEST_P(RecordTest, EachValueOfAnInstalledBoardIsRefusedOnItsOwn)
+{
+    Run(kBoardA, JobVerdict::Installed);
+    std::string strWhy;
+    EXPECT_FALSE(Claims(Values("5876750101FF", "587675010200", "20260002", "5A3C0002"), strWhy));
+    EXPECT_NE(strWhy.find("mac:587675010200 is already on board 20260001"), std::string::npos) << strWhy;
+    EXPECT_FALSE(Claims(Values("587675010208", "587675010209", "20260002", "5A3C0001"), strWhy));
+    EXPECT_NE(strWhy.find("reg:5A3C0001 is already on board 20260001"), std::string::npos) << strWhy;
+    EXPECT_FALSE(Claims(Values("587675010208", "587675010209", "20260001", "5A3C0008"), strWhy));
+    EXPECT_NE(strWhy.find("Factory number 20260001 was installed with"), std::string::npos) << strWhy;
+    EXPECT_TRUE(Claims(Values("587675010208", "587675010209", "20260002", "5A3C0002"), strWhy)) << strWhy;
+}
+
 TEST_P(RecordTest, ARunningJobHoldsItsValuesUntilItEndsOrTheHoldExpires)
 {
     IdentityClaim claim;
