@@ -436,25 +436,38 @@ bool CProductionRecord::TakeFromPool(const std::string& strKind, int64_t& nValue
 {
     PoolKind kind;
     FindKind(strKind, kind);
-    std::vector<SqlRow> rows;
-    // Values given back by failed jobs first.
-    if (!Exec("DELETE FROM pool_free WHERE kind = $1 AND value = (SELECT MIN(value) FROM pool_free WHERE kind = $1) "
-              "RETURNING value",
-              {strKind}, &rows, strError))
-        return false;
-    if (rows.empty()) {
-        const bool bPg = m_pDb->GetDialect() == ISqlConnection::Dialect::Postgres;
-        if (!Exec(std::string("UPDATE pools SET next_value = next_value + $2 WHERE id = (SELECT id FROM pools WHERE "
-                              "kind = $1 AND next_value < end_value ORDER BY id LIMIT 1") +
-                      (bPg ? " FOR UPDATE" : "") + ") RETURNING next_value - $2",
-                  {strKind, std::to_string(kind.nStep)}, &rows, strError))
+    // A value may be on a board already: typed by hand before its range was added, or installed
+    // after a failed job gave it back. Such a value is used up, and the next one is taken.
+    for (;;) {
+        std::vector<SqlRow> rows;
+        // Values given back by failed jobs first.
+        if (!Exec("DELETE FROM pool_free WHERE kind = $1 AND value = (SELECT MIN(value) FROM pool_free WHERE kind = $1) "
+                  "RETURNING value",
+                  {strKind}, &rows, strError))
             return false;
+        if (rows.empty()) {
+            const bool bPg = m_pDb->GetDialect() == ISqlConnection::Dialect::Postgres;
+            if (!Exec(std::string("UPDATE pools SET next_value = next_value + $2 WHERE id = (SELECT id FROM pools WHERE "
+                                  "kind = $1 AND next_value < end_value ORDER BY id LIMIT 1") +
+                          (bPg ? " FOR UPDATE" : "") + ") RETURNING next_value - $2",
+                      {strKind, std::to_string(kind.nStep)}, &rows, strError))
+                return false;
+        }
+        if (rows.empty()) {
+            strError = "the " + strKind + " pool is empty (tovar pool add " + strKind + " FIRST COUNT)";
+            return false;
+        }
+        nValue = Number(rows[0][0]);
+        const std::string strKey = strKind == "macs" ? Key("mac", MacText(static_cast<uint64_t>(nValue)))
+                                                     : Key(strKind.c_str(), PoolValueText(strKind, nValue));
+        const std::string strKey2 =
+            strKind == "macs" ? Key("mac", MacText(static_cast<uint64_t>(nValue) + 1)) : strKey;
+        std::vector<SqlRow> installed;
+        if (!Exec("SELECT value FROM identities WHERE value IN ($1, $2)", {strKey, strKey2}, &installed, strError))
+            return false;
+        if (installed.empty())
+            break;
     }
-    if (rows.empty()) {
-        strError = "the " + strKind + " pool is empty (tovar pool add " + strKind + " FIRST COUNT)";
-        return false;
-    }
-    nValue = Number(rows[0][0]);
     return Exec("INSERT INTO pool_taken (kind, value, taken_ms) VALUES ($1, $2, $3)",
                 {strKind, std::to_string(nValue), std::to_string(WallNowMs())}, nullptr, strError);
 }

@@ -207,6 +207,40 @@ TEST_P(RecordTest, PoolsHandOutIdentitiesAndTakeBackThoseOfFailedJobs)
     EXPECT_NE(strError.find("pool is empty"), std::string::npos);
 }
 
+TEST_P(RecordTest, PoolsNeverHandOutAnInstalledValueAndKeepOnlyThoseOfBoardsThatFailed)
+{
+    Run(Values("587675010200", "587675010201", "20260001", "5A3C00FF"), JobVerdict::Installed);
+    std::string strError;
+    ASSERT_TRUE(m_pRecord->AddPool("macs", "58:76:75:01:02:00", 3, strError)) << strError;
+    ASSERT_TRUE(m_pRecord->AddPool("factory", "20260001", 3, strError)) << strError;
+    ASSERT_TRUE(m_pRecord->AddPool("reg", "5A3C00FF", 3, strError)) << strError;
+    auto take = [&](JobVerdict verdict) {
+        PoolIdentity taken;
+        IdentityValues values;
+        std::string strWhy;
+        EXPECT_TRUE(m_pRecord->TakeIdentity(taken, strError)) << strError;
+        EXPECT_TRUE(CheckIdentityFormat(taken.identity, values, strWhy)) << strWhy;
+        Run(values, verdict);
+        return taken.identity;
+    };
+    auto left = [&] {
+        std::vector<PoolStatus> statuses;
+        EXPECT_TRUE(m_pRecord->PoolStatuses(statuses, strError)) << strError;
+        return statuses.empty() ? std::string() : std::to_string(statuses[0].nLeft) + "/" + std::to_string(statuses[0].nTaken);
+    };
+    // The board installed before the pools were added keeps its values.
+    JobIdentity installed = take(JobVerdict::Installed);
+    EXPECT_EQ(installed.strMac, "^587675010202^587675010203");
+    EXPECT_EQ(installed.strFactory, "20260002");
+    EXPECT_EQ(installed.strReg, "5A3C0100");
+    EXPECT_EQ(left(), "1/0");
+    JobIdentity failed = take(JobVerdict::Failed);
+    EXPECT_EQ(failed.strMac, "^587675010204^587675010205");
+    EXPECT_EQ(left(), "1/0");
+    EXPECT_EQ(take(JobVerdict::Installed).strMac, failed.strMac);
+    EXPECT_EQ(left(), "0/0");
+}
+
 TEST_P(RecordTest, EightProcessesTakingFromOnePoolNeverGetTheSameValue)
 {
     std::string strError;
