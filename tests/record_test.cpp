@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <thread>
 
@@ -322,6 +323,55 @@ TEST_P(RecordTest, AResultTheRecordCouldNotTakeIsSpooledAndWrittenAtTheNextStart
     ASSERT_EQ(jobs.size(), 1u);
     EXPECT_TRUE(std::filesystem::is_empty(m_Dir.Path() + "/record-spool"));
     EXPECT_FALSE(next.Guard({"^587675010200^58767501020F", "20260002", "5A3C0002"}, "COM6", claim, strWhy));
+}
+
+TEST_P(RecordTest, ASpooledEntryThatCannotBeReadIsMovedAsideAndTheOthersAreWritten)
+{
+    auto entry = [](const IdentityValues& values, auto&& change) {
+        nlohmann::json result = nlohmann::json::parse(JobResultToJson(Result(values, JobVerdict::Installed)));
+        nlohmann::json spooled = {{"token", ""}, {"reflash", false}};
+        change(result, spooled);
+        if (!spooled.contains("result"))
+            spooled["result"] = result.dump();
+        return spooled.dump();
+    };
+    const std::string strGood = entry(kBoardA, [](auto&, auto&) {});
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"1-truncated.json", strGood.substr(0, strGood.size() / 2)},
+        {"2-verdict.json", entry(kBoardA, [](auto& r, auto&) { r["verdict"] = 5; })},
+        {"3-stage.json", entry(kBoardA, [](auto& r, auto&) { r["stage"] = "unheard-of"; })},
+        {"4-chip.json", entry(kBoardA, [](auto& r, auto&) { r["chip_id"] = "0xZZ"; })},
+        {"5-image.json", entry(kBoardA, [](auto& r, auto&) { r["images"] = nlohmann::json::array({1}); })},
+        {"6-result.json", entry(kBoardA, [](auto& r, auto& e) { e["result"] = r; })},
+        {"7-token.json", entry(kBoardA, [](auto&, auto& e) { e["token"] = 7; })},
+    };
+    for (const auto& [strName, strText] : bad)
+        m_Dir.Write("record-spool/" + strName, strText);
+    m_Dir.Write("record-spool/0-good.json", strGood);
+    m_Dir.Write("record-spool/9-good.json",
+                entry(Values("587675010208", "587675010209", "20260002", "5A3C0002"), [](auto&, auto&) {}));
+
+    RecordSettings settings;
+    settings.strUrl = m_strUrl;
+    settings.strWorkDir = m_Dir.Path();
+    CStationRecord station;
+    std::string strWhy;
+    std::string strWarning;
+    ASSERT_TRUE(station.Open(settings, strWhy, strWarning)) << strWhy;
+    std::vector<RecordedJob> jobs;
+    std::string strError;
+    ASSERT_TRUE(station.Record()->ListJobs({}, jobs, strError)) << strError;
+    EXPECT_EQ(jobs.size(), 2u);
+    size_t nLines = 0;
+    for (size_t nAt = strWarning.find("\r\n"); nAt != std::string::npos; nAt = strWarning.find("\r\n", nAt + 2))
+        ++nLines;
+    EXPECT_EQ(nLines, bad.size()) << strWarning;
+    for (const auto& [strName, strText] : bad) {
+        EXPECT_NE(strWarning.find(strName), std::string::npos) << strWarning;
+        EXPECT_TRUE(m_Dir.Exists("record-spool/bad/" + strName)) << strName;
+        EXPECT_FALSE(m_Dir.Exists("record-spool/" + strName)) << strName;
+    }
+    EXPECT_FALSE(m_Dir.Exists("record-spool/9-good.json"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, RecordTest, ::testing::Values("sqlite", "postgres"),
