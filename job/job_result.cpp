@@ -1,9 +1,8 @@
 #include "job/job_result.h"
 
 #include <charconv>
-#include <chrono>
+#include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <nlohmann/json.hpp>
 #include <utility>
 
@@ -74,21 +73,6 @@ int ExitCodeOf(JobVerdict verdict)
         break;
     }
     return 3;
-}
-
-std::string IsoTimeNow()
-{
-    using namespace std::chrono;
-    auto now = system_clock::now();
-    std::time_t t = system_clock::to_time_t(now);
-    int nMs = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-    std::tm parts {};
-    gmtime_r(&t, &parts);
-    char szText[40];
-    std::strftime(szText, sizeof szText, "%Y-%m-%dT%H:%M:%S", &parts);
-    char szFull[48];
-    std::snprintf(szFull, sizeof szFull, "%s.%03dZ", szText, nMs);
-    return szFull;
 }
 
 std::string JobResultToJson(const JobResult& result)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <random>
 
+#include "base/wall_clock.h"
 #include "record/record_schema.h"
 #include "record/record_sql.h"
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/wall_clock.h"
 #include "record/identity_format.h"
-#include "record/production_record.h"
 #include "record/record_schema.h"
 #include "record/record_sql.h"
 

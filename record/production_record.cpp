@@ -1,39 +1,7 @@
 #include "record/production_record.h"
 
-#include <chrono>
-#include <cstdio>
-#include <ctime>
-
 #include "record/record_schema.h"
 #include "record/record_sql.h"
-
-int64_t WallNowMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-int64_t LocalDateMs(const std::string& strDate)
-{
-    std::tm parts {};
-    if (std::sscanf(strDate.c_str(), "%d-%d-%d", &parts.tm_year, &parts.tm_mon, &parts.tm_mday) != 3)
-        return -1;
-    parts.tm_year -= 1900;
-    parts.tm_mon -= 1;
-    parts.tm_isdst = -1;
-    std::time_t t = std::mktime(&parts);
-    return t == static_cast<std::time_t>(-1) ? -1 : static_cast<int64_t>(t) * 1000;
-}
-
-int64_t TodayStartMs()
-{
-    std::time_t now = std::time(nullptr);
-    std::tm parts {};
-    localtime_r(&now, &parts);
-    parts.tm_hour = parts.tm_min = parts.tm_sec = 0;
-    parts.tm_isdst = -1;
-    return static_cast<int64_t>(std::mktime(&parts)) * 1000;
-}
 
 CProductionRecord::CProductionRecord(std::unique_ptr<ISqlConnection> pConnection, std::string strToolVersion)
     : m_pDb(std::move(pConnection)), m_Guard(*m_pDb), m_Pools(*m_pDb), m_History(*m_pDb, std::move(strToolVersion))

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/wall_clock.h"  // WallNowMs, TodayStartMs, LocalDateMs for the callers of the record
 #include "job/job_result.h"
 #include "record/identity_format.h"
 #include "record/identity_guard.h"
@@ -49,9 +50,3 @@ private:
     CIdentityPools m_Pools;
     CJobHistory m_History;
 };
-
-// Milliseconds since the epoch of a local date "YYYY-MM-DD" (its midnight); -1 when not a date.
-int64_t LocalDateMs(const std::string& strDate);
-// Milliseconds since the epoch now, and of today's local midnight.
-int64_t WallNowMs();
-int64_t TodayStartMs();

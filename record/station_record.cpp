@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/wall_clock.h"
+
 namespace fs = std::filesystem;
 
 namespace {
