@@ -73,15 +73,8 @@ bool CJobHistory::List(const RecordFilter& filter, std::vector<RecordedJob>& job
         RecordedJob job;
         job.nId = NumberOf(row[0]);
         JobResult& r = job.result;
-        const std::string strVerdict = TextOf(row[1]);
-        for (JobVerdict v : {JobVerdict::Installed, JobVerdict::Failed, JobVerdict::ChipRejected, JobVerdict::Stopped,
-                             JobVerdict::Refused})
-            if (strVerdict == VerdictName(v))
-                r.verdict = v;
-        const std::string strStage = TextOf(row[2]);
-        for (JobStage s : {JobStage::Prepare, JobStage::BringUp, JobStage::Console, JobStage::Transfer})
-            if (strStage == StageName(s))
-                r.stage = s;
+        VerdictFromName(TextOf(row[1]), r.verdict);  // a text this Tovar does not know leaves the defaults
+        StageFromName(TextOf(row[2]), r.stage);
         r.strReason = TextOf(row[3]);
         r.identity = {TextOf(row[4]), TextOf(row[5]), TextOf(row[6])};
         r.strStation = TextOf(row[7]);

@@ -2,15 +2,16 @@
 
 #include <algorithm>
 
+#include "job/job_result.h"
 #include "record/record_sql.h"
 
 bool StationStatsSince(ISqlConnection& db, int64_t nSinceMs, std::vector<StationStats>& stats, std::string& strError)
 {
     std::vector<SqlRow> rows;
     if (!RunSql(db,
-                "SELECT station, verdict, ended_ms - started_ms FROM jobs WHERE started_ms >= $1 AND verdict <> "
-                "'refused' ORDER BY station",
-                {std::to_string(nSinceMs)}, &rows, strError))
+                "SELECT station, verdict, ended_ms - started_ms FROM jobs WHERE started_ms >= $1 AND verdict <> $2 "
+                "ORDER BY station",
+                {std::to_string(nSinceMs), VerdictName(JobVerdict::Refused)}, &rows, strError))
         return false;
     stats.clear();
     std::vector<int64_t> durations;
@@ -26,7 +27,8 @@ bool StationStatsSince(ISqlConnection& db, int64_t nSinceMs, std::vector<Station
             close();
             stats.push_back({TextOf(row[0]), 0, 0, 0});
         }
-        if (TextOf(row[1]) == "installed") {
+        JobVerdict verdict = JobVerdict::Failed;
+        if (VerdictFromName(TextOf(row[1]), verdict) && verdict == JobVerdict::Installed) {
             ++stats.back().nInstalled;
             durations.push_back(NumberOf(row[2]));
         } else {
