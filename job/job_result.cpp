@@ -1,8 +1,10 @@
 #include "job/job_result.h"
 
-#include <chrono>
-#include <ctime>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 const char* VerdictName(JobVerdict verdict)
 {
@@ -21,6 +23,17 @@ const char* VerdictName(JobVerdict verdict)
     return "refused";
 }
 
+bool VerdictFromName(const std::string& strName, JobVerdict& verdict)
+{
+    for (JobVerdict one : {JobVerdict::Installed, JobVerdict::Failed, JobVerdict::ChipRejected, JobVerdict::Stopped,
+                           JobVerdict::Refused})
+        if (strName == VerdictName(one)) {
+            verdict = one;
+            return true;
+        }
+    return false;
+}
+
 const char* StageName(JobStage stage)
 {
     switch (stage) {
@@ -34,6 +47,16 @@ const char* StageName(JobStage stage)
         break;
     }
     return "prepare";
+}
+
+bool StageFromName(const std::string& strName, JobStage& stage)
+{
+    for (JobStage one : {JobStage::Prepare, JobStage::BringUp, JobStage::Console, JobStage::Transfer})
+        if (strName == StageName(one)) {
+            stage = one;
+            return true;
+        }
+    return false;
 }
 
 int ExitCodeOf(JobVerdict verdict)
@@ -50,21 +73,6 @@ int ExitCodeOf(JobVerdict verdict)
         break;
     }
     return 3;
-}
-
-std::string IsoTimeNow()
-{
-    using namespace std::chrono;
-    auto now = system_clock::now();
-    std::time_t t = system_clock::to_time_t(now);
-    int nMs = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-    std::tm parts {};
-    gmtime_r(&t, &parts);
-    char szText[40];
-    std::strftime(szText, sizeof szText, "%Y-%m-%dT%H:%M:%S", &parts);
-    char szFull[48];
-    std::snprintf(szFull, sizeof szFull, "%s.%03dZ", szText, nMs);
-    return szFull;
 }
 
 std::string JobResultToJson(const JobResult& result)
@@ -101,45 +109,121 @@ std::string JobResultToJson(const JobResult& result)
     return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
+namespace {
+
+// Readers of one field of a JSON object: a missing field leaves the value as it is; false when the
+// field has another type or does not fit.
+bool ReadText(const nlohmann::json& object, const char* szKey, std::string& strValue)
+{
+    auto it = object.find(szKey);
+    if (it == object.end())
+        return true;
+    if (!it->is_string())
+        return false;
+    strValue = it->get<std::string>();
+    return true;
+}
+
+template <typename T>
+bool ReadNumber(const nlohmann::json& object, const char* szKey, T& nValue)
+{
+    auto it = object.find(szKey);
+    if (it == object.end())
+        return true;
+    if (it->is_number_unsigned()) {
+        const uint64_t nRead = it->get<uint64_t>();
+        if (!std::in_range<T>(nRead))
+            return false;
+        nValue = static_cast<T>(nRead);
+        return true;
+    }
+    if (!it->is_number_integer())
+        return false;
+    const int64_t nRead = it->get<int64_t>();
+    if (!std::in_range<T>(nRead))
+        return false;
+    nValue = static_cast<T>(nRead);
+    return true;
+}
+
+bool ReadBool(const nlohmann::json& object, const char* szKey, bool& bValue)
+{
+    auto it = object.find(szKey);
+    if (it == object.end())
+        return true;
+    if (!it->is_boolean())
+        return false;
+    bValue = it->get<bool>();
+    return true;
+}
+
+// "0x" and up to 8 hexadecimal digits.
+bool ParseChipId(const std::string& strText, uint32_t& nChipId)
+{
+    if (strText.size() < 3 || strText[0] != '0' || (strText[1] != 'x' && strText[1] != 'X'))
+        return false;
+    const char* pEnd = strText.data() + strText.size();
+    auto [pStop, error] = std::from_chars(strText.data() + 2, pEnd, nChipId, 16);
+    return error == std::errc() && pStop == pEnd;
+}
+
+bool ReadImage(const nlohmann::json& json, TransferImageResult& image)
+{
+    return json.is_object() && ReadNumber(json, "slot", image.nSlot) && ReadNumber(json, "id", image.nId) &&
+           ReadText(json, "name", image.strName) && ReadNumber(json, "size", image.nSize) &&
+           ReadText(json, "sha256", image.strSha256) && ReadNumber(json, "frames", image.nFrames) &&
+           ReadNumber(json, "resends", image.nResends) && ReadBool(json, "stored", image.bStored);
+}
+
+bool ReadResult(const nlohmann::json& json, JobResult& result)
+{
+    std::string strVerdict = VerdictName(result.verdict);
+    std::string strStage = StageName(result.stage);
+    std::string strPort;
+    if (!json.is_object() || !ReadText(json, "verdict", strVerdict) || !VerdictFromName(strVerdict, result.verdict) ||
+        !ReadText(json, "stage", strStage) || !StageFromName(strStage, result.stage) ||
+        !ReadText(json, "reason", result.strReason) || !ReadText(json, "station", result.strStation) ||
+        !ReadText(json, "port", strPort) || !ReadText(json, "device", result.strDevicePath) ||
+        !ReadText(json, "start", result.strStartTime) || !ReadText(json, "end", result.strEndTime))
+        return false;
+    result.nComPort = strPort.size() > 3 ? std::atoi(strPort.c_str() + 3) : 0;
+    if (auto it = json.find("identity"); it != json.end()) {
+        JobIdentity& identity = result.identity;
+        if (!it->is_object() || !ReadText(*it, "mac", identity.strMac) ||
+            !ReadText(*it, "factory", identity.strFactory) || !ReadText(*it, "reg", identity.strReg))
+            return false;
+    }
+    if (auto it = json.find("chip_id"); it != json.end() && !it->is_null()) {
+        if (!it->is_string() || !ParseChipId(it->get<std::string>(), result.nChipId))
+            return false;
+        result.bChipIdRead = true;
+    }
+    if (auto it = json.find("stage_ms"); it != json.end())
+        if (!it->is_object() || !ReadNumber(*it, "bring-up", result.nBringUpMs) ||
+            !ReadNumber(*it, "console", result.nConsoleMs) || !ReadNumber(*it, "transfer", result.nTransferMs))
+            return false;
+    if (auto it = json.find("images"); it != json.end()) {
+        if (!it->is_array())
+            return false;
+        for (const nlohmann::json& one : *it) {
+            TransferImageResult image {};
+            if (!ReadImage(one, image))
+                return false;
+            result.images.push_back(std::move(image));
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool JobResultFromJson(const std::string& strJson, JobResult& result)
 {
-    nlohmann::json json = nlohmann::json::parse(strJson, nullptr, false);
-    if (json.is_discarded() || !json.is_object())
-        return false;
     result = JobResult{};
-    const std::string strVerdict = json.value("verdict", "");
-    for (JobVerdict v : {JobVerdict::Installed, JobVerdict::Failed, JobVerdict::ChipRejected, JobVerdict::Stopped,
-                         JobVerdict::Refused})
-        if (strVerdict == VerdictName(v))
-            result.verdict = v;
-    const std::string strStage = json.value("stage", "");
-    for (JobStage s : {JobStage::Prepare, JobStage::BringUp, JobStage::Console, JobStage::Transfer})
-        if (strStage == StageName(s))
-            result.stage = s;
-    result.strReason = json.value("reason", "");
-    if (json.contains("identity") && json["identity"].is_object()) {
-        const nlohmann::json& identity = json["identity"];
-        result.identity = {identity.value("mac", ""), identity.value("factory", ""), identity.value("reg", "")};
+    try {
+        nlohmann::json json = nlohmann::json::parse(strJson, nullptr, false);
+        return !json.is_discarded() && ReadResult(json, result);
+    } catch (const std::exception&) {
+        return false;  // the type checks above leave nothing to throw; a parser surprise is a bad text too
     }
-    result.strStation = json.value("station", "");
-    const std::string strPort = json.value("port", "");
-    result.nComPort = strPort.size() > 3 ? std::atoi(strPort.c_str() + 3) : 0;
-    result.strDevicePath = json.value("device", "");
-    if (json.contains("chip_id") && json["chip_id"].is_string()) {
-        result.bChipIdRead = true;
-        result.nChipId = static_cast<uint32_t>(std::stoul(json["chip_id"].get<std::string>(), nullptr, 16));
-    }
-    result.strStartTime = json.value("start", "");
-    result.strEndTime = json.value("end", "");
-    if (json.contains("stage_ms") && json["stage_ms"].is_object()) {
-        result.nBringUpMs = json["stage_ms"].value("bring-up", int64_t{0});
-        result.nConsoleMs = json["stage_ms"].value("console", int64_t{0});
-        result.nTransferMs = json["stage_ms"].value("transfer", int64_t{0});
-    }
-    if (json.contains("images") && json["images"].is_array())
-        for (const nlohmann::json& image : json["images"])
-            result.images.push_back({image.value("slot", 0), image.value("id", 0), image.value("name", ""),
-                                     image.value("size", uint64_t{0}), image.value("sha256", ""),
-                                     image.value("frames", 0u), image.value("resends", 0u), image.value("stored", false)});
-    return true;
 }

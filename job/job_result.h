@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/wall_clock.h"  // IsoTimeNow for the callers that take it from here
 #include "net/transfer_image.h"
 
 // How a job ended.
@@ -39,14 +40,16 @@ struct JobResult {
 
 const char* VerdictName(JobVerdict verdict);   // "installed", "failed", ...
 const char* StageName(JobStage stage);         // "prepare", "bring-up", "console", "transfer"
+// The other way round; false when the text names no verdict or stage.
+bool VerdictFromName(const std::string& strName, JobVerdict& verdict);
+bool StageFromName(const std::string& strName, JobStage& stage);
 
 // The process exit status for a verdict: 0 installed, 1 failed or chip rejected, 2 refused,
 // 3 stopped.
 int ExitCodeOf(JobVerdict verdict);
 
-// The current wall-clock time as ISO-8601 UTC with milliseconds.
-std::string IsoTimeNow();
-
-// The result as one JSON object (one line), and back; false when the text is not such an object.
+// The result as one JSON object (one line), and back. JobResultFromJson takes what is missing as its
+// default and is false, never throwing, when the text is not such an object or a field has a
+// wrong type or value.
 std::string JobResultToJson(const JobResult& result);
 bool JobResultFromJson(const std::string& strJson, JobResult& result);

@@ -4,51 +4,19 @@
 #include <string>
 #include <vector>
 
+#include "base/wall_clock.h"  // WallNowMs, TodayStartMs, LocalDateMs for the callers of the record
 #include "job/job_result.h"
 #include "record/identity_format.h"
+#include "record/identity_guard.h"
+#include "record/identity_pools.h"
+#include "record/job_history.h"
+#include "record/record_stats.h"
 #include "record/sql_connection.h"
 
-// A running job's claim on its identity: while it is held no other job may use any of its values.
-struct IdentityClaim {
-    std::string strToken;     // empty: nothing held (no record, or the claim was refused)
-    bool bReflash = false;    // the same board again with the same identity
-};
-
-// An identity handed out by the pools.
-struct PoolIdentity {
-    JobIdentity identity;
-};
-
-struct PoolStatus {
-    std::string strKind;      // "macs", "factory", "reg"
-    int64_t nLeft = 0;        // values still to hand out (returned ones included)
-    int64_t nTaken = 0;       // handed out and not yet installed or returned
-    std::string strNext;      // the next value, empty when the pool is empty
-};
-
-struct RecordFilter {
-    int64_t nSinceMs = 0;     // jobs started at or after (milliseconds since the epoch)
-    std::string strStation;
-    std::string strMac;       // 12 hex digits
-    std::string strFactory;
-};
-
-struct RecordedJob {
-    int64_t nId = 0;
-    JobResult result;
-    bool bReflash = false;
-    std::string strToolVersion;
-};
-
-struct StationStats {
-    std::string strStation;
-    int64_t nInstalled = 0;
-    int64_t nFailed = 0;      // every other verdict but refused
-    int64_t nMedianMs = 0;    // median time of an installed board, start to end
-};
-
 // The production record: every job with its whole result, the identities installed on boards,
-// the holds of running jobs, and the identity pools. One schema on SQLite or PostgreSQL.
+// the holds of running jobs, and the identity pools. One schema on SQLite or PostgreSQL. Each part
+// has a class of its own (CIdentityGuard, CIdentityPools, CJobHistory); this one owns the connection
+// and makes the end of a job one transaction across them.
 class CProductionRecord {
 public:
     CProductionRecord(std::unique_ptr<ISqlConnection> pConnection, std::string strToolVersion);
@@ -77,21 +45,8 @@ public:
     bool Stats(int64_t nSinceMs, std::vector<StationStats>& stats, std::string& strError);
 
 private:
-    bool Exec(const std::string& strSql, const std::vector<SqlText>& params, std::vector<SqlRow>* pRows,
-              std::string& strError, SqlError* pError = nullptr);
-    bool Migrate(std::string& strError);
-    bool TakeFromPool(const std::string& strKind, int64_t& nValue, std::string& strError);
-    bool GuardUnique(const IdentityValues& values, bool& bReflash, std::string& strWhy, std::string& strError);
-    bool GuardHolds(const IdentityValues& values, std::string& strWhy, std::string& strError);
-    bool ReturnPoolValues(const JobIdentity& identity, bool bInstalled, std::string& strError);
-    bool Commit(std::string& strError);
-
     std::unique_ptr<ISqlConnection> m_pDb;
-    std::string m_strToolVersion;
+    CIdentityGuard m_Guard;
+    CIdentityPools m_Pools;
+    CJobHistory m_History;
 };
-
-// Milliseconds since the epoch of a local date "YYYY-MM-DD" (its midnight); -1 when not a date.
-int64_t LocalDateMs(const std::string& strDate);
-// Milliseconds since the epoch now, and of today's local midnight.
-int64_t WallNowMs();
-int64_t TodayStartMs();

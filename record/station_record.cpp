@@ -2,10 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <utility>
+#include <vector>
+
+#include "base/wall_clock.h"
 
 namespace fs = std::filesystem;
 
@@ -20,11 +25,47 @@ std::string HostName()
     return gethostname(szName, sizeof szName - 1) == 0 && szName[0] ? szName : "station";
 }
 
+// A spooled entry: the result as JSON text, the claim's token and whether it was a re-flash.
+bool ReadSpooled(const fs::path& file, JobResult& result, IdentityClaim& claim)
+{
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    const nlohmann::json entry = nlohmann::json::parse(text.str(), nullptr, false);
+    if (entry.is_discarded() || !entry.is_object())
+        return false;
+    auto itResult = entry.find("result");
+    auto itToken = entry.find("token");
+    auto itReflash = entry.find("reflash");
+    if (itResult == entry.end() || !itResult->is_string() || (itToken != entry.end() && !itToken->is_string()) ||
+        (itReflash != entry.end() && !itReflash->is_boolean()))
+        return false;
+    claim.strToken = itToken != entry.end() ? itToken->get<std::string>() : std::string();
+    claim.bReflash = itReflash != entry.end() && itReflash->get<bool>();
+    return JobResultFromJson(itResult->get<std::string>(), result);
+}
+
 }  // namespace
 
 bool CStationRecord::Open(const RecordSettings& settings, std::string& strWhy)
 {
+    std::string strWarning;
+    const bool bOpen = Open(settings, strWhy, strWarning);
     std::lock_guard<std::mutex> lock(m_Mutex);
+    m_strWarnings = std::move(strWarning);
+    return bOpen;
+}
+
+std::string CStationRecord::TakeWarnings()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return std::exchange(m_strWarnings, std::string());
+}
+
+bool CStationRecord::Open(const RecordSettings& settings, std::string& strWhy, std::string& strWarning)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    strWarning.clear();
     m_strStation = settings.strStation.empty() ? HostName() : settings.strStation;
     m_nHoldMinutes = settings.nHoldMinutes;
     m_strSpoolDir = settings.strWorkDir + "/record-spool";
@@ -45,7 +86,6 @@ bool CStationRecord::Open(const RecordSettings& settings, std::string& strWhy)
         return false;
     }
     m_pRecord = std::move(pRecord);
-    std::string strWarning;
     FlushSpool(strWarning);
     return true;
 }
@@ -107,30 +147,40 @@ bool CStationRecord::Spool(const JobResult& result, const IdentityClaim& claim, 
 void CStationRecord::FlushSpool(std::string& strWarning)
 {
     std::error_code error;
-    if (!fs::is_directory(m_strSpoolDir, error))
-        return;
-    for (const fs::directory_entry& file : fs::directory_iterator(m_strSpoolDir, error)) {
-        if (file.path().extension() != ".json")
-            continue;
-        std::ifstream in(file.path());
-        std::stringstream text;
-        text << in.rdbuf();
-        nlohmann::json entry = nlohmann::json::parse(text.str(), nullptr, false);
+    std::vector<fs::path> files;
+    for (fs::directory_iterator it(m_strSpoolDir, error), end; !error && it != end; it.increment(error))
+        if (it->path().extension() == ".json" && it->is_regular_file(error))
+            files.push_back(it->path());
+    std::sort(files.begin(), files.end());  // oldest first: a name begins with the time it was spooled
+    for (const fs::path& file : files) {
         JobResult result;
-        if (entry.is_discarded() || !JobResultFromJson(entry.value("result", ""), result)) {
-            strWarning += "->" + file.path().string() + " is not a spooled job; left as it is.\r\n";
+        IdentityClaim claim;
+        if (!ReadSpooled(file, result, claim)) {
+            MoveAside(file.string(), strWarning);
             continue;
         }
-        IdentityClaim claim;
-        claim.strToken = entry.value("token", "");
-        claim.bReflash = entry.value("reflash", false);
         std::string strError;
         if (!m_pRecord->Finish(result, claim, strError)) {
-            strWarning += "->The spooled job " + file.path().string() + " could not be written: " + strError + "\r\n";
+            strWarning += "->The spooled job " + file.string() + " could not be written: " + strError + "\r\n";
             return;
         }
-        fs::remove(file.path(), error);
+        fs::remove(file, error);
     }
+}
+
+void CStationRecord::MoveAside(const std::string& strFile, std::string& strWarning)
+{
+    const fs::path badDir = fs::path(m_strSpoolDir) / "bad";
+    const fs::path target = badDir / fs::path(strFile).filename();
+    std::error_code error;
+    fs::create_directories(badDir, error);
+    if (!error)
+        fs::rename(strFile, target, error);
+    if (error)
+        strWarning += "->The spooled job " + strFile + " cannot be read, nor moved to " + badDir.string() + ": " +
+                      error.message() + "\r\n";
+    else
+        strWarning += "->The spooled job " + strFile + " cannot be read; it was moved to " + target.string() + ".\r\n";
 }
 
 bool CStationRecord::TakeNext(JobIdentity& identity, std::string& strWhy)

@@ -17,11 +17,17 @@ struct RecordSettings {
 
 // A station's use of the production record: the identity guard before a job, the record of every
 // job after it, and the pools. A result the record could not take is kept in a spool folder
-// (record-spool/ in the working folder) and written at the next start. Safe from any thread.
+// (record-spool/ in the working folder) and written at the next start; an entry that cannot be read
+// is moved to record-spool/bad/. Safe from any thread.
 class CStationRecord {
 public:
     // Opens the record and writes what the spool holds; false, with strWhy, when it cannot be used.
+    // strWarning gets one log line for each spooled entry that was moved aside or could not be written.
+    bool Open(const RecordSettings& settings, std::string& strWhy, std::string& strWarning);
+    // The same; the spool's warnings wait for TakeWarnings.
     bool Open(const RecordSettings& settings, std::string& strWhy);
+    // The warnings of the last Open without a warning text, once.
+    std::string TakeWarnings();
     bool Enabled() const { return m_pRecord != nullptr; }
     const std::string& Station() const { return m_strStation; }
 
@@ -42,10 +48,12 @@ public:
 private:
     bool Spool(const JobResult& result, const IdentityClaim& claim, std::string& strWhy);
     void FlushSpool(std::string& strWarning);
+    void MoveAside(const std::string& strFile, std::string& strWarning);
 
     mutable std::mutex m_Mutex;
     std::unique_ptr<CProductionRecord> m_pRecord;
     std::string m_strStation;
     std::string m_strSpoolDir;
     int m_nHoldMinutes = 30;
+    std::string m_strWarnings;
 };

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <thread>
 
@@ -126,6 +127,19 @@ TEST_P(RecordTest, AnInstalledValueIsRefusedForAnotherBoardButTheSameBoardMayBeF
     EXPECT_TRUE(claim.bReflash);
 }
 
+TEST_P(RecordTest, EachValueOfAnInstalledBoardIsRefusedOnItsOwn)
+{
+    Run(kBoardA, JobVerdict::Installed);
+    std::string strWhy;
+    EXPECT_FALSE(Claims(Values("5876750101FF", "587675010200", "20260002", "5A3C0002"), strWhy));
+    EXPECT_NE(strWhy.find("mac:587675010200 is already on board 20260001"), std::string::npos) << strWhy;
+    EXPECT_FALSE(Claims(Values("587675010208", "587675010209", "20260002", "5A3C0001"), strWhy));
+    EXPECT_NE(strWhy.find("reg:5A3C0001 is already on board 20260001"), std::string::npos) << strWhy;
+    EXPECT_FALSE(Claims(Values("587675010208", "587675010209", "20260001", "5A3C0008"), strWhy));
+    EXPECT_NE(strWhy.find("Factory number 20260001 was installed with"), std::string::npos) << strWhy;
+    EXPECT_TRUE(Claims(Values("587675010208", "587675010209", "20260002", "5A3C0002"), strWhy)) << strWhy;
+}
+
 TEST_P(RecordTest, ARunningJobHoldsItsValuesUntilItEndsOrTheHoldExpires)
 {
     IdentityClaim claim;
@@ -192,6 +206,40 @@ TEST_P(RecordTest, PoolsHandOutIdentitiesAndTakeBackThoseOfFailedJobs)
     PoolIdentity none;
     EXPECT_FALSE(m_pRecord->TakeIdentity(none, strError));
     EXPECT_NE(strError.find("pool is empty"), std::string::npos);
+}
+
+TEST_P(RecordTest, PoolsNeverHandOutAnInstalledValueAndKeepOnlyThoseOfBoardsThatFailed)
+{
+    Run(Values("587675010200", "587675010201", "20260001", "5A3C00FF"), JobVerdict::Installed);
+    std::string strError;
+    ASSERT_TRUE(m_pRecord->AddPool("macs", "58:76:75:01:02:00", 3, strError)) << strError;
+    ASSERT_TRUE(m_pRecord->AddPool("factory", "20260001", 3, strError)) << strError;
+    ASSERT_TRUE(m_pRecord->AddPool("reg", "5A3C00FF", 3, strError)) << strError;
+    auto take = [&](JobVerdict verdict) {
+        PoolIdentity taken;
+        IdentityValues values;
+        std::string strWhy;
+        EXPECT_TRUE(m_pRecord->TakeIdentity(taken, strError)) << strError;
+        EXPECT_TRUE(CheckIdentityFormat(taken.identity, values, strWhy)) << strWhy;
+        Run(values, verdict);
+        return taken.identity;
+    };
+    auto left = [&] {
+        std::vector<PoolStatus> statuses;
+        EXPECT_TRUE(m_pRecord->PoolStatuses(statuses, strError)) << strError;
+        return statuses.empty() ? std::string() : std::to_string(statuses[0].nLeft) + "/" + std::to_string(statuses[0].nTaken);
+    };
+    // The board installed before the pools were added keeps its values.
+    JobIdentity installed = take(JobVerdict::Installed);
+    EXPECT_EQ(installed.strMac, "^587675010202^587675010203");
+    EXPECT_EQ(installed.strFactory, "20260002");
+    EXPECT_EQ(installed.strReg, "5A3C0100");
+    EXPECT_EQ(left(), "1/0");
+    JobIdentity failed = take(JobVerdict::Failed);
+    EXPECT_EQ(failed.strMac, "^587675010204^587675010205");
+    EXPECT_EQ(left(), "1/0");
+    EXPECT_EQ(take(JobVerdict::Installed).strMac, failed.strMac);
+    EXPECT_EQ(left(), "0/0");
 }
 
 TEST_P(RecordTest, EightProcessesTakingFromOnePoolNeverGetTheSameValue)
@@ -275,6 +323,55 @@ TEST_P(RecordTest, AResultTheRecordCouldNotTakeIsSpooledAndWrittenAtTheNextStart
     ASSERT_EQ(jobs.size(), 1u);
     EXPECT_TRUE(std::filesystem::is_empty(m_Dir.Path() + "/record-spool"));
     EXPECT_FALSE(next.Guard({"^587675010200^58767501020F", "20260002", "5A3C0002"}, "COM6", claim, strWhy));
+}
+
+TEST_P(RecordTest, ASpooledEntryThatCannotBeReadIsMovedAsideAndTheOthersAreWritten)
+{
+    auto entry = [](const IdentityValues& values, auto&& change) {
+        nlohmann::json result = nlohmann::json::parse(JobResultToJson(Result(values, JobVerdict::Installed)));
+        nlohmann::json spooled = {{"token", ""}, {"reflash", false}};
+        change(result, spooled);
+        if (!spooled.contains("result"))
+            spooled["result"] = result.dump();
+        return spooled.dump();
+    };
+    const std::string strGood = entry(kBoardA, [](auto&, auto&) {});
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"1-truncated.json", strGood.substr(0, strGood.size() / 2)},
+        {"2-verdict.json", entry(kBoardA, [](auto& r, auto&) { r["verdict"] = 5; })},
+        {"3-stage.json", entry(kBoardA, [](auto& r, auto&) { r["stage"] = "unheard-of"; })},
+        {"4-chip.json", entry(kBoardA, [](auto& r, auto&) { r["chip_id"] = "0xZZ"; })},
+        {"5-image.json", entry(kBoardA, [](auto& r, auto&) { r["images"] = nlohmann::json::array({1}); })},
+        {"6-result.json", entry(kBoardA, [](auto& r, auto& e) { e["result"] = r; })},
+        {"7-token.json", entry(kBoardA, [](auto&, auto& e) { e["token"] = 7; })},
+    };
+    for (const auto& [strName, strText] : bad)
+        m_Dir.Write("record-spool/" + strName, strText);
+    m_Dir.Write("record-spool/0-good.json", strGood);
+    m_Dir.Write("record-spool/9-good.json",
+                entry(Values("587675010208", "587675010209", "20260002", "5A3C0002"), [](auto&, auto&) {}));
+
+    RecordSettings settings;
+    settings.strUrl = m_strUrl;
+    settings.strWorkDir = m_Dir.Path();
+    CStationRecord station;
+    std::string strWhy;
+    std::string strWarning;
+    ASSERT_TRUE(station.Open(settings, strWhy, strWarning)) << strWhy;
+    std::vector<RecordedJob> jobs;
+    std::string strError;
+    ASSERT_TRUE(station.Record()->ListJobs({}, jobs, strError)) << strError;
+    EXPECT_EQ(jobs.size(), 2u);
+    size_t nLines = 0;
+    for (size_t nAt = strWarning.find("\r\n"); nAt != std::string::npos; nAt = strWarning.find("\r\n", nAt + 2))
+        ++nLines;
+    EXPECT_EQ(nLines, bad.size()) << strWarning;
+    for (const auto& [strName, strText] : bad) {
+        EXPECT_NE(strWarning.find(strName), std::string::npos) << strWarning;
+        EXPECT_TRUE(m_Dir.Exists("record-spool/bad/" + strName)) << strName;
+        EXPECT_FALSE(m_Dir.Exists("record-spool/" + strName)) << strName;
+    }
+    EXPECT_FALSE(m_Dir.Exists("record-spool/9-good.json"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, RecordTest, ::testing::Values("sqlite", "postgres"),

@@ -1,0 +1,15 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The wall clock: the one place that reads the time of day. Pauses and time limits use IClock
+// (base/clock.h) instead; this is for what a record or a log keeps.
+
+// Milliseconds since the epoch now.
+int64_t WallNowMs();
+// Milliseconds since the epoch of today's local midnight.
+int64_t TodayStartMs();
+// Milliseconds since the epoch of a local date "YYYY-MM-DD" (its midnight); -1 when not a date.
+int64_t LocalDateMs(const std::string& strDate);
+// The current wall-clock time as ISO-8601 UTC with milliseconds ("2026-03-01T08:15:30.042Z").
+std::string IsoTimeNow();

@@ -1,0 +1,37 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "job/job_result.h"
+#include "record/sql_connection.h"
+
+struct RecordFilter {
+    int64_t nSinceMs = 0;     // jobs started at or after (milliseconds since the epoch)
+    std::string strStation;
+    std::string strMac;       // 12 hex digits
+    std::string strFactory;
+};
+
+struct RecordedJob {
+    int64_t nId = 0;
+    JobResult result;
+    bool bReflash = false;
+    std::string strToolVersion;
+};
+
+// The job history of the production record: every job with its whole result and its images.
+class CJobHistory {
+public:
+    CJobHistory(ISqlConnection& db, std::string strToolVersion) : m_Db(db), m_strToolVersion(std::move(strToolVersion)) {}
+
+    // Within the caller's transaction: adds the job and its images; strJobId is its key.
+    bool Add(const JobResult& result, bool bReflash, std::string& strJobId, std::string& strError, SqlError* pError);
+    // The jobs the filter lets through, oldest first.
+    bool List(const RecordFilter& filter, std::vector<RecordedJob>& jobs, std::string& strError);
+
+private:
+    ISqlConnection& m_Db;
+    std::string m_strToolVersion;
+};

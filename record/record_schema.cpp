@@ -1,0 +1,73 @@
+#include "record/record_schema.h"
+
+#include <regex>
+
+#include "record/record_sql.h"
+
+namespace {
+
+constexpr int SCHEMA_VERSION = 1;
+
+// The first schema; ID and INT stand for the dialect's key and 64-bit integer types.
+std::string SchemaV1(ISqlConnection::Dialect dialect)
+{
+    std::string strSchema = R"(
+CREATE TABLE jobs (id ID, verdict TEXT NOT NULL, stage TEXT NOT NULL, reason TEXT NOT NULL,
+  mac TEXT NOT NULL, factory TEXT NOT NULL, reg TEXT NOT NULL, station TEXT NOT NULL, port TEXT NOT NULL,
+  device TEXT NOT NULL, chip_id TEXT, started_at TEXT NOT NULL, ended_at TEXT NOT NULL, started_ms INT NOT NULL,
+  ended_ms INT NOT NULL, bringup_ms INT NOT NULL, console_ms INT NOT NULL, transfer_ms INT NOT NULL,
+  tool_version TEXT NOT NULL, reflash INTEGER NOT NULL);
+CREATE TABLE job_images (job_id INT NOT NULL REFERENCES jobs(id), slot INTEGER NOT NULL, file_id INTEGER NOT NULL,
+  name TEXT NOT NULL, size INT NOT NULL, sha256 TEXT NOT NULL, frames INT NOT NULL, resends INT NOT NULL,
+  stored INTEGER NOT NULL);
+CREATE TABLE identities (value TEXT PRIMARY KEY, factory TEXT NOT NULL, station TEXT NOT NULL, job_id INT NOT NULL,
+  installed_at TEXT NOT NULL);
+CREATE TABLE holds (value TEXT PRIMARY KEY, token TEXT NOT NULL, station TEXT NOT NULL, port TEXT NOT NULL,
+  since TEXT NOT NULL, expires_ms INT NOT NULL);
+CREATE TABLE pools (id ID, kind TEXT NOT NULL, next_value INT NOT NULL, end_value INT NOT NULL);
+CREATE TABLE pool_free (kind TEXT NOT NULL, value INT NOT NULL, PRIMARY KEY (kind, value));
+CREATE TABLE pool_taken (kind TEXT NOT NULL, value INT NOT NULL, taken_ms INT NOT NULL, PRIMARY KEY (kind, value));
+CREATE INDEX jobs_started ON jobs (started_ms);
+CREATE INDEX holds_token ON holds (token);
+)";
+    const bool bPg = dialect == ISqlConnection::Dialect::Postgres;
+    strSchema = std::regex_replace(strSchema, std::regex("\\bID\\b"),
+                                   bPg ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY AUTOINCREMENT");
+    return std::regex_replace(strSchema, std::regex("\\bINT\\b"), bPg ? "BIGINT" : "INTEGER");
+}
+
+}  // namespace
+
+std::string IdentityKey(const char* szKind, const std::string& strValue) { return std::string(szKind) + ":" + strValue; }
+
+// Brings the schema to SCHEMA_VERSION, one step per version, each in its own transaction.
+bool MigrateRecord(ISqlConnection& db, std::string& strError)
+{
+    SqlError error;
+    if (!db.Begin(error)) {
+        strError = error.strText;
+        return false;
+    }
+    std::vector<SqlRow> rows;
+    if (!RunSql(db, "CREATE TABLE IF NOT EXISTS tovar_schema (version INTEGER NOT NULL)", {}, nullptr, strError) ||
+        !RunSql(db, "SELECT version FROM tovar_schema", {}, &rows, strError)) {
+        db.Rollback();
+        return false;
+    }
+    int nVersion = rows.empty() ? 0 : static_cast<int>(NumberOf(rows[0][0]));
+    if (nVersion > SCHEMA_VERSION) {
+        db.Rollback();
+        strError = db.Where() + " has schema version " + std::to_string(nVersion) + "; this Tovar knows up to " +
+                   std::to_string(SCHEMA_VERSION) + ": update Tovar";
+        return false;
+    }
+    if (nVersion < 1) {
+        if (!db.ExecScript(SchemaV1(db.GetDialect()), error) ||
+            !RunSql(db, "INSERT INTO tovar_schema (version) VALUES (1)", {}, nullptr, strError)) {
+            strError = error.strText.empty() ? strError : error.strText;
+            db.Rollback();
+            return false;
+        }
+    }
+    return CommitWrite(db, strError);
+}

@@ -1,0 +1,16 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "record/sql_connection.h"
+
+struct StationStats {
+    std::string strStation;
+    int64_t nInstalled = 0;
+    int64_t nFailed = 0;      // every other verdict but refused
+    int64_t nMedianMs = 0;    // median time of an installed board, start to end
+};
+
+// The counts of each station's jobs started at or after nSinceMs (milliseconds since the epoch).
+bool StationStatsSince(ISqlConnection& db, int64_t nSinceMs, std::vector<StationStats>& stats, std::string& strError);
