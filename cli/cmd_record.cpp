@@ -37,6 +37,7 @@ bool OpenFor(CommonOptions& options, CStationRecord& record)
         std::cerr << "tovar: " << strWhy << "\n";
         return false;
     }
+    std::cerr << CliText(record.TakeWarnings());
     return true;
 }
 

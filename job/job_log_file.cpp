@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/wall_clock.h"
 #include "job/job_request.h"
 
 namespace {
@@ -46,11 +47,7 @@ std::string RequestLine(const JobRequest& request)
 
 }  // namespace
 
-int64_t WallClockNowMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
+int64_t WallClockNowMs() { return WallNowMs(); }
 
 CJobLogFile::CJobLogFile(IJobObserver& next, std::string strRootDir, WallClockFn fnNowMs)
     : m_Next(next), m_strRootDir(std::move(strRootDir)), m_fnNowMs(std::move(fnNowMs))

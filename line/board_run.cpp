@@ -86,10 +86,14 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
     job.strWorkDir = station.strWorkDir;
     job.transfer = TransferOf(station);
     job.bBringUp = request.bBringUp;
+    job.nConsoleFallbackMs = station.nConsoleTimeoutS * 1000;
     job.port.nPort = request.nComPort > 0 ? request.nComPort : CComPortMap::PortFromName(request.strPort);
     job.strDevice = request.strDevice;
     if (m_pJob->Running())
         return Refuse(job, "the previous job has not ended yet", refused);
+    // What the record could not take back from its spool is said once, where the operator looks.
+    if (m_pRecord)
+        Log(m_pRecord->TakeWarnings());
 
     std::string strMac, strFactory, strReg, strWhy;
     if (request.bBringUp) {
