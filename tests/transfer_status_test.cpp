@@ -17,7 +17,7 @@ TransferProgress Report(const char* szName, uint64_t nDone, uint64_t nTotal, uin
 
 }  // namespace
 
-// The rate counts from the transfer's first report, the elapsed time from the press.
+// The rate is the one of the last few seconds, the elapsed time counts from the press.
 TEST(TransferStatus, RateTimeLeftAndLineFromTheClock)
 {
     CFakeClock clock;
@@ -26,13 +26,14 @@ TEST(TransferStatus, RateTimeLeftAndLineFromTheClock)
     clock.SleepMs(12000);  // bring-up, console and settle pause
     EXPECT_TRUE(status.Update(Report("", 0, 6 * 1024 * 1024, 0)));  // the run's first report names no file yet
     EXPECT_EQ(status.SecondsLeft(), -1);
-    EXPECT_EQ(status.Text(), "0 KB/s   用时 00:12   剩余 --:--   重发 0");
+    EXPECT_EQ(status.Text(), "-- KB/s   用时 00:12   剩余 --:--   重发 0");
 
     clock.SleepMs(2000);
     EXPECT_TRUE(status.Update(Report("kernel.bin", 3 * 1024 * 1024, 6 * 1024 * 1024, 4)));
     EXPECT_DOUBLE_EQ(status.BytesPerSecond(), 1.5 * 1024 * 1024);
     EXPECT_EQ(status.SecondsLeft(), 2);
-    EXPECT_EQ(status.Text(), "kernel.bin   1.5 MB/s   用时 00:14   剩余 00:02   重发 4");
+    // The rate and its text are the command line's: CTransferRate and RateText, in decimal megabytes.
+    EXPECT_EQ(status.Text(), "kernel.bin   1.6 MB/s   用时 00:14   剩余 00:02   重发 4");
 }
 
 // Reports come faster than the line may change: at most one new line per 250 ms.

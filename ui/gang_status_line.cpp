@@ -63,10 +63,8 @@ std::string CGangStatusLine::Render() const
     if (m_bInTransfer && m_Progress.nBytesTotal > 0)
         std::snprintf(szPercent, sizeof szPercent, "%4d%%",
                       static_cast<int>(m_Progress.nBytesDone * 100 / m_Progress.nBytesTotal));
-    char szRate[24] = "     -- MB/s";
-    double dRate = m_Rate.BytesPerSecond();
-    if (m_bInTransfer && dRate >= 0)
-        std::snprintf(szRate, sizeof szRate, "%7.2f MB/s", dRate / 1e6);
+    char szRate[24];
+    std::snprintf(szRate, sizeof szRate, "%11s", RateText(m_bInTransfer ? m_Rate.BytesPerSecond() : -1).c_str());
     std::string strVerdict = m_strLastVerdict.empty() ? "-" : m_strLastVerdict;
     if (m_nBoards > 1)
         strVerdict += " (" + std::to_string(m_nInstalled) + "/" + std::to_string(m_nBoards) + " installed)";

@@ -27,18 +27,6 @@ std::string ShortName(const std::string& strName)
     return strName.substr(0, nCut) + "...";
 }
 
-std::string RateText(double dBytesPerSecond)
-{
-    char szText[32];
-    if (dBytesPerSecond < 0)
-        return "-- KB/s";
-    if (dBytesPerSecond >= 1e6)
-        std::snprintf(szText, sizeof szText, "%.1f MB/s", dBytesPerSecond / 1e6);
-    else
-        std::snprintf(szText, sizeof szText, "%.0f KB/s", dBytesPerSecond / 1e3);
-    return szText;
-}
-
 std::string TimeLeftText(int64_t nSeconds)
 {
     return nSeconds < 0 ? "--:-- left" : DurationText(nSeconds, 1) + " left";

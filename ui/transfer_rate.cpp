@@ -1,6 +1,14 @@
 #include "ui/transfer_rate.h"
 
+#include <cstdio>
+
 #include <cmath>
+
+void CTransferRate::Reset()
+{
+    m_samples.clear();
+    m_nBytesTotal = 0;
+}
 
 void CTransferRate::Add(uint64_t nBytesDone, uint64_t nBytesTotal)
 {
@@ -31,4 +39,16 @@ int64_t CTransferRate::SecondsLeft() const
         return -1;
     const double dLeft = static_cast<double>(m_nBytesTotal - m_samples.back().nBytes);
     return static_cast<int64_t>(std::ceil(dLeft / dRate));
+}
+
+std::string RateText(double dBytesPerSecond)
+{
+    char szText[32];
+    if (dBytesPerSecond < 0)
+        return "-- KB/s";
+    if (dBytesPerSecond >= 1e6)
+        std::snprintf(szText, sizeof szText, "%.1f MB/s", dBytesPerSecond / 1e6);
+    else
+        std::snprintf(szText, sizeof szText, "%.0f KB/s", dBytesPerSecond / 1e3);
+    return szText;
 }

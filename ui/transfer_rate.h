@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <string>
 
 #include "base/clock.h"
 
@@ -12,6 +13,8 @@ public:
 
     explicit CTransferRate(IClock& clock) : m_clock(clock) {}
 
+    // Forgets every sample: a new transfer is measured.
+    void Reset();
     // A sample: nBytesDone of nBytesTotal now. Fewer bytes than before start the measure anew.
     void Add(uint64_t nBytesDone, uint64_t nBytesTotal);
     // Bytes per second over about the last WINDOW_MS; -1 until two samples lie apart in time.
@@ -30,3 +33,7 @@ private:
     std::deque<Sample> m_samples;
     uint64_t m_nBytesTotal = 0;
 };
+
+// The one way a rate is shown: "1.5 MB/s" from 1e6 bytes a second up, "850 KB/s" below, "-- KB/s"
+// when it is not known yet (negative).
+std::string RateText(double dBytesPerSecond);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/clock.h"
+#include "ui/transfer_rate.h"
 #include "net/transfer_image.h"
 
 // The window's status line under the progress bar: the file being sent, the rate, the time since
@@ -20,22 +21,19 @@ public:
     // The line for the last report, e.g. "kernel.bin   1.5 MB/s   用时 00:42   剩余 00:07   重发 3".
     std::string Text();
 
-    // The figures behind the line: bytes per second (0 before any byte), seconds left (-1 unknown).
+    // The figures behind the line, over the last few seconds (CTransferRate): bytes per second
+    // (0 before it is known), seconds left (-1 unknown).
     double BytesPerSecond();
     int64_t SecondsLeft();
 
 private:
-    double RateLocked(uint64_t nNowMs) const;
-    int64_t SecondsLeftLocked(uint64_t nNowMs) const;
 
     IClock& m_Clock;
     const uint64_t m_nMinIntervalMs;
     std::mutex m_Mutex;   // reports come on the job's thread, the press on the window's
     uint64_t m_nStartMs = 0;
     bool m_bFirst = true;           // no report since Start
-    uint64_t m_nFirstMs = 0;        // time and bytes of the transfer's first report
-    uint64_t m_nFirstBytes = 0;
-    uint64_t m_nLastMs = 0;         // time of the last report
+    CTransferRate m_Rate;
     bool m_bShown = false;
     uint64_t m_nShownMs = 0;
     TransferProgress m_Progress;
