@@ -13,7 +13,7 @@ int RunDemoWindow(const CommonOptions& station, const DemoOptions& demo, bool bG
     run.strScreenshot = demo.window.strScreenshot;
     run.strScreenshotWhen = demo.window.strScreenshotWhen;
     run.nScreenshotAfterMs = demo.window.nScreenshotAfterMs;
-    run.strBuildText = station.strBuildText;
+    run.strBuildText = station.strToolVersion;
     return RunStationWindow(station, run, bGang, pStartIdentity);
 #else
     (void)station, (void)demo, (void)bGang, (void)pStartIdentity;

@@ -14,12 +14,11 @@ int main(int argc, char** argv)
     app.require_subcommand(0, 1);
     CommonOptions options;
     options.strToolVersion = TOVAR_VERSION_TEXT;
-    options.strBuildText = TOVAR_VERSION_TEXT;
     WindowRunner fnWindow;
 #ifdef TOVAR_GUI
     fnWindow = [](const StationSettings& station, bool bGang) {
         GuiRunOptions run;
-        run.strBuildText = station.strBuildText;
+        run.strBuildText = station.strToolVersion;
         return RunStationWindow(station, run, bGang);
     };
 #endif

@@ -20,13 +20,12 @@ struct StationSettings {
     std::string strBind;           // empty: all interfaces; an interface name or a local IPv4 address
     std::string strPortsFile;
     std::string strLogDir;         // the boards' log files; empty: logs/ in the working folder
-    std::string strBuildText;      // version and commit of this program
     CComPortMap portMap;           // the station's [ports] map
     std::string strRecord;         // the production record: postgresql://... or an SQLite file; empty: tovar.db
     bool bNoRecord = false;
     std::string strStation;        // empty: the host name
     int nHoldMinutes = 30;
-    std::string strToolVersion;    // "1.0 (commit ...)"
+    std::string strToolVersion;    // version and commit of this program, "1.0 (commit ...)"
 };
 
 // The folder of the boards' log files: strLogDir, or logs/ in the working folder.
