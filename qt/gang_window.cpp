@@ -87,8 +87,7 @@ CGangWindow::~CGangWindow()
 template <typename Fn>
 void CGangWindow::Later(Fn fn)
 {
-    // A report that comes after the window is gone is dropped with it.
-    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+    m_Queue.Post(std::function<void()>(std::move(fn)));
 }
 
 void CGangWindow::StartAll()

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "line/gang_control.h"
+#include "qt/post_queue.h"
 #include "base/clock.h"
 
 class CGangTile;
@@ -69,4 +70,9 @@ private:
     int m_nInstalled = 0;
     int m_nFailed = 0;
     bool m_bClosing = false;
+    // Reports of the slots' threads, run on the window's thread in the order they came.
+    CPostQueue<std::function<void()>> m_Queue{*this, [](std::deque<std::function<void()>>& ops) {
+        for (auto& fn : ops)
+            fn();
+    }};
 };

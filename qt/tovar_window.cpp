@@ -229,7 +229,7 @@ std::string CTovarWindow::GetText(int nId)
 
 void CTovarWindow::SetText(int nId, const std::string& strText)
 {
-    Drain();
+    m_Queue.Drain();
     ApplyText(nId, strText);
 }
 
@@ -288,7 +288,7 @@ bool CTovarWindow::RunAdvanced(CSet& dlg)
 
 void CTovarWindow::EndDialog(int nResult)
 {
-    Drain();
+    m_Queue.Drain();
     m_bEnded = true;
     m_nEndResult = nResult;
     done(nResult);
@@ -313,32 +313,10 @@ void CTovarWindow::ShowVerdict(VerdictLook look, const std::string& strText)
 
 // Queues the request. On the window's thread it is carried out at once, after what was queued
 // before it; from another thread one drain is posted for any number of requests.
-void CTovarWindow::Post(PendingOp op)
-{
-    const bool bHere = OnWindowThread();
-    bool bSchedule = false;
-    {
-        std::lock_guard<std::mutex> lock(m_QueueMutex);
-        m_Pending.push_back(std::move(op));
-        if (!bHere && !m_bDrainPosted) {
-            m_bDrainPosted = true;
-            bSchedule = true;
-        }
-    }
-    if (bHere)
-        Drain();
-    else if (bSchedule)
-        QMetaObject::invokeMethod(this, [this] { Drain(); }, Qt::QueuedConnection);
-}
+void CTovarWindow::Post(PendingOp op) { m_Queue.Post(std::move(op)); }
 
-void CTovarWindow::Drain()
+void CTovarWindow::Drain(std::deque<PendingOp>& ops)
 {
-    std::deque<PendingOp> ops;
-    {
-        std::lock_guard<std::mutex> lock(m_QueueMutex);
-        ops.swap(m_Pending);
-        m_bDrainPosted = false;
-    }
     std::string strLog;  // consecutive appends go into the pane in one step
     for (PendingOp& op : ops) {
         if (op.eKind == PendingOp::Log) {
@@ -415,7 +393,7 @@ void CTovarWindow::ShowAbout()
 void CTovarWindow::closeEvent(QCloseEvent* pEvent)
 {
     if (!m_bEnded) {
-        Drain();
+        m_Queue.Drain();
         if (m_btnExit->isEnabled() && m_fnBeforeExit)
             m_fnBeforeExit();  // the close command is about to take the Exit path
         m_pDlg->OnClose();

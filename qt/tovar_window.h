@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "qt/post_queue.h"
 #include "ui/tovar_view.h"
 #include "ui/tovardlg.h"
 
@@ -83,7 +84,7 @@ private:
 
     void BuildControls();
     void Post(PendingOp op);
-    void Drain();
+    void Drain(std::deque<PendingOp>& ops);
     void ApplyLog(const std::string& strText);
     void ApplyText(int nId, const std::string& strText);
     void Apply(const PendingOp& op);
@@ -119,7 +120,5 @@ private:
     VerdictLook m_eVerdict = VerdictLook::None;
     std::string m_strBuild;
 
-    std::mutex m_QueueMutex;
-    std::deque<PendingOp> m_Pending;
-    bool m_bDrainPosted = false;
+    CPostQueue<PendingOp> m_Queue{*this, [this](std::deque<PendingOp>& ops) { Drain(ops); }};
 };
