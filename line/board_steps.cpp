@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 #include "station/config_loader.h"
 #include "station/entry_check.h"
@@ -50,8 +51,10 @@ bool CheckStationFolder(const std::string& strWorkDir, std::string& strWhy)
         return false;
     }
     if (!Exists(ConfigFilePath(strWorkDir))) {
-        strWhy = strWorkDir + " is not a station's working folder (no " + ConfigFilePath(strWorkDir) +
-                 "); run in a station's folder or give --workdir";
+        std::error_code error;
+        const std::string strFolder = std::filesystem::absolute(strWorkDir, error).lexically_normal().string();
+        strWhy = (error ? strWorkDir : strFolder) + " is not a station's working folder (no KX30T/config.cfg); " +
+                 "run in a station's folder or give --workdir";
         return false;
     }
     return true;
