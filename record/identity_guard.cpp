@@ -135,14 +135,29 @@ bool CIdentityGuard::ReleaseHold(const std::string& strValue, int& nReleased, st
 }
 
 bool CIdentityGuard::Install(const IdentityValues& values, const std::string& strStation, const std::string& strJobId,
-                             const std::string& strInstalledAt, std::string& strError, SqlError* pError)
+                             const std::string& strInstalledAt, std::string& strConflict, std::string& strError,
+                             SqlError* pError)
 {
-    for (const std::string& strKey : KeysOf(values))
+    for (const std::string& strKey : KeysOf(values)) {
+        // The update is for the same board only (a re-flash); the statement itself refuses the
+        // others, so no check made earlier can be outrun.
+        std::vector<SqlRow> rows;
         if (!RunSql(m_Db,
                     "INSERT INTO identities (value, factory, station, job_id, installed_at) VALUES ($1, $2, $3, $4, "
-                    "$5) ON CONFLICT (value) DO UPDATE SET station = $3, job_id = $4, installed_at = $5",
-                    {strKey, values.strFactory, strStation, strJobId, strInstalledAt}, nullptr, strError, pError))
+                    "$5) ON CONFLICT (value) DO UPDATE SET station = $3, job_id = $4, installed_at = $5 "
+                    "WHERE identities.factory = $2 RETURNING value",
+                    {strKey, values.strFactory, strStation, strJobId, strInstalledAt}, &rows, strError, pError))
             return false;
+        if (!rows.empty())
+            continue;
+        std::vector<SqlRow> owner;
+        if (!RunSql(m_Db, "SELECT factory, station, installed_at FROM identities WHERE value = $1", {strKey}, &owner,
+                    strError, pError))
+            return false;
+        strConflict += (strConflict.empty() ? "" : "; ") + strKey + " is already on board " +
+                       (owner.empty() ? std::string("?") : TextOf(owner[0][0]) + " (station " + TextOf(owner[0][1]) +
+                                                                ", " + TextOf(owner[0][2]) + ")");
+    }
     return true;
 }
 

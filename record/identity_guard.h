@@ -26,9 +26,11 @@ public:
     bool ReleaseHold(const std::string& strValue, int& nReleased, std::string& strError);
 
     // Within the caller's transaction: the values are on the board of job strJobId now; the holds
-    // of a claim end.
+    // of a claim end. A value already on another board (another factory number) stays with that
+    // board for good: strConflict gets one line for each such value, the others are installed.
     bool Install(const IdentityValues& values, const std::string& strStation, const std::string& strJobId,
-                 const std::string& strInstalledAt, std::string& strError, SqlError* pError);
+                 const std::string& strInstalledAt, std::string& strConflict, std::string& strError,
+                 SqlError* pError);
     bool Release(const IdentityClaim& claim, std::string& strError, SqlError* pError);
 
 private:

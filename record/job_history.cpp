@@ -57,6 +57,13 @@ bool CJobHistory::Add(const JobResult& result, bool bReflash, std::string& strJo
     return true;
 }
 
+bool CJobHistory::AddToReason(const std::string& strJobId, const std::string& strNote, std::string& strError,
+                              SqlError* pError)
+{
+    return RunSql(m_Db, "UPDATE jobs SET reason = CASE WHEN reason = '' THEN CAST($2 AS TEXT) ELSE reason || '; ' || CAST($2 AS TEXT) END WHERE id = $1",
+                  {strJobId, strNote}, nullptr, strError, pError);
+}
+
 bool CJobHistory::List(const RecordFilter& filter, std::vector<RecordedJob>& jobs, std::string& strError)
 {
     std::vector<SqlRow> rows;

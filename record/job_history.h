@@ -28,6 +28,8 @@ public:
 
     // Within the caller's transaction: adds the job and its images; strJobId is its key.
     bool Add(const JobResult& result, bool bReflash, std::string& strJobId, std::string& strError, SqlError* pError);
+    // Within the caller's transaction: appends strNote to the reason of job strJobId.
+    bool AddToReason(const std::string& strJobId, const std::string& strNote, std::string& strError, SqlError* pError);
     // The jobs the filter lets through, oldest first.
     bool List(const RecordFilter& filter, std::vector<RecordedJob>& jobs, std::string& strError);
 

@@ -5,6 +5,8 @@
 
 namespace {
 
+constexpr int64_t kWriterLock = 0x546f766172;  // the advisory lock key of the record's writers
+
 // The URL as messages may show it: without its password.
 std::string WithoutPassword(const std::string& strUrl)
 {
@@ -90,7 +92,15 @@ bool CPgConnection::ExecScript(const std::string& strSql, SqlError& error)
     return true;
 }
 
-bool CPgConnection::Begin(SqlError& error) { return ExecScript("BEGIN", error); }
+bool CPgConnection::Begin(SqlError& error)
+{
+    // One writer at a time, as SQLite's BEGIN IMMEDIATE: a transaction-level advisory lock, held
+    // until the commit or rollback; lock_timeout bounds the wait for it.
+    if (ExecScript("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kWriterLock) + ")", error))
+        return true;
+    Rollback();
+    return false;
+}
 
 bool CPgConnection::Commit(SqlError& error) { return ExecScript("COMMIT", error); }
 

@@ -16,34 +16,45 @@ bool CProductionRecord::Claim(const IdentityValues& values, const std::string& s
     return m_Guard.Claim(values, strStation, strPort, nHoldMinutes, nNowMs, claim, strWhy);
 }
 
-bool CProductionRecord::Finish(const JobResult& result, const IdentityClaim& claim, std::string& strError, bool* pLost)
+bool CProductionRecord::Finish(const JobResult& result, const IdentityClaim& claim, std::string& strError,
+                               FinishFailure* pFailure)
 {
+    FinishFailure failure;
     SqlError error;
-    if (pLost)
-        *pLost = false;
     if (!BeginWrite(*m_pDb, strError, &error)) {
-        if (pLost)
-            *pLost = error.bLost;
+        failure.bLost = error.bLost;
+        if (pFailure)
+            *pFailure = failure;
         return false;
     }
     const bool bInstalled = result.verdict == JobVerdict::Installed;
     std::string strJobId;
+    std::string strConflict;
     bool bOk = m_History.Add(result, claim.bReflash, strJobId, strError, &error);
     IdentityValues values;
     std::string strWhy;
     if (bOk && bInstalled && CheckIdentityFormat(result.identity, values, strWhy))
-        bOk = m_Guard.Install(values, result.strStation, strJobId, result.strEndTime, strError, &error);
+        bOk = m_Guard.Install(values, result.strStation, strJobId, result.strEndTime, strConflict, strError, &error);
+    if (bOk && !strConflict.empty())
+        bOk = m_History.AddToReason(strJobId, "identity conflict: " + strConflict, strError, &error);
     if (bOk && result.verdict != JobVerdict::Refused)
         bOk = m_Pools.ReturnValues(result.identity, bInstalled, strError, &error);
     if (bOk)
         bOk = m_Guard.Release(claim, strError, &error);
     if (!bOk) {
         m_pDb->Rollback();
-        if (pLost)
-            *pLost = error.bLost;
-        return false;
+        failure.bLost = error.bLost;
+    } else if (!CommitWrite(*m_pDb, strError)) {
+        bOk = false;
+    } else if (!strConflict.empty()) {
+        // Kept, but loudly: the board carries a value that belongs to another board.
+        strError = "job " + strJobId + " is recorded, but " + strConflict + "; that board keeps it";
+        failure.bKept = true;
+        bOk = false;
     }
-    return CommitWrite(*m_pDb, strError);
+    if (pFailure)
+        *pFailure = failure;
+    return bOk;
 }
 
 bool CProductionRecord::ReleaseHold(const std::string& strValue, int& nReleased, std::string& strError)

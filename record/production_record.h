@@ -13,6 +13,12 @@
 #include "record/record_stats.h"
 #include "record/sql_connection.h"
 
+// Why CProductionRecord::Finish returned false.
+struct FinishFailure {
+    bool bKept = false;   // the job is recorded, but a value of it is on another board: do not write it again
+    bool bLost = false;   // the connection to the database is gone
+};
+
 // The production record: every job with its whole result, the identities installed on boards,
 // the holds of running jobs, and the identity pools. One schema on SQLite or PostgreSQL. Each part
 // has a class of its own (CIdentityGuard, CIdentityPools, CJobHistory); this one owns the connection
@@ -32,7 +38,11 @@ public:
                int nHoldMinutes, int64_t nNowMs, IdentityClaim& claim, std::string& strWhy);
     // Records a finished (or refused) job in one transaction: the job, its images, the identity of
     // an installed board; releases the claim; pool values of a job that did not install go back.
-    bool Finish(const JobResult& result, const IdentityClaim& claim, std::string& strError, bool* pLost = nullptr);
+    // A value of an installed board that is already on another board stays with that board: the
+    // job is still recorded, with the conflict in its reason, and Finish returns false with
+    // pFailure->bKept and the conflict in strError.
+    bool Finish(const JobResult& result, const IdentityClaim& claim, std::string& strError,
+                FinishFailure* pFailure = nullptr);
     // Frees a value held by a job whose station went away.
     bool ReleaseHold(const std::string& strValue, int& nReleased, std::string& strError);
 

@@ -109,8 +109,13 @@ void CStationRecord::Record(const JobResult& result, const IdentityClaim& claim,
     if (!m_pRecord)
         return;
     std::string strError;
-    if (m_pRecord->Finish(result, claim, strError))
+    FinishFailure failure;
+    if (m_pRecord->Finish(result, claim, strError, &failure))
         return;
+    if (failure.bKept) {
+        strWarning = "->The production record: " + strError + ".\r\n";
+        return;
+    }
     std::string strSpoolError;
     if (Spool(result, claim, strSpoolError))
         strWarning = "->The production record did not take this job (" + strError + "); it is kept in " +
@@ -160,9 +165,14 @@ void CStationRecord::FlushSpool(std::string& strWarning)
             continue;
         }
         std::string strError;
-        if (!m_pRecord->Finish(result, claim, strError)) {
-            strWarning += "->The spooled job " + file.string() + " could not be written: " + strError + "\r\n";
-            return;
+        FinishFailure failure;
+        if (!m_pRecord->Finish(result, claim, strError, &failure)) {
+            if (failure.bKept) {
+                strWarning += "->The spooled job " + file.string() + ": " + strError + ".\r\n";
+            } else {
+                strWarning += "->The spooled job " + file.string() + " could not be written: " + strError + "\r\n";
+                return;
+            }
         }
         fs::remove(file, error);
     }

@@ -9,6 +9,7 @@
 #include <set>
 #include <thread>
 
+#include "record/record_sql.h"
 #include "record/station_record.h"
 #include "support/temp_dir.h"
 
@@ -138,6 +139,35 @@ TEST_P(RecordTest, EachValueOfAnInstalledBoardIsRefusedOnItsOwn)
     EXPECT_FALSE(Claims(Values("587675010208", "587675010209", "20260001", "5A3C0008"), strWhy));
     EXPECT_NE(strWhy.find("Factory number 20260001 was installed with"), std::string::npos) << strWhy;
     EXPECT_TRUE(Claims(Values("587675010208", "587675010209", "20260002", "5A3C0002"), strWhy)) << strWhy;
+}
+
+TEST_P(RecordTest, AValueOnOneBoardIsNeverMovedToAnotherButTheJobIsStillRecorded)
+{
+    Run(kBoardA, JobVerdict::Installed);
+    Run(kBoardA, JobVerdict::Installed);  // a re-flash of the same board
+    // Board B got A's MAC without the guard, as when a hold expires while its job runs.
+    std::string strError;
+    FinishFailure failure;
+    EXPECT_FALSE(m_pRecord->Finish(Result(Values("587675010200", "587675010209", "20260002", "5A3C0002"),
+                                          JobVerdict::Installed),
+                                   IdentityClaim{}, strError, &failure));
+    EXPECT_TRUE(failure.bKept);
+    EXPECT_NE(strError.find("mac:587675010200 is already on board 20260001"), std::string::npos) << strError;
+
+    std::vector<RecordedJob> jobs;
+    ASSERT_TRUE(m_pRecord->ListJobs({}, jobs, strError)) << strError;
+    ASSERT_EQ(jobs.size(), 3u);
+    EXPECT_NE(jobs[2].result.strReason.find("identity conflict: mac:587675010200"), std::string::npos);
+    SqlError error;
+    auto pDb = OpenSqlConnection(m_strUrl, kBusyMs, error);
+    std::vector<SqlRow> rows;
+    ASSERT_TRUE(pDb->Exec("SELECT factory, job_id FROM identities WHERE value IN ('mac:587675010200', "
+                          "'mac:587675010209') ORDER BY value",
+                          {}, &rows, error))
+        << error.strText;
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(TextOf(rows[0][0]) + " " + TextOf(rows[0][1]), "20260001 " + std::to_string(jobs[1].nId));
+    EXPECT_EQ(TextOf(rows[1][0]), "20260002");  // B's own values are guarded
 }
 
 TEST_P(RecordTest, ARunningJobHoldsItsValuesUntilItEndsOrTheHoldExpires)
