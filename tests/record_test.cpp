@@ -210,6 +210,19 @@ TEST_P(RecordTest, TwoJobsClaimingOneMacAtOnceOneWins)
     EXPECT_EQ(nWon.load(), 1);
 }
 
+TEST_P(RecordTest, AWriteTransactionKeepsOtherWritersOutUntilItEnds)
+{
+    SqlError error;
+    auto pFirst = OpenSqlConnection(m_strUrl, kBusyMs, error);
+    auto pSecond = OpenSqlConnection(m_strUrl, 100, error);
+    ASSERT_TRUE(pFirst && pSecond) << error.strText;
+    ASSERT_TRUE(pFirst->Begin(error)) << error.strText;
+    EXPECT_FALSE(pSecond->Begin(error));  // waits for its busy limit, then gives up
+    pFirst->Rollback();
+    EXPECT_TRUE(pSecond->Begin(error)) << error.strText;
+    pSecond->Rollback();
+}
+
 TEST_P(RecordTest, PoolsHandOutIdentitiesAndTakeBackThoseOfFailedJobs)
 {
     std::string strError;
