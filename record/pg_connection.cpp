@@ -1,22 +1,20 @@
 #include "record/pg_connection.h"
 
+#include <algorithm>
 #include <cstring>
-#include <regex>
+
+#include "record/url_redaction.h"
 
 namespace {
 
 constexpr int64_t kWriterLock = 0x546f766172;  // the advisory lock key of the record's writers
 
-// The URL as messages may show it: without its password.
-std::string WithoutPassword(const std::string& strUrl)
-{
-    return std::regex_replace(strUrl, std::regex("://([^:/@]*):[^@/]*@"), "://$1:***@");
-}
-
-bool FailWith(PGconn* pConn, PGresult* pResult, SqlError& error)
+// libpq's messages may quote parts of the URL (a host, a port, an option's value): never its password.
+bool FailWith(PGconn* pConn, PGresult* pResult, const std::string& strUrl, SqlError& error)
 {
     const char* szState = pResult ? PQresultErrorField(pResult, PG_DIAG_SQLSTATE) : nullptr;
-    error.strText = pResult && *PQresultErrorMessage(pResult) ? PQresultErrorMessage(pResult) : PQerrorMessage(pConn);
+    error.strText = WithoutSecrets(
+        pResult && *PQresultErrorMessage(pResult) ? PQresultErrorMessage(pResult) : PQerrorMessage(pConn), strUrl);
     while (!error.strText.empty() && (error.strText.back() == '\n' || error.strText.back() == ' '))
         error.strText.pop_back();
     error.bConflict = szState && std::strcmp(szState, "23505") == 0;
@@ -36,13 +34,14 @@ CPgConnection::~CPgConnection()
 
 bool CPgConnection::Open(const std::string& strUrl, int nBusyTimeoutMs, SqlError& error)
 {
-    m_strWhere = WithoutPassword(strUrl);
+    m_strUrl = strUrl;
+    m_strWhere = RedactedUrl(strUrl);
     int nConnectS = std::max(2, nBusyTimeoutMs / 1000);
     std::string strConnect = strUrl + (strUrl.find('?') == std::string::npos ? "?" : "&") +
                              "connect_timeout=" + std::to_string(nConnectS);
     m_pConn = PQconnectdb(strConnect.c_str());
     if (PQstatus(m_pConn) != CONNECTION_OK) {
-        error.strText = m_strWhere + ": " + PQerrorMessage(m_pConn);
+        error.strText = m_strWhere + ": " + WithoutSecrets(PQerrorMessage(m_pConn), strUrl);
         while (!error.strText.empty() && error.strText.back() == '\n')
             error.strText.pop_back();
         error.bLost = true;
@@ -66,7 +65,7 @@ bool CPgConnection::Exec(const std::string& strSql, const std::vector<SqlText>& 
                                      values.data(), nullptr, nullptr, 0);
     ExecStatusType status = PQresultStatus(pResult);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-        return FailWith(m_pConn, pResult, error);
+        return FailWith(m_pConn, pResult, m_strUrl, error);
     if (pRows) {
         pRows->clear();
         int nRows = PQntuples(pResult);
@@ -87,7 +86,7 @@ bool CPgConnection::ExecScript(const std::string& strSql, SqlError& error)
     PGresult* pResult = PQexec(m_pConn, strSql.c_str());
     ExecStatusType status = PQresultStatus(pResult);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-        return FailWith(m_pConn, pResult, error);
+        return FailWith(m_pConn, pResult, m_strUrl, error);
     PQclear(pResult);
     return true;
 }

@@ -25,5 +25,6 @@ public:
 
 private:
     PGconn* m_pConn = nullptr;
-    std::string m_strWhere;
+    std::string m_strUrl;     // with its password: only to take that out of libpq's messages
+    std::string m_strWhere;   // without it
 };
