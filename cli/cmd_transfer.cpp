@@ -9,6 +9,9 @@
 namespace {
 
 struct TransferOptions {
+    std::string strMac;             // the board's identity, for an ins.txt among the images
+    std::string strFactory;
+    std::string strReg;
     std::vector<int> select;
     std::string strJsonPath;
     int nJobTimeoutS = 600;
@@ -35,6 +38,11 @@ int RunTransfer(const CommonOptions& options, const TransferOptions& transfer)
     BoardRunRequest request;
     request.station = station;
     request.bBringUp = false;
+    const bool bTyped = !transfer.strMac.empty() || !transfer.strFactory.empty() || !transfer.strReg.empty();
+    if (bTyped && (transfer.strMac.empty() || transfer.strFactory.empty() || transfer.strReg.empty()))
+        return RefuseCliJob(refused, "--mac, --factory and --reg go together", settings);
+    if (bTyped)
+        request.identity = JobIdentity{transfer.strMac, transfer.strFactory, transfer.strReg};
     request.select = transfer.select;
     request.nJobTimeoutS = transfer.nJobTimeoutS;
     return RunCliBoard(request, {}, settings);
@@ -46,6 +54,9 @@ void AddTransferCommand(CLI::App& app, CommonOptions& options, std::vector<Comma
 {
     auto transfer = std::make_shared<TransferOptions>();
     CLI::App* pCmd = app.add_subcommand("transfer", "Only the image transfer, to a board whose boot loader runs");
+    pCmd->add_option("--mac", transfer->strMac, "With ins.txt among the images: the board's two MAC addresses");
+    pCmd->add_option("--factory", transfer->strFactory, "With ins.txt among the images: the factory number");
+    pCmd->add_option("--reg", transfer->strReg, "With ins.txt among the images: the registration number");
     pCmd->add_option("--select", transfer->select, "File-table slots to send, e.g. 0,1,2")
         ->delimiter(',')
         ->check(CLI::Range(0, FILE_TABLE_SLOTS - 1));

@@ -96,7 +96,9 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
         Log(m_pRecord->TakeWarnings());
 
     std::string strMac, strFactory, strReg, strWhy;
-    if (request.bBringUp) {
+    // A transfer alone writes the manifest only for an identity given for this board.
+    const bool bIdentity = request.bBringUp || request.identity.has_value();
+    if (bIdentity) {
         if (request.identity) {
             job.identity = *request.identity;
         } else {
@@ -158,6 +160,12 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
         return Refuse(job, strWhy, refused);
     }
 
+    if (!bIdentity && SendsManifest(job.images)) {
+        strWhy = "ins.txt is among the selected images: a transfer sends it only with this board's identity "
+                 "(--mac, --factory, --reg), or leave it out with --select";
+        Log("->" + strWhy + "\r\n");
+        return Refuse(job, strWhy, refused);
+    }
     if (request.bBringUp) {
         if (!request.strPortProblem.empty()) {
             Log(request.strPortProblem);
@@ -170,6 +178,8 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
         }
         if (job.strDevice.empty())
             job.strDevice = CComPortMap::FormatEntry(job.port);
+    }
+    if (bIdentity) {
         // The board must never get another board's identity: no manifest, no job. A gang slot
         // sends its own ins.txt; the other images are read from the shared folder.
         auto log = [this](const std::string& strLine) { Log(strLine); };
@@ -184,7 +194,7 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
         // The images were measured before the manifest changed ins.txt.
         PointInsTxtAt(job.images, m_pSlotManifest ? m_pSlotManifest->InsPath() : strImageFolder + "/ins.txt");
     }
-    // A missing or empty image is found now, not after the bring-up and the images before it.
+    // A missing or unreadable image is found now, not after the bring-up and the images before it.
     if (!CheckImagesReadable(job.images, strWhy)) {
         m_ManifestLock.Release();
         Log("->" + strWhy + "\r\n");

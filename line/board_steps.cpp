@@ -159,6 +159,11 @@ bool ResolveBoardPort(const StationSettings& station, const std::string& strPort
     return true;
 }
 
+bool SendsManifest(const std::vector<TransferImage>& images)
+{
+    return std::any_of(images.begin(), images.end(), [](const TransferImage& image) { return IsInsTxt(image.strName); });
+}
+
 void PointInsTxtAt(std::vector<TransferImage>& images, const std::string& strPath)
 {
     for (TransferImage& image : images) {

@@ -51,6 +51,9 @@ bool CheckImageDigests(const StationSettings& station, const std::vector<Transfe
 bool ResolveBoardPort(const StationSettings& station, const std::string& strPort, int nComPort, bool bListed,
                       const PortResolver& fnPath, ComPortEntry& port, std::string& strWhy);
 
+// True when one of the images is the install manifest ins.txt (its name in any case).
+bool SendsManifest(const std::vector<TransferImage>& images);
+
 // Points the request's ins.txt entry (the image named ins.txt, in any case) at strPath and
 // measures it there anew, so a manifest written after the images were measured is sent as it is now.
 void PointInsTxtAt(std::vector<TransferImage>& images, const std::string& strPath);
