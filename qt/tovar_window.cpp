@@ -241,6 +241,8 @@ bool CTovarWindow::IsChecked(int nId)
     return pBox && pBox->isChecked();
 }
 
+void CTovarWindow::SetCheckedLater(int nId, bool bChecked) { Post({PendingOp::Check, nId, bChecked ? 1 : 0, {}}); }
+
 void CTovarWindow::ApplyText(int nId, const std::string& strText)
 {
     QWidget* pControl = Control(nId);
@@ -352,6 +354,10 @@ void CTovarWindow::Apply(const PendingOp& op)
         break;
     case PendingOp::Text:
         ApplyText(op.nId, op.strText);
+        break;
+    case PendingOp::Check:
+        if (auto* pBox = qobject_cast<QCheckBox*>(Control(op.nId)))
+            pBox->setChecked(op.nValue != 0);
         break;
     case PendingOp::Log:
         break;

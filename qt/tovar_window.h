@@ -68,6 +68,7 @@ public:
     void SetStatusLine(const std::string& strText) override;
     void SetTextLater(int nId, const std::string& strText) override;
     bool IsChecked(int nId) override;
+    void SetCheckedLater(int nId, bool bChecked) override;
     void ShowVerdict(VerdictLook look, const std::string& strText) override;
 
 protected:
@@ -76,7 +77,7 @@ protected:
 
 private:
     struct PendingOp {
-        enum Kind { Log, Enable, Progress, Status, Verdict, Beep, Text } eKind;
+        enum Kind { Log, Enable, Progress, Status, Verdict, Beep, Text, Check } eKind;
         int nId = 0;
         int nValue = 0;
         std::string strText;

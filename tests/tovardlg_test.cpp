@@ -526,3 +526,27 @@ TEST_F(ConsoleTest, WithARecordTheNextBoardNeverInheritsAnIdentity)
     m_pDlg->OnCancel();
     m_pDlg.reset();  // before the record it uses
 }
+
+// The last identity of a pool never stays for the next board: fields cleared, box unticked, red banner.
+TEST_F(ConsoleTest, AnEmptyPoolClearsTheFieldsAndUnticksAutoNumbering)
+{
+    CStationRecord record;
+    RecordSettings settings;
+    settings.strWorkDir = m_Dir.Path();
+    std::string strWhy, strError;
+    ASSERT_TRUE(record.Open(settings, strWhy)) << strWhy;
+    for (const auto& [szKind, szFirst] : {std::pair{"macs", "58:76:75:00:00:10"}, {"factory", "7"}, {"reg", "AB"}})
+        ASSERT_TRUE(record.Record()->AddPool(szKind, szFirst, 1, strError)) << strError;
+    JobIdentity taken;
+    ASSERT_TRUE(record.TakeNext(taken, strWhy)) << strWhy;  // another station took the last one
+    m_pRecord = &record;
+    Start();
+    m_View.SetText(IDC_MAC, taken.strMac);
+    m_View.SetText(IDC_AUTONUM, "checked");
+    m_pDlg->OnAutoNumber();
+    EXPECT_EQ(m_View.GetText(IDC_MAC), "");
+    EXPECT_FALSE(m_View.IsChecked(IDC_AUTONUM));
+    EXPECT_EQ(m_View.Verdict(), VerdictLook::Failure);
+    EXPECT_EQ(m_View.VerdictText().rfind("号码池已用完", 0), 0u) << m_View.VerdictText();
+    m_pDlg.reset();  // before the record it uses
+}

@@ -51,6 +51,8 @@ public:
     virtual void SetTextLater(int nId, const std::string& strText) { (void)nId, (void)strText; }
     // User-interface thread: whether a check box is ticked.
     virtual bool IsChecked(int nId) { (void)nId; return false; }
+    // Ticks or unticks a check box; from any thread.
+    virtual void SetCheckedLater(int nId, bool bChecked) { (void)nId, (void)bChecked; }
     // The banner with its text; VerdictLook::None hides it.
     virtual void ShowVerdict(VerdictLook look, const std::string& strText) { (void)look, (void)strText; }
 };

@@ -299,17 +299,6 @@ void CTovarDlg::OnJobProgress(const TransferProgress& progress)
 // Every job gives the operator the buttons back when it ends, however it ended.
 void CTovarDlg::OnJobFinished(const JobResult& result)
 {
-    if (m_Options.pRecord) {
-        ShowTodayCount();
-        // The next board gets the next identity; without the pools the fields are cleared after an
-        // installed board, so its identity cannot go onto the next one by mistake.
-        if (m_bAutoNumber.load()) {
-            FillNextIdentity(true);
-        } else if (result.verdict == JobVerdict::Installed) {
-            for (int nId : {IDC_MAC, IDC_FACTORY, IDC_REG})
-                m_View.SetTextLater(nId, "");
-        }
-    }
     std::lock_guard<std::mutex> lock(m_ResultMutex);
     if (result.verdict == JobVerdict::Installed)
         m_View.SetProgress(100);
@@ -322,6 +311,18 @@ void CTovarDlg::OnJobFinished(const JobResult& result)
     m_View.ShowVerdict(look, strVerdict);
     if (look == VerdictLook::Failure)
         m_View.WarnBeep();
+    // After the verdict, so a pool that ran out is what the banner shows last.
+    if (m_Options.pRecord) {
+        ShowTodayCount();
+        // The next board gets the next identity; without the pools the fields are cleared after an
+        // installed board, so its identity cannot go onto the next one by mistake.
+        if (m_bAutoNumber.load()) {
+            FillNextIdentity(true);
+        } else if (result.verdict == JobVerdict::Installed) {
+            for (int nId : {IDC_MAC, IDC_FACTORY, IDC_REG})
+                m_View.SetTextLater(nId, "");
+        }
+    }
     SetJobButtons(true, true, true);
     EnableInputs(true);
     m_LastResult = result;
@@ -341,6 +342,14 @@ void CTovarDlg::FillNextIdentity(bool bLater)
     std::string strWhy;
     if (!m_Options.pRecord || !m_Options.pRecord->TakeNext(identity, strWhy)) {
         AppendLog("->自动编号: " + (strWhy.empty() ? std::string("no production record") : strWhy) + "\r\n");
+        // No identity may stay in the fields for the next board: they are cleared and the pools
+        // are left until the engineer has added values.
+        m_bAutoNumber = 0;
+        m_View.SetCheckedLater(IDC_AUTONUM, false);
+        for (int nId : {IDC_MAC, IDC_FACTORY, IDC_REG})
+            bLater ? m_View.SetTextLater(nId, "") : m_View.SetText(nId, "");
+        m_View.ShowVerdict(VerdictLook::Failure, "号码池已用完 — " + (strWhy.empty() ? std::string("no production record") : strWhy));
+        m_View.WarnBeep();
         return;
     }
     for (const auto& [nId, strText] : {std::pair<int, std::string>{IDC_MAC, identity.strMac},

@@ -16,6 +16,7 @@ public:
     void SetText(int nId, const std::string& strText) override;
     void SetTextLater(int nId, const std::string& strText) override { SetText(nId, strText); }
     bool IsChecked(int nId) override { return GetText(nId) == "checked"; }
+    void SetCheckedLater(int nId, bool bChecked) override { SetText(nId, bChecked ? "checked" : "unchecked"); }
     void AddDevice(const std::string& strName) override;
     int GetCurSel() override;
     bool RunAdvanced(CSet& dlg) override;
