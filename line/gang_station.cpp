@@ -33,6 +33,22 @@ bool CGangStation::PlanSlots(const StationSettings& station, const std::vector<S
         setup.strBind = slots[i].strBind;
         setups.push_back(setup);
     }
+    // Two sockets that can reach one board would send one slot's images to the other's board:
+    // slots that share a board address need a link of their own each.
+    for (size_t i = 0; i < setups.size(); ++i) {
+        for (size_t j = i + 1; j < setups.size(); ++j) {
+            const StationSettings& a = setups[i].options;
+            const StationSettings& b = setups[j].options;
+            const bool bOwnLinks =
+                !setups[i].strBind.empty() && !setups[j].strBind.empty() && setups[i].strBind != setups[j].strBind;
+            if (a.strBoardIp == b.strBoardIp && a.nBoardPort == b.nBoardPort && !bOwnLinks) {
+                strWhy = "[slot" + std::to_string(setups[i].nSlot) + "] and [slot" + std::to_string(setups[j].nSlot) +
+                         "] both reach the board at " + a.strBoardIp + ":" + std::to_string(a.nBoardPort) +
+                         ": give each its own bind= (its own link), or each its own board-ip or board-port";
+                return false;
+            }
+        }
+    }
     return true;
 }
 

@@ -122,3 +122,23 @@ TEST(GangStation, InALoopTheSlotTakesTheNextBoardByItselfWithTheNextIdentity)
     EXPECT_EQ(dir.Read("second/2.bin").substr(4, 8), "20260202");
     EXPECT_EQ(dir.Read("second/1.bin"), std::string(40000, 'b'));
 }
+
+// Two slots that reach one board address need a link each; one bind= of their own each will do.
+TEST(GangPlan, SlotsThatReachTheSameBoardNeedTheirOwnLinks)
+{
+    StationSettings station;
+    station.strBoardIp = "10.0.0.2";
+    StationSlot one;
+    one.nSlot = 1;
+    one.strPort = "COM3";
+    StationSlot two = one;
+    two.nSlot = 2;
+    two.strPort = "COM4";
+    std::vector<GangSlotSetup> setups;
+    std::string strWhy;
+    EXPECT_FALSE(CGangStation::PlanSlots(station, {one, two}, setups, strWhy));
+    EXPECT_NE(strWhy.find("[slot1] and [slot2] both reach the board at 10.0.0.2:1000"), std::string::npos) << strWhy;
+    one.strBind = "eth1";
+    two.strBind = "eth2";
+    EXPECT_TRUE(CGangStation::PlanSlots(station, {one, two}, setups, strWhy)) << strWhy;
+}

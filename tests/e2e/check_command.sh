@@ -27,13 +27,18 @@ expect_rc 2
 expect_line "FAIL  udp port 0 on nosuchif0: cannot bind to interface nosuchif0"
 
 # A gang station: each [slotN] with its own port, socket and route.
-printf '[slot1]\nport=%s\nboard-port=%s\nbind=127.0.0.3\n[slot2]\nport=%s\n' \
+printf '[slot1]\nport=%s\nboard-port=%s\nbind=127.0.0.3\n[slot2]\nport=%s\nbind=127.0.0.4\n' \
   "$BOARD_TTY" "$BOARD_UDP" "$WORK/no-such-tty" >"$WORK/tovar.cfg"
 check
 expect_rc 2
 expect_line "PASS  slot1 port $BOARD_TTY: $BOARD_TTY: free"
 expect_line "PASS  slot1 route: 127.0.0.1:$BOARD_UDP is reached from local address 127.0.0.3"
 expect_line "FAIL  slot2 port $WORK/no-such-tty: $WORK/no-such-tty is not among the serial devices found"
+# Two slots that would reach one board without a link each.
+printf '[slot1]\nport=%s\n[slot2]\nport=%s\n' "$BOARD_TTY" "$WORK/no-such-tty" >"$WORK/tovar.cfg"
+check
+expect_rc 2
+expect_line "FAIL  slots: [slot1] and [slot2] both reach the board at 127.0.0.1:$BOARD_UDP"
 rm "$WORK/tovar.cfg"
 
 # A missing image.
