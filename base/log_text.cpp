@@ -8,3 +8,9 @@ std::string CliText(const std::string& strLog)
             strOut += strLog[i];
     return strOut;
 }
+
+std::string FirstLineAsWords(const std::string& strLog)
+{
+    std::string strLine = strLog.substr(0, strLog.find_first_of("\r\n"));
+    return strLine.rfind("->", 0) == 0 ? strLine.substr(2) : strLine;
+}

@@ -127,7 +127,7 @@ void CheckSlots(const StationSettings& station, CCheckReport& report)
     for (const GangSlotSetup& setup : setups) {
         const std::string strPrefix = "slot" + std::to_string(setup.nSlot) + " ";
         CheckPort(strPrefix + "port " + setup.strPort, setup.options, setup.strPort, setup.nComPort, report);
-        CheckNetwork(strPrefix, setup.options, setup.strBind.empty() ? station.strBind : setup.strBind, report);
+        CheckNetwork(strPrefix, setup.options, setup.options.strBind, report);
     }
 }
 

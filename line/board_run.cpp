@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "base/gbk_text.h"
+#include "base/log_text.h"
 #include "record/identity_format.h"
 #include "station/config_loader.h"
 #include "station/selected_images.h"
@@ -13,13 +14,6 @@ constexpr size_t MAC_TEXT_BYTES = 26;
 constexpr int kWaitSliceMs = 50;
 constexpr int kStopGraceMs = 5000;   // a stopped job reports within about a second; this is the bound
 constexpr const char* kSeeLog = "the identity was refused (see the log)";
-
-// A log line as words: without its "->" and its line end.
-std::string FirstWords(const std::string& strLine)
-{
-    std::string strWords = strLine.substr(0, strLine.find_first_of("\r\n"));
-    return strWords.rfind("->", 0) == 0 ? strWords.substr(2) : strWords;
-}
 
 }  // namespace
 
@@ -169,7 +163,7 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
     if (request.bBringUp) {
         if (!request.strPortProblem.empty()) {
             Log(request.strPortProblem);
-            return Refuse(job, FirstWords(request.strPortProblem), refused);
+            return Refuse(job, FirstLineAsWords(request.strPortProblem), refused);
         }
         if (!ResolveBoardPort(station, request.strPort, job.port.nPort, request.bPortListed, request.fnPortPath,
                               job.port, strWhy)) {

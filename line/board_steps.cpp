@@ -6,6 +6,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "base/log_text.h"
 #include "station/config_loader.h"
 #include "station/entry_check.h"
 #include "station/selected_images.h"
@@ -31,15 +32,6 @@ bool IsInsTxt(const std::string& strName)
     return strName.size() == kName.size() &&
            std::equal(strName.begin(), strName.end(), kName.begin(),
                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-}
-
-// The first "->..." line of a log text, as words.
-std::string FirstLineAsWords(const std::string& strLog)
-{
-    std::string strLine = strLog.substr(0, strLog.find_first_of("\r\n"));
-    if (strLine.rfind("->", 0) == 0)
-        strLine.erase(0, 2);
-    return strLine;
 }
 
 }  // namespace

@@ -17,8 +17,7 @@ struct GangSlotSetup {
     std::string strPort;          // as configured: "COM3" or a device path
     int nComPort = 0;             // the boot monitor's number of the port
     StationSettings options;      // the station's options with the slot's own values; portMap resolves nComPort
-    // Interface or local address the slot's socket binds to (empty: the shared choice). Kept here
-    // until TransferSettings carries it; then CGangSlot sets request.transfer.strBind from it.
+    // The slot's own bind= (empty: none); options.strBind is the bind its socket uses.
     std::string strBind;
 };
 

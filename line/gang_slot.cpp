@@ -103,9 +103,6 @@ bool CGangSlot::RunBoard(bool& bGoneFirst, std::string& strEndWhy)
     m_Observer.OnSlotStage(m_Setup.nSlot, JobStage::Prepare);
     BoardRunRequest request;
     request.station = m_Setup.options;
-    // The slot's own interface or local address; empty: the shared --bind.
-    if (!m_Setup.strBind.empty())
-        request.station.strBind = m_Setup.strBind;
     request.identity = m_Settings.identity;
     request.strPort = m_Setup.strPort;
     request.nComPort = m_Setup.nComPort;

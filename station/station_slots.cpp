@@ -148,6 +148,8 @@ StationSettings SlotOptions(const StationSettings& shared, const StationSlot& sl
         options.nSettleMs = *slot.nSettleMs;
     if (slot.nConsoleTimeoutS)
         options.nConsoleTimeoutS = *slot.nConsoleTimeoutS;
+    if (!slot.strBind.empty())
+        options.strBind = slot.strBind;
     return options;
 }
 
