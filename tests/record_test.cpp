@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -492,6 +493,99 @@ TEST_P(RecordTest, ASpooledEntryThatCannotBeReadIsMovedAsideAndTheOthersAreWritt
         EXPECT_FALSE(m_Dir.Exists("record-spool/" + strName)) << strName;
     }
     EXPECT_FALSE(m_Dir.Exists("record-spool/9-good.json"));
+}
+
+TEST_P(RecordTest, ARunningJobKeepsItsHoldPastTheHoldTime)
+{
+    RecordSettings settings;
+    settings.strUrl = m_strUrl;
+    settings.strWorkDir = m_Dir.Path();
+    settings.strStation = "st1";
+    settings.nHoldMs = 1500;
+    settings.nRenewMs = 100;
+    CStationRecord running, other;
+    std::string strWhy;
+    ASSERT_TRUE(running.Open(settings, strWhy)) << strWhy;
+    settings.strStation = "st2";
+    ASSERT_TRUE(other.Open(settings, strWhy)) << strWhy;
+    const JobIdentity identity = {"^587675010200^587675010201", "20260001", "5A3C0001"};
+    IdentityClaim claim, stolen;
+    ASSERT_TRUE(running.Guard(identity, "COM5", claim, strWhy)) << strWhy;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_FALSE(other.Guard({"^587675010200^58767501020F", "20260002", "5A3C0002"}, "COM6", stolen, strWhy));
+    EXPECT_NE(strWhy.find("in use by a running job (station st1"), std::string::npos) << strWhy;
+    JobResult result = Result(kBoardA, JobVerdict::Installed);
+    std::string strWarning;
+    running.Record(result, claim, strWarning);
+    EXPECT_TRUE(result.flags.empty()) << strWarning;
+}
+
+TEST_P(RecordTest, TwoStationsFlushingOneSpoolAtOnceWriteEachResultOnce)
+{
+    for (int i = 0; i < 20; ++i) {
+        char szMac[16];
+        std::snprintf(szMac, sizeof szMac, "5876750103%02X", i * 2);
+        JobResult result = Result(Values(szMac, szMac, std::to_string(30000000 + i).c_str(), "5A3C1000"), JobVerdict::Failed);
+        nlohmann::json entry = {{"result", JobResultToJson(result)}, {"token", ""}, {"reflash", false}};
+        m_Dir.Write("record-spool/" + std::to_string(1000 + i) + "-spooled.json", entry.dump());
+    }
+    RecordSettings settings;
+    settings.strUrl = m_strUrl;
+    settings.strWorkDir = m_Dir.Path();
+    CStationRecord first, second;
+    std::thread other([&] {
+        std::string strWhy;
+        EXPECT_TRUE(second.Open(settings, strWhy)) << strWhy;
+    });
+    std::string strWhy;
+    ASSERT_TRUE(first.Open(settings, strWhy)) << strWhy;
+    other.join();
+    std::vector<RecordedJob> jobs;
+    std::string strError;
+    ASSERT_TRUE(first.Record()->ListJobs({}, jobs, strError)) << strError;
+    EXPECT_EQ(jobs.size(), 20u);
+    EXPECT_TRUE(std::all_of(jobs.begin(), jobs.end(), [](const RecordedJob& job) { return job.bFromSpool; }));
+}
+
+TEST_P(RecordTest, ASpooledBoardWhoseValueWentToAnotherBoardIsRecordedFlaggedAndSaidLoudly)
+{
+    Run(kBoardA, JobVerdict::Installed);
+    // Board B got A's MAC while the record was away; its result waited in the spool.
+    JobResult spooled = Result(Values("587675010200", "587675010209", "20260002", "5A3C0002"), JobVerdict::Installed);
+    nlohmann::json entry = {{"result", JobResultToJson(spooled)}, {"token", ""}, {"reflash", false}};
+    m_Dir.Write("record-spool/1-b.json", entry.dump());
+    RecordSettings settings;
+    settings.strUrl = m_strUrl;
+    settings.strWorkDir = m_Dir.Path();
+    CStationRecord station;
+    std::string strWhy, strWarning;
+    ASSERT_TRUE(station.Open(settings, strWhy, strWarning)) << strWhy;
+    EXPECT_NE(strWarning.find("IDENTITY CONFLICT in the spooled job 1-b.json"), std::string::npos) << strWarning;
+    std::vector<RecordedJob> jobs;
+    std::string strError;
+    ASSERT_TRUE(station.Record()->ListJobs({}, jobs, strError)) << strError;
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_TRUE(HasFlag(jobs[1].result, kFlagConflict));
+}
+
+TEST_P(RecordTest, AResultNeitherRecordedNorSpooledIsFlaggedAndNeverLooksGood)
+{
+    RecordSettings settings;
+    settings.strUrl = m_strUrl;
+    settings.strWorkDir = m_Dir.Path();
+    m_Dir.Write("record-spool", "a file where the spool folder should be, as on a full or broken disk");
+    CStationRecord station;
+    std::string strWhy;
+    ASSERT_TRUE(station.Open(settings, strWhy)) << strWhy;
+    SqlError error;
+    auto pDb = OpenSqlConnection(m_strUrl, kBusyMs, error);
+    ASSERT_TRUE(pDb->ExecScript("ALTER TABLE jobs RENAME TO jobs_away", error)) << error.strText;
+    JobResult result = Result(kBoardA, JobVerdict::Installed);
+    std::string strWarning;
+    station.Record(result, IdentityClaim{}, strWarning);
+    EXPECT_TRUE(HasFlag(result, kFlagUnrecorded));
+    EXPECT_NE(strWarning.find("THIS JOB IS NOT RECORDED"), std::string::npos) << strWarning;
+    EXPECT_EQ(ExitCodeOf(result), 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, RecordTest, ::testing::Values("sqlite", "postgres"),
