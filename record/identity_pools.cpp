@@ -157,8 +157,8 @@ bool CIdentityPools::AddPool(const std::string& strKind, const std::string& strF
     return CommitWrite(m_Db, strError);
 }
 
-bool CIdentityPools::TakeFromPool(const std::string& strKind, const std::string& strStation, int64_t& nValue,
-                                  std::string& strError)
+bool CIdentityPools::TakeFromPool(const std::string& strKind, const std::string& strStation, int64_t nHoldMs,
+                                  int64_t& nValue, std::string& strError)
 {
     PoolKind kind;
     FindKind(strKind, kind);
@@ -195,10 +195,12 @@ bool CIdentityPools::TakeFromPool(const std::string& strKind, const std::string&
             continue;
         // Typed by hand for a job that runs now: it stays taken, and comes back after the hold
         // time if that job does not install it.
+        const std::string strNow = DbNowMsSql(m_Db.GetDialect());
         if (!RunSql(m_Db,
-                    "INSERT INTO pool_taken (kind, value, taken_ms, station) VALUES ($1, $2, " +
-                        DbNowMsSql(m_Db.GetDialect()) + ", $3) ON CONFLICT DO NOTHING",
-                    {strKind, std::to_string(nValue), bHeld ? std::string() : strStation}, nullptr, strError))
+                    "INSERT INTO pool_taken (kind, value, taken_ms, station, expires_ms) VALUES ($1, $2, " + strNow +
+                        ", $3, " + strNow + " + $4) ON CONFLICT DO NOTHING",
+                    {strKind, std::to_string(nValue), bHeld ? std::string() : strStation, std::to_string(nHoldMs)},
+                    nullptr, strError))
             return false;
         if (!bHeld)
             return true;
@@ -221,12 +223,13 @@ bool CIdentityPools::InUse(const std::string& strKind, int64_t nValue, bool& bHe
     return true;
 }
 
-bool CIdentityPools::ReclaimStale(int64_t nHoldMs, std::string& strError)
+bool CIdentityPools::ReclaimStale(std::string& strError)
 {
+    // Each value stays taken for the hold time of the station that took it, and longer while a
+    // running job holds it.
     std::vector<SqlRow> rows;
-    if (!RunSql(m_Db,
-                "SELECT kind, value FROM pool_taken WHERE taken_ms < " + DbNowMsSql(m_Db.GetDialect()) + " - $1",
-                {std::to_string(nHoldMs)}, &rows, strError))
+    if (!RunSql(m_Db, "SELECT kind, value FROM pool_taken WHERE expires_ms < " + DbNowMsSql(m_Db.GetDialect()), {},
+                &rows, strError))
         return false;
     for (const SqlRow& row : rows) {
         const std::string strKind = TextOf(row[0]);
@@ -337,9 +340,9 @@ bool CIdentityPools::TakeIdentity(const std::string& strStation, int64_t nHoldMs
     int64_t nMac = 0;
     int64_t nFactory = 0;
     int64_t nReg = 0;
-    if (!ReclaimStale(nHoldMs, strError) || !TakeFromPool("macs", strStation, nMac, strError) ||
-        !TakeFromPool("factory", strStation, nFactory, strError) ||
-        !TakeFromPool("reg", strStation, nReg, strError)) {
+    if (!ReclaimStale(strError) || !TakeFromPool("macs", strStation, nHoldMs, nMac, strError) ||
+        !TakeFromPool("factory", strStation, nHoldMs, nFactory, strError) ||
+        !TakeFromPool("reg", strStation, nHoldMs, nReg, strError)) {
         m_Db.Rollback();
         return false;
     }

@@ -36,8 +36,9 @@ public:
     // Each in a transaction of its own. Pools: "macs" (count boards, two consecutive addresses
     // each), "factory" (decimal), "reg" (hex).
     bool AddPool(const std::string& strKind, const std::string& strFirst, int64_t nCount, std::string& strError);
-    // The next identity for strStation. Values taken longer than nHoldMs ago that no job holds
-    // and no board carries (their station died before its job ended) are handed out again first.
+    // The next identity for strStation, taken for nHoldMs. Values whose time ran out, that no job
+    // holds and no board carries (their station died before its job ended) are handed out again
+    // first.
     bool TakeIdentity(const std::string& strStation, int64_t nHoldMs, PoolIdentity& taken, std::string& strError);
     bool PoolStatuses(std::vector<PoolStatus>& statuses, std::string& strError);
     bool ListTaken(std::vector<TakenValue>& taken, std::string& strError);
@@ -51,9 +52,9 @@ public:
                       std::string& strError, SqlError* pError);
 
 private:
-    bool TakeFromPool(const std::string& strKind, const std::string& strStation, int64_t& nValue,
+    bool TakeFromPool(const std::string& strKind, const std::string& strStation, int64_t nHoldMs, int64_t& nValue,
                       std::string& strError);
-    bool ReclaimStale(int64_t nHoldMs, std::string& strError);
+    bool ReclaimStale(std::string& strError);
     bool InUse(const std::string& strKind, int64_t nValue, bool& bHeld, bool& bInstalled, std::string& strError);
 
     ISqlConnection& m_Db;

@@ -37,12 +37,13 @@ CREATE INDEX holds_token ON holds (token);
 }
 
 // Flags of a job; the spool's name of a result written back from it, so that it is written once;
-// which station took a pool value.
+// which station took a pool value, and until when it stays taken without a hold.
 constexpr const char* kSchemaV2 = R"(
 ALTER TABLE jobs ADD COLUMN flags TEXT NOT NULL DEFAULT '';
 ALTER TABLE jobs ADD COLUMN spool_id TEXT;
 CREATE UNIQUE INDEX jobs_spool ON jobs (spool_id);
 ALTER TABLE pool_taken ADD COLUMN station TEXT NOT NULL DEFAULT '';
+ALTER TABLE pool_taken ADD COLUMN expires_ms BIGINT NOT NULL DEFAULT 0;
 )";
 
 }  // namespace

@@ -96,7 +96,7 @@ protected:
     {
         SqlError error;
         auto pDb = OpenSqlConnection(m_strUrl, kBusyMs, error);
-        const std::string strColumn = std::string(szTable) == "holds" ? "expires_ms" : "taken_ms";
+        const std::string strColumn = "expires_ms";
         ASSERT_TRUE(pDb->Exec("UPDATE " + std::string(szTable) + " SET " + strColumn + " = " + strColumn + " - $1",
                               {std::to_string(nMs)}, nullptr, error))
             << error.strText;
