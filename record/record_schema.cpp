@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int SCHEMA_VERSION = 1;
+constexpr int SCHEMA_VERSION = 2;
 
 // The first schema; ID and INT stand for the dialect's key and 64-bit integer types.
 std::string SchemaV1(ISqlConnection::Dialect dialect)
@@ -36,6 +36,12 @@ CREATE INDEX holds_token ON holds (token);
     return std::regex_replace(strSchema, std::regex("\\bINT\\b"), bPg ? "BIGINT" : "INTEGER");
 }
 
+// The second: each job's cause code and whether it installed fewer images than configured.
+constexpr const char* kSchemaV2 = R"(
+ALTER TABLE jobs ADD COLUMN cause TEXT NOT NULL DEFAULT '';
+ALTER TABLE jobs ADD COLUMN partial INTEGER NOT NULL DEFAULT 0;
+)";
+
 }  // namespace
 
 std::string IdentityKey(const char* szKind, const std::string& strValue) { return std::string(szKind) + ":" + strValue; }
@@ -64,6 +70,15 @@ bool MigrateRecord(ISqlConnection& db, std::string& strError)
     if (nVersion < 1) {
         if (!db.ExecScript(SchemaV1(db.GetDialect()), error) ||
             !RunSql(db, "INSERT INTO tovar_schema (version) VALUES (1)", {}, nullptr, strError)) {
+            strError = error.strText.empty() ? strError : error.strText;
+            db.Rollback();
+            return false;
+        }
+        nVersion = 1;
+    }
+    if (nVersion < 2) {
+        if (!db.ExecScript(kSchemaV2, error) ||
+            !RunSql(db, "UPDATE tovar_schema SET version = 2", {}, nullptr, strError)) {
             strError = error.strText.empty() ? strError : error.strText;
             db.Rollback();
             return false;

@@ -26,6 +26,7 @@ struct StationSettings {
     std::string strStation;        // empty: the host name
     int nHoldMinutes = 30;
     std::string strToolVersion;    // version and commit of this program, "1.0 (commit ...)"
+    int nSlotAlarm = 0;            // [line] slot-alarm: a gang slot stops after this many failures in a row (0: never)
 };
 
 // The folder of the boards' log files: strLogDir, or logs/ in the working folder.

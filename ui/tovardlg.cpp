@@ -64,14 +64,39 @@ void CTovarDlg::EnableInputs(bool bEnable)
 
 VerdictLook CTovarDlg::VerdictOf(const JobResult& result, std::string& strText)
 {
-    if (result.verdict == JobVerdict::Installed) {
+    if (result.verdict == JobVerdict::Installed && !result.bPartial) {
         strText = "成功";
         return VerdictLook::Success;
     }
-    const bool bStopped = result.verdict == JobVerdict::Stopped;
-    strText = std::string(bStopped ? "已终止" : "失败") + " — " + StageName(result.stage) + ": " +
-              (result.strReason.empty() ? VerdictName(result.verdict) : result.strReason);
-    return bStopped ? VerdictLook::Stopped : VerdictLook::Failure;
+    VerdictLook look = VerdictLook::Failure;
+    const char* szHead = "失败";
+    JobCause cause = result.cause;
+    switch (result.verdict) {
+    case JobVerdict::Installed:
+        look = VerdictLook::Partial;
+        szHead = "部分安装";
+        cause = JobCause::Partial;
+        break;
+    case JobVerdict::Refused:
+        look = VerdictLook::Refused;
+        szHead = "未开始";
+        break;
+    case JobVerdict::Stopped:
+        look = VerdictLook::Stopped;
+        szHead = "已终止";
+        break;
+    case JobVerdict::Failed:
+    case JobVerdict::ChipRejected:
+        break;
+    }
+    const JobCauseText& text = CauseText(cause);
+    if (cause == JobCause::None) {
+        // A result from before causes were named: its stage is all the operator gets in their words.
+        strText = std::string(szHead) + " — " + CStageClock::StageWord(result.stage);
+        return look;
+    }
+    strText = std::string(szHead) + " — " + text.szOperator + "\n" + text.szNextStep;
+    return look;
 }
 
 int CTovarDlg::PortNumberOfName(const char* szName)
@@ -154,6 +179,7 @@ bool CTovarDlg::OnInitDialog()
     }
     LoadConfiguration();
     m_Options.station.strWorkDir = m_strWorkDir;
+    m_StageClock.SetConsoleBoundS(m_Options.station.nConsoleTimeoutS);
     m_pRun = std::make_unique<CBoardRun>(static_cast<IBoardRunObserver&>(*this), m_Options.pRecord, m_fnBackendFactory,
                                          JobLogDir(m_Options.station), std::string(), m_Clock);
     return true;
@@ -236,8 +262,16 @@ void CTovarDlg::OnOK()
     // Under the lock, so a job that ends at once cannot give the buttons back before they are taken.
     std::unique_lock<std::mutex> resultLock(m_ResultMutex);
     JobResult refused;
-    if (!m_pRun->Start(request, refused))
+    if (!m_pRun->Start(request, refused)) {
+        // Nothing reached the board: the last board's figures go, the refusal says what to do.
+        m_View.SetStatusLine({});
+        m_View.SetProgress(0);
+        std::string strVerdict;
+        m_View.ShowVerdict(VerdictOf(refused, strVerdict), strVerdict);
+        m_View.WarnBeep();
         return;
+    }
+    m_StageClock.Enter(JobStage::Prepare, m_Clock.NowMs());
     m_View.SetStatusLine({});
     m_LastResult.reset();
     ++m_nJobsStarted;
@@ -296,10 +330,13 @@ void CTovarDlg::OnJobProgress(const TransferProgress& progress)
         m_View.SetStatusLine(m_TransferStatus.Text());
 }
 
+void CTovarDlg::OnJobStage(JobStage stage) { m_StageClock.Enter(stage, m_Clock.NowMs()); }
+
 // Every job gives the operator the buttons back when it ends, however it ended.
 void CTovarDlg::OnJobFinished(const JobResult& result)
 {
     std::lock_guard<std::mutex> lock(m_ResultMutex);
+    m_StageClock.End();
     if (result.verdict == JobVerdict::Installed)
         m_View.SetProgress(100);
     // The line's last figures, then the verdict that cannot be missed.
@@ -309,7 +346,7 @@ void CTovarDlg::OnJobFinished(const JobResult& result)
     std::string strVerdict;
     const VerdictLook look = VerdictOf(result, strVerdict);
     m_View.ShowVerdict(look, strVerdict);
-    if (look == VerdictLook::Failure)
+    if (look == VerdictLook::Failure || look == VerdictLook::Partial)
         m_View.WarnBeep();
     // After the verdict, so a pool that ran out is what the banner shows last.
     if (m_Options.pRecord) {
@@ -348,7 +385,8 @@ void CTovarDlg::FillNextIdentity(bool bLater)
         m_View.SetCheckedLater(IDC_AUTONUM, false);
         for (int nId : {IDC_MAC, IDC_FACTORY, IDC_REG})
             bLater ? m_View.SetTextLater(nId, "") : m_View.SetText(nId, "");
-        m_View.ShowVerdict(VerdictLook::Failure, "号码池已用完 — " + (strWhy.empty() ? std::string("no production record") : strWhy));
+        const JobCauseText& text = CauseText(m_Options.pRecord ? JobCause::PoolEmpty : JobCause::NoRecord);
+        m_View.ShowVerdict(VerdictLook::Failure, std::string(text.szOperator) + "\n" + text.szNextStep);
         m_View.WarnBeep();
         return;
     }

@@ -286,7 +286,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(LogHas("系统安装失败!\r\n") && Buttons() == (ButtonState {true, true, true}),
                                  JOB_LIMIT_MS);
         QCOMPARE(int(m_pWindow->Dialog().WaitJobResult(JOB_LIMIT_MS).value_or(JobResult{}).verdict), int(JobVerdict::Failed));
-        QTRY_COMPARE(m_pWindow->VerdictText(), std::string("失败 — transfer: boot.bin was not stored"));
+        QTRY_COMPARE(m_pWindow->VerdictText(), std::string("失败 — 镜像存储失败\n请重新放置电路板后重试; 再次失败请将电路板放到不良品区"));
         QVERIFY(m_pWindow->Control(IDC_VERDICT)->isVisible());
         QCOMPARE(m_pWindow->Verdict(), VerdictLook::Failure);
         QCOMPARE(m_pWindow->BeepCount(), 1);

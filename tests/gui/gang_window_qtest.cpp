@@ -58,10 +58,14 @@ class GangWindowTest : public QObject {
             slot.nSettleMs = 0;
             stationSlots.push_back(slot);
         }
-        std::vector<GangSlotSetup> setups;
-        QVERIFY(CGangStation::PlanSlots(station, stationSlots, setups, strWhy));
+        QVERIFY(CGangStation::PlanSlots(station, stationSlots, m_Setups, strWhy));
+        Reopen();
+    }
+
+    void Reopen()
+    {
         m_pWindow = std::make_unique<CGangWindow>(
-            [this, setups](IGangObserver& observer) {
+            [this, setups = m_Setups](IGangObserver& observer) {
                 auto pStation = std::make_unique<CGangStation>(observer, *m_pRecord);
                 pStation->Plan(setups, GangSettings{});
                 return std::unique_ptr<IGangControl>(std::move(pStation));
@@ -112,15 +116,42 @@ private slots:
         Tile(3)->StartButton()->click();
         QVERIFY(Tile(3)->Running());
         QCOMPARE(Tile(3)->VerdictText(), std::string());
-        QTRY_VERIFY_WITH_TIMEOUT(Tile(3)->StageText().find("(") != std::string::npos, JOB_LIMIT_MS);
+        QTRY_VERIFY_WITH_TIMEOUT(Tile(3)->StageText().rfind("控制台  0:", 0) == 0, JOB_LIMIT_MS);
+        QTRY_VERIFY_WITH_TIMEOUT(Tile(3)->StageText().find("还剩") != std::string::npos, JOB_LIMIT_MS);
+        // 退出 with a board running asks first; the answer "continue" leaves everything running.
+        int nAsked = 0;
+        m_pWindow->SetConfirmExit([&](int nRunning) {
+            nAsked = nRunning;
+            return false;
+        });
+        m_pWindow->Exit();
+        QCOMPARE(nAsked, 1);
+        QVERIFY(m_pWindow->isVisible() && Tile(3)->Running());
         m_pWindow->StopAll();
         QTRY_VERIFY_WITH_TIMEOUT(!Tile(3)->Running(), JOB_LIMIT_MS);
+        QCOMPARE(Tile(3)->CountsText(), std::string("成功 1  失败 0"));
+    }
+
+    // A slot whose port is missing says so before it starts, and its refusal is amber, not a failure.
+    void AMissingPortShowsOnTheIdleTileAndItsRefusalIsAmber()
+    {
+        Open(1, 0);
+        m_Boards.clear();   // the board's port goes away
+        m_pWindow.reset();
+        Reopen();
+        QVERIFY(Tile(1)->StageText().rfind("串口不可用: ", 0) == 0);
+        m_pWindow->StartSlot(1);
+        QTRY_VERIFY_WITH_TIMEOUT(!Tile(1)->Running(), JOB_LIMIT_MS);
+        QCOMPARE(Tile(1)->Verdict(), VerdictLook::Refused);
+        QVERIFY(Tile(1)->VerdictText().rfind("未开始 — 串口不可用\n", 0) == 0);
+        QCOMPARE(m_pWindow->ShiftText(), std::string("本班: 成功 0   失败 0"));
     }
 
 private:
     std::unique_ptr<CTempDir> m_pDir;
     std::unique_ptr<CStationRecord> m_pRecord;
     std::vector<std::unique_ptr<CVirtualBoard>> m_Boards;
+    std::vector<GangSlotSetup> m_Setups;
     std::unique_ptr<CGangWindow> m_pWindow;
 };
 
