@@ -172,6 +172,7 @@ TEST(GangStation, AfterTheAlarmsCountOfFailuresInARowTheSlotStopsItsLoop)
     CTempDir dir;
     dir.Write("KX30T/config.cfg", "[COUNT]\r\ncount=1\r\n[Startup]\r\nid=1\r\nname=boot.bin\r\n");
     dir.Write("KX30T/系统安装/boot.bin", std::string(400, 'b'));
+    dir.Write("KX30T/系统安装/ins.txt", std::string(600, 't'));
     dir.Write("tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin", std::string(3000, 'a'));
     dir.Write("tcl_lib/at91sam9x25-ek/VarroBoot.bin", std::string(5000, 'v'));
     CStationRecord record;
@@ -209,7 +210,7 @@ TEST(GangStation, AfterTheAlarmsCountOfFailuresInARowTheSlotStopsItsLoop)
     CGangStation gang(recorder, record, hooks);
     ASSERT_TRUE(gang.Start(setups, settings, strWhy)) << strWhy;
     ASSERT_TRUE(gang.WaitEnded(30000)) << recorder.Log();
-    ASSERT_TRUE(recorder.WaitResults(2, 1000));
+    ASSERT_TRUE(recorder.WaitResults(2, 1000)) << recorder.EndWhy() << "\n" << recorder.Log();
     EXPECT_FALSE(recorder.WaitResults(3, 0));
     EXPECT_EQ(recorder.Result(1).verdict, JobVerdict::ChipRejected);
     EXPECT_EQ(recorder.m_nAlarm.load(), 2);

@@ -487,6 +487,7 @@ TEST_F(ConsoleTest, JobHoldsTheInputsAndEndsInABanner)
     EXPECT_EQ(m_View.VerdictText(), "失败 — 芯片型号不符\n请将电路板放到不良品区");
     EXPECT_EQ(m_View.m_nBeeps, 1);
 
+    ASSERT_TRUE(WaitUntil([&] { return !m_pDlg->Job()->Running(); }));
     m_View.SetText(IDC_MAC, "short");
     m_pDlg->OnOK();  // refused: the last board's banner gives way to the refusal's own
     EXPECT_EQ(m_View.Verdict(), VerdictLook::Refused);

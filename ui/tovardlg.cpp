@@ -239,6 +239,8 @@ void CTovarDlg::OnOK()
         AppendLog(m_pRun->Stage() == JobStage::BringUp
                       ? "->The previous board is still being brought up; press again when it has finished.\r\n"
                       : "->The previous job has not ended yet; press again when it has.\r\n");
+        const JobCauseText& text = CauseText(JobCause::Busy);
+        m_View.ShowVerdict(VerdictLook::Refused, std::string("未开始 — ") + text.szOperator + "\n" + text.szNextStep);
         return;
     }
     BoardRunRequest request;

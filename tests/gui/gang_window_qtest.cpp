@@ -129,7 +129,8 @@ private slots:
         QVERIFY(m_pWindow->isVisible() && Tile(3)->Running());
         m_pWindow->StopAll();
         QTRY_VERIFY_WITH_TIMEOUT(!Tile(3)->Running(), JOB_LIMIT_MS);
-        QCOMPARE(Tile(3)->CountsText(), std::string("成功 1  失败 0"));
+        QCOMPARE(Tile(1)->CountsText(), std::string("成功 1  失败 0"));
+        QCOMPARE(Tile(3)->CountsText(), std::string("成功 0  失败 0"));
     }
 
     // A slot whose port is missing says so before it starts, and its refusal is amber, not a failure.
