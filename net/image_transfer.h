@@ -22,7 +22,7 @@ struct TransferSettings {
     int nLocalPort = NET_PORT;   // 0: any free port
     int nSettleMs = 10000;       // pause before the first frame, while the boot loader settles
     int nReplyTimeoutMs = 500;   // per try, for a data frame: the most its measured limit may grow to
-    int nReplyFloorMs = 20;      // the least a data frame's measured limit may shrink to
+    int nReplyFloorMs = 1;       // the least a data frame's measured limit may shrink to (the clock counts ms)
     int nStoreTimeoutMs = 60000; // per try, for a store command (the board writes flash meanwhile)
     int nTries = 5;              // sends of one frame or store command before giving up
     std::string strBind;         // empty: all interfaces; else an interface name or a local IPv4 address
