@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 QString FromUtf8(const std::string& str) { return QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size())); }
 
@@ -65,5 +66,8 @@ void ShowVerdictOn(QLabel* pLabel, VerdictLook look, const std::string& strText)
                                          "border-radius: 4px; }")
                               .arg(QLatin1String(szBackground), QLatin1String(bAmber ? "#212121" : "white")));
     pLabel->setText(FromUtf8(strText));
+    // Tall enough for every line of the text, so a narrow tile never clips its next step.
+    const int nLines = 1 + static_cast<int>(std::count(strText.begin(), strText.end(), '\n'));
+    pLabel->setMinimumHeight(nLines * pLabel->fontMetrics().lineSpacing() + 20);
     pLabel->show();
 }

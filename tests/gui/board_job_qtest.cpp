@@ -277,6 +277,20 @@ private slots:
         }
     }
 
+    // An image unticked in 高级: the board is installed with less than configured, an amber banner.
+    void fewerImagesThanConfiguredIsAPartialInstall()
+    {
+        QVERIFY(Open({{1, "boot.bin", 1500}, {2, "kernel.bin", 3000}}, TransferConfig{}));
+        StoreSelected(m_pWindow->Dialog().m_Files[1], 0);
+        Press();
+        const JobResult result = m_pWindow->Dialog().WaitJobResult(JOB_LIMIT_MS).value_or(JobResult{});
+        QCOMPARE(int(result.verdict), int(JobVerdict::Installed));
+        QVERIFY(result.bPartial);
+        QTRY_COMPARE(m_pWindow->Verdict(), VerdictLook::Partial);
+        QVERIFY(m_pWindow->VerdictText().rfind("部分安装 — ", 0) == 0);
+        SaveShot(m_pWindow.get(), "partial");
+    }
+
     void storeFailureEndsInFailureWithButtonsBack()
     {
         TransferConfig faults;
@@ -290,6 +304,7 @@ private slots:
         QVERIFY(m_pWindow->Control(IDC_VERDICT)->isVisible());
         QCOMPARE(m_pWindow->Verdict(), VerdictLook::Failure);
         QCOMPARE(m_pWindow->BeepCount(), 1);
+        SaveShot(m_pWindow.get(), "failed-next-step");
 
         std::string strRest;
         QVERIFY(TakeLogHead(strRest));

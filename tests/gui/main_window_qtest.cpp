@@ -175,6 +175,7 @@ private slots:
         QCOMPARE(m_pWindow->Verdict(), VerdictLook::Refused);
         QCOMPARE(m_pWindow->VerdictText(), std::string("未开始 — 串口不可用\n请检查串口线是否插好, 并选择正确的 COM 口"));
         QCOMPARE(m_pWindow->StatusText(), std::string());
+        SaveShot(m_pWindow.get(), "refused");
     }
 
     void buttonTableThroughAJobAndStop()
@@ -186,6 +187,7 @@ private slots:
         QVERIFY(Buttons(false, false, true));  // the job holds them until the transfer or Stop
         // The console is awaited: its stage and its time on the job's clock beside the status line.
         QTRY_VERIFY2(m_pWindow->StageText().rfind("控制台  ", 0) == 0, m_pWindow->StageText().c_str());
+        SaveShot(m_pWindow.get(), "console-countdown");
 
         // During the job: Enter, Escape and the close command change nothing.
         const std::string strLog = m_pWindow->LogText();
