@@ -1,5 +1,7 @@
 #include "cli/cli_job.h"
 
+#include <cstdio>
+
 #include <fstream>
 #include <iostream>
 #include <mutex>
@@ -86,6 +88,21 @@ int RunCliBoard(const BoardRunRequest& request, const At91BackendFactory& fnFact
     else if (result.verdict != JobVerdict::Installed)
         std::cerr << "tovar " << settings.strCommand << ": " << VerdictName(result.verdict) << " ("
                   << StageName(result.stage) << "): " << result.strReason << "\n";
+    std::cerr << SummaryLine(settings.strCommand, result, run.LogFilePath()) << "\n";
     WriteJson(result, settings);
     return ExitCodeOf(result.verdict);
+}
+
+std::string SummaryLine(const std::string& strCommand, const JobResult& result, const std::string& strLogPath)
+{
+    const int64_t nMs = result.nBringUpMs + result.nConsoleMs + result.nTransferMs;
+    char szTime[32];
+    std::snprintf(szTime, sizeof szTime, "%.1f s", static_cast<double>(nMs) / 1000.0);
+    std::string strLine = "tovar " + strCommand + ": " + VerdictName(result.verdict) + (result.bPartial ? " (partial)" : "") +
+                          ", stage " + StageName(result.stage);
+    const std::string strCause = CauseCodeOf(result);
+    if (!strCause.empty())
+        strLine += ", cause " + strCause;
+    strLine += ", " + std::string(szTime) + ", log " + (strLogPath.empty() ? std::string("none") : strLogPath);
+    return strLine;
 }

@@ -46,7 +46,8 @@ constexpr std::array<JobCauseText, 24> kTable = {{
     {JobCause::StopUnanswered, "stop-unanswered", "the job did not end after it was stopped", "下载程序未响应终止",
      "请重启 Tovar; 如仍不行请联系工程师"},
     {JobCause::Closed, "closed", "the program was closed during the job", "安装中程序被关闭", kReseat},
-    {JobCause::Partial, "partial", "fewer images were installed than the configuration names", "部分安装",
+    {JobCause::Partial, "partial", "fewer images were installed than the configuration names",
+     "安装的镜像少于配置",
      "请确认是否有意少装镜像; 否则请联系工程师"},
 }};
 

@@ -39,7 +39,7 @@ CGangTile::CGangTile(int nSlot, const std::string& strPort, IClock& clock, QWidg
     m_labelLog = MakeHint(QString(), this);
     m_labelLog->setWordWrap(true);
     m_labelLog->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
-    m_labelLog->setMinimumHeight(m_labelLog->fontMetrics().height());
+    m_labelLog->setMinimumHeight(2 * m_labelLog->fontMetrics().lineSpacing());   // a long line wraps once
     m_labelCounts = MakeLabel(QString(), this);
     ShowCounts();
     // The stage's time runs on between the job's reports.

@@ -8,6 +8,7 @@
 #include "record/production_record.h"
 #include "record/sql_connection.h"
 #include "support/temp_dir.h"
+#include "cli/cli_job.h"
 #include "ui/stage_clock.h"
 #include "ui/tovardlg.h"
 
@@ -144,4 +145,21 @@ TEST(CauseRecord, APartialInstallIsRecordedAndCountedApart)
     EXPECT_EQ(stats[0].nInstalled, 1);
     EXPECT_EQ(stats[0].nPartial, 1);
     EXPECT_EQ(stats[0].nFailed, 1);
+}
+
+TEST(FlashSummary, OneLineWithVerdictStageCauseTimeAndLogFile)
+{
+    JobResult result;
+    result.verdict = JobVerdict::Failed;
+    result.stage = JobStage::Console;
+    result.cause = JobCause::Console;
+    result.nBringUpMs = 4200;
+    result.nConsoleMs = 60000;
+    EXPECT_EQ(SummaryLine("flash", result, "logs/2026-12-09/061000_COM9_1.log"),
+              "tovar flash: failed, stage console, cause console.console, 64.2 s, log logs/2026-12-09/061000_COM9_1.log");
+    result.verdict = JobVerdict::Installed;
+    result.stage = JobStage::Transfer;
+    result.cause = JobCause::None;
+    result.bPartial = true;
+    EXPECT_EQ(SummaryLine("flash", result, ""), "tovar flash: installed (partial), stage transfer, cause transfer.partial, 64.2 s, log none");
 }

@@ -264,7 +264,10 @@ void CTovarDlg::OnOK()
     // Under the lock, so a job that ends at once cannot give the buttons back before they are taken.
     std::unique_lock<std::mutex> resultLock(m_ResultMutex);
     JobResult refused;
+    // Before the start: the job's first stage report may come before Start returns.
+    m_StageClock.Enter(JobStage::Prepare, m_Clock.NowMs());
     if (!m_pRun->Start(request, refused)) {
+        m_StageClock.End();
         // Nothing reached the board: the last board's figures go, the refusal says what to do.
         m_View.SetStatusLine({});
         m_View.SetProgress(0);
@@ -273,7 +276,6 @@ void CTovarDlg::OnOK()
         m_View.WarnBeep();
         return;
     }
-    m_StageClock.Enter(JobStage::Prepare, m_Clock.NowMs());
     m_View.SetStatusLine({});
     m_LastResult.reset();
     ++m_nJobsStarted;
