@@ -9,6 +9,7 @@
 #include "record/sql_connection.h"
 #include "support/temp_dir.h"
 #include "cli/cli_job.h"
+#include "station/station_config.h"
 #include "ui/stage_clock.h"
 #include "ui/tovardlg.h"
 
@@ -162,4 +163,22 @@ TEST(FlashSummary, OneLineWithVerdictStageCauseTimeAndLogFile)
     result.cause = JobCause::None;
     result.bPartial = true;
     EXPECT_EQ(SummaryLine("flash", result, ""), "tovar flash: installed (partial), stage transfer, cause transfer.partial, 64.2 s, log none");
+}
+
+// tovar.cfg: [line] slot-alarm is read; a section Tovar does not read is refused like an unknown key.
+TEST(StationConfigSections, SlotAlarmIsReadAndAnUnknownSectionIsRefused)
+{
+    CTempDir dir;
+    dir.Write("tovar.cfg", "[line]\nslot-alarm=3\n");
+    StationSettings station;
+    station.strWorkDir = dir.Path();
+    std::string strError;
+    ASSERT_TRUE(ApplyStationConfig(station, {}, strError)) << strError;
+    EXPECT_EQ(station.nSlotAlarm, 3);
+    dir.Write("tovar.cfg", "[line]\nslot-alarm=-1\n");
+    EXPECT_FALSE(ApplyStationConfig(station, {}, strError));
+    EXPECT_NE(strError.find("[line] slot-alarm=-1: not a whole number 0 to 1000"), std::string::npos) << strError;
+    dir.Write("tovar.cfg", "[nett]\nboard-ip=10.0.0.2\n[slot1]\nport=COM3\n");
+    EXPECT_FALSE(ApplyStationConfig(station, {}, strError));
+    EXPECT_EQ(strError, dir.Path() + "/tovar.cfg: [nett]: unknown section (net, record, line, log, ports, slotN)");
 }
