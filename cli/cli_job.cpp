@@ -88,9 +88,13 @@ int RunCliBoard(const BoardRunRequest& request, const At91BackendFactory& fnFact
     else if (result.verdict != JobVerdict::Installed)
         std::cerr << "tovar " << settings.strCommand << ": " << VerdictName(result.verdict) << " ("
                   << StageName(result.stage) << "): " << result.strReason << "\n";
+    if (HasFlag(result, kFlagConflict) || HasFlag(result, kFlagUnrecorded))
+        std::cerr << "tovar " << settings.strCommand << ": the board is stored but "
+                  << (HasFlag(result, kFlagConflict) ? "carries a value of another board" : "its result is not recorded")
+                  << ": set it aside (exit 4)\n";
     std::cerr << SummaryLine(settings.strCommand, result, run.LogFilePath()) << "\n";
     WriteJson(result, settings);
-    return ExitCodeOf(result.verdict);
+    return ExitCodeOf(result);
 }
 
 std::string SummaryLine(const std::string& strCommand, const JobResult& result, const std::string& strLogPath)
@@ -98,7 +102,7 @@ std::string SummaryLine(const std::string& strCommand, const JobResult& result, 
     const int64_t nMs = result.nBringUpMs + result.nConsoleMs + result.nTransferMs;
     char szTime[32];
     std::snprintf(szTime, sizeof szTime, "%.1f s", static_cast<double>(nMs) / 1000.0);
-    std::string strLine = "tovar " + strCommand + ": " + VerdictName(result.verdict) + (result.bPartial ? " (partial)" : "") +
+    std::string strLine = "tovar " + strCommand + ": " + VerdictName(result.verdict) + (HasFlag(result, kFlagPartial) ? " (partial)" : "") +
                           ", stage " + StageName(result.stage);
     const std::string strCause = CauseCodeOf(result);
     if (!strCause.empty())

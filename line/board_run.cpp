@@ -62,7 +62,12 @@ bool CBoardRun::Refuse(const JobRequest& job, JobCause cause, const std::string&
     refused.stage = JobStage::Prepare;
     refused.strReason = strReason;
     refused.cause = cause;
+    if (!job.bBringUp)
+        AddFlag(refused, kFlagTransfer);
     if (m_pRecord) {
+        // A record that did not answer is a station fault: a loop waits for it instead of ending.
+        if (m_pRecord->Away())
+            AddFlag(refused, kFlagRecordAway);
         std::string strWarning;
         m_pRecord->Record(refused, m_Claim, strWarning);
         Log(strWarning);
@@ -129,12 +134,18 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
         IdentityValues values;
         bool bGuarded = m_pRecord ? m_pRecord->Guard(job.identity, request.strPort, m_Claim, strWhy)
                                   : CheckIdentityFormat(job.identity, values, strWhy);
+        Log(m_Claim.strNotice);
         if (!bGuarded) {
             Log(strWhy);
             return Refuse(job, JobCause::IdentityRefused, kSeeLog, refused);
         }
-        if (m_Claim.bReflash)
+        if (m_Claim.bReflash) {
+            if (!m_Observer.ConfirmReflash(job.identity, m_Claim)) {
+                Log("->The board was installed before; the re-flash was not confirmed.\r\n");
+                return Refuse(job, "a re-flash of board " + job.identity.strFactory + " was not confirmed", refused);
+            }
             Log("->The same board again with the same identity: recorded as a re-flash.\r\n");
+        }
     }
 
     BoardFileTable table;
@@ -274,10 +285,13 @@ void CBoardRun::Conclude(JobResult result)
     // Fewer images than the configuration names: installed, but not what the line means by a board.
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
-        result.bPartial = result.verdict == JobVerdict::Installed &&
-                          static_cast<int>(m_Request.images.size()) < m_Request.nConfiguredImages;
+        if (result.verdict == JobVerdict::Installed &&
+            static_cast<int>(m_Request.images.size()) < m_Request.nConfiguredImages)
+            AddFlag(result, kFlagPartial);
     }
     m_ManifestLock.Release();
+    if (!m_Request.bBringUp)
+        AddFlag(result, kFlagTransfer);
     if (m_pRecord) {
         std::string strWarning;
         m_pRecord->Record(result, claim, strWarning);

@@ -125,7 +125,7 @@ void CGangTile::Result(const JobResult& result)
         m_progress->setValue(100);
     m_labelStatus->setText(FromUtf8(m_Status.Text()));
     m_labelStage->setText(result.verdict == JobVerdict::Refused ? QStringLiteral("未开始") : QStringLiteral("完成"));
-    if (result.verdict == JobVerdict::Installed && !result.bPartial)
+    if (result.verdict == JobVerdict::Installed && !HasFlag(result, kFlagPartial))
         ++m_nInstalled;
     else if (result.verdict == JobVerdict::Failed || result.verdict == JobVerdict::ChipRejected)
         ++m_nFailed;

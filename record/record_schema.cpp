@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int SCHEMA_VERSION = 2;
+constexpr int SCHEMA_VERSION = 3;
 
 // The first schema; ID and INT stand for the dialect's key and 64-bit integer types.
 std::string SchemaV1(ISqlConnection::Dialect dialect)
@@ -36,13 +36,29 @@ CREATE INDEX holds_token ON holds (token);
     return std::regex_replace(strSchema, std::regex("\\bINT\\b"), bPg ? "BIGINT" : "INTEGER");
 }
 
-// The second: each job's cause code and whether it installed fewer images than configured.
+// Flags of a job; the spool's name of a result written back from it, so that it is written once;
+// which station took a pool value.
 constexpr const char* kSchemaV2 = R"(
+ALTER TABLE jobs ADD COLUMN flags TEXT NOT NULL DEFAULT '';
+ALTER TABLE jobs ADD COLUMN spool_id TEXT;
+CREATE UNIQUE INDEX jobs_spool ON jobs (spool_id);
+ALTER TABLE pool_taken ADD COLUMN station TEXT NOT NULL DEFAULT '';
+)";
+
+// The third: each job's cause code (stage and cause, from the cause table).
+constexpr const char* kSchemaV3 = R"(
 ALTER TABLE jobs ADD COLUMN cause TEXT NOT NULL DEFAULT '';
-ALTER TABLE jobs ADD COLUMN partial INTEGER NOT NULL DEFAULT 0;
 )";
 
 }  // namespace
+
+std::string DbNowMsSql(ISqlConnection::Dialect dialect)
+{
+    // The database's clock, so that every station judges a hold's age by the same one.
+    return dialect == ISqlConnection::Dialect::Postgres
+               ? "CAST(EXTRACT(EPOCH FROM clock_timestamp()) * 1000 AS BIGINT)"
+               : "CAST((julianday('now') - 2440587.5) * 86400000.0 AS INTEGER)";
+}
 
 std::string IdentityKey(const char* szKind, const std::string& strValue) { return std::string(szKind) + ":" + strValue; }
 
@@ -74,11 +90,18 @@ bool MigrateRecord(ISqlConnection& db, std::string& strError)
             db.Rollback();
             return false;
         }
-        nVersion = 1;
     }
     if (nVersion < 2) {
         if (!db.ExecScript(kSchemaV2, error) ||
             !RunSql(db, "UPDATE tovar_schema SET version = 2", {}, nullptr, strError)) {
+            strError = error.strText.empty() ? strError : error.strText;
+            db.Rollback();
+            return false;
+        }
+    }
+    if (nVersion < 3) {
+        if (!db.ExecScript(kSchemaV3, error) ||
+            !RunSql(db, "UPDATE tovar_schema SET version = 3", {}, nullptr, strError)) {
             strError = error.strText.empty() ? strError : error.strText;
             db.Rollback();
             return false;

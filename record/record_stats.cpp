@@ -9,7 +9,7 @@ bool StationStatsSince(ISqlConnection& db, int64_t nSinceMs, std::vector<Station
 {
     std::vector<SqlRow> rows;
     if (!RunSql(db,
-                "SELECT station, verdict, ended_ms - started_ms, partial FROM jobs WHERE started_ms >= $1 AND verdict <> $2 "
+                "SELECT station, verdict, ended_ms - started_ms, flags FROM jobs WHERE started_ms >= $1 AND verdict <> $2 "
                 "ORDER BY station",
                 {std::to_string(nSinceMs), VerdictName(JobVerdict::Refused)}, &rows, strError))
         return false;
@@ -29,7 +29,8 @@ bool StationStatsSince(ISqlConnection& db, int64_t nSinceMs, std::vector<Station
         }
         JobVerdict verdict = JobVerdict::Failed;
         const bool bInstalled = VerdictFromName(TextOf(row[1]), verdict) && verdict == JobVerdict::Installed;
-        if (bInstalled && NumberOf(row[3]) != 0) {
+        const std::vector<std::string> flags = FlagsFromText(TextOf(row[3]));
+        if (bInstalled && std::find(flags.begin(), flags.end(), kFlagPartial) != flags.end()) {
             ++stats.back().nPartial;
         } else if (bInstalled) {
             ++stats.back().nInstalled;

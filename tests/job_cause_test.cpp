@@ -57,9 +57,9 @@ TEST(CauseTable, TheJsonKeepsTheCodeBothTextsAndThePartialFlag)
     JobResult partial;
     partial.verdict = JobVerdict::Installed;
     partial.stage = JobStage::Transfer;
-    partial.bPartial = true;
+    AddFlag(partial, kFlagPartial);
     ASSERT_TRUE(JobResultFromJson(JobResultToJson(partial), back));
-    EXPECT_TRUE(back.bPartial);
+    EXPECT_TRUE(HasFlag(back, kFlagPartial));
     EXPECT_EQ(back.cause, JobCause::None);
     EXPECT_EQ(CauseCodeOf(partial), "transfer.partial");
 }
@@ -88,10 +88,10 @@ TEST(VerdictLooks, EachVerdictHasItsLookAndTheOperatorsWords)
     EXPECT_EQ(strText.rfind("已终止 — ", 0), 0u);
     result.verdict = JobVerdict::Installed;
     result.cause = JobCause::None;
-    result.bPartial = true;
+    AddFlag(result, kFlagPartial);
     EXPECT_EQ(CTovarDlg::VerdictOf(result, strText), VerdictLook::Partial);
     EXPECT_EQ(strText.rfind("部分安装 — ", 0), 0u);
-    result.bPartial = false;
+    result.flags.clear();
     EXPECT_EQ(CTovarDlg::VerdictOf(result, strText), VerdictLook::Success);
     EXPECT_EQ(strText, "成功");
 }
@@ -125,7 +125,8 @@ TEST(CauseRecord, APartialInstallIsRecordedAndCountedApart)
         result.verdict = verdict;
         result.stage = JobStage::Transfer;
         result.cause = cause;
-        result.bPartial = bPartial;
+        if (bPartial)
+            AddFlag(result, kFlagPartial);
         result.strStation = "st1";
         result.strStartTime = result.strEndTime = IsoTimeNow();
         IdentityClaim claim;
@@ -137,8 +138,8 @@ TEST(CauseRecord, APartialInstallIsRecordedAndCountedApart)
     std::vector<RecordedJob> jobs;
     ASSERT_TRUE(record.ListJobs({}, jobs, strError)) << strError;
     ASSERT_EQ(jobs.size(), 3u);
-    EXPECT_TRUE(jobs[0].result.bPartial);
-    EXPECT_FALSE(jobs[1].result.bPartial);
+    EXPECT_TRUE(HasFlag(jobs[0].result, kFlagPartial));
+    EXPECT_FALSE(HasFlag(jobs[1].result, kFlagPartial));
     EXPECT_EQ(jobs[2].result.cause, JobCause::TransferBroken);
     std::vector<StationStats> stats;
     ASSERT_TRUE(record.Stats(0, stats, strError)) << strError;
@@ -161,7 +162,7 @@ TEST(FlashSummary, OneLineWithVerdictStageCauseTimeAndLogFile)
     result.verdict = JobVerdict::Installed;
     result.stage = JobStage::Transfer;
     result.cause = JobCause::None;
-    result.bPartial = true;
+    AddFlag(result, kFlagPartial);
     EXPECT_EQ(SummaryLine("flash", result, ""), "tovar flash: installed (partial), stage transfer, cause transfer.partial, 64.2 s, log none");
 }
 

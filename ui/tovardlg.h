@@ -89,6 +89,7 @@ private:
     void OnJobDetail(const std::string& strText) override;
     void OnJobProgress(const TransferProgress& progress) override;
     void OnJobStage(JobStage stage) override;
+    bool ConfirmReflash(const JobIdentity& identity, const IdentityClaim& claim) override;
     void OnJobFinished(const JobResult& result) override;
 
     void ListDevices();

@@ -285,7 +285,7 @@ private slots:
         Press();
         const JobResult result = m_pWindow->Dialog().WaitJobResult(JOB_LIMIT_MS).value_or(JobResult{});
         QCOMPARE(int(result.verdict), int(JobVerdict::Installed));
-        QVERIFY(result.bPartial);
+        QVERIFY(HasFlag(result, kFlagPartial));
         QTRY_COMPARE(m_pWindow->Verdict(), VerdictLook::Partial);
         QVERIFY(m_pWindow->VerdictText().rfind("部分安装 — ", 0) == 0);
         SaveShot(m_pWindow.get(), "partial");
