@@ -9,7 +9,7 @@ constexpr const char* kCheckCable = "请检查串口线是否插好";
 constexpr const char* kReseat = "请重新放置电路板后重试";
 constexpr const char* kSetAside = "请将电路板放到不良品区";
 
-constexpr std::array<JobCauseText, 24> kTable = {{
+constexpr std::array<JobCauseText, 25> kTable = {{
     {JobCause::None, "", "", "", ""},
     {JobCause::Busy, "busy", "the previous job has not ended yet", "上一块板尚未结束", "请等上一块板结束后再开始"},
     {JobCause::NoRecord, "no-record", "identities from the pools need the production record", "没有生产记录, 无法自动编号",
@@ -22,6 +22,8 @@ constexpr std::array<JobCauseText, 24> kTable = {{
      "请检查 MAC ID、出厂编号和注册编号后重试"},
     {JobCause::IdentityRefused, "identity-refused", "the identity was refused (see the log)",
      "身份信息被拒绝 (格式不对或已被使用)", "请换一组号码; 如有疑问请联系工程师"},
+    {JobCause::ReflashDeclined, "reflash-declined", "a re-flash of an installed board was not confirmed",
+     "此板已安装过, 未确认重新安装", "如需重新安装请确认; 否则请换下一块板"},
     {JobCause::BoardFiles, "board-files", "the configuration gives no images to install", "镜像配置有误",
      "请联系工程师: 检查 config.cfg 和镜像文件"},
     {JobCause::ImageDigest, "image-digest", "an image does not match its recorded digest", "镜像文件与校验值不符",

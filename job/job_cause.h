@@ -13,6 +13,7 @@ enum class JobCause {
     IdentityChars,      // the identity holds characters code page 936 cannot carry
     IdentityForm,       // the identity's form is wrong
     IdentityRefused,    // the guard refused the identity (installed elsewhere, held by another job)
+    ReflashDeclined,    // a board installed before was not confirmed for a re-flash
     BoardFiles,         // config.cfg or the file table gives no job
     ImageDigest,        // an image does not match its recorded digest
     ManifestIdentity,   // ins.txt selected for a transfer without this board's identity

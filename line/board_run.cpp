@@ -142,7 +142,7 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
         if (m_Claim.bReflash) {
             if (!m_Observer.ConfirmReflash(job.identity, m_Claim)) {
                 Log("->The board was installed before; the re-flash was not confirmed.\r\n");
-                return Refuse(job, "a re-flash of board " + job.identity.strFactory + " was not confirmed", refused);
+                return Refuse(job, JobCause::ReflashDeclined, "a re-flash of board " + job.identity.strFactory + " was not confirmed", refused);
             }
             Log("->The same board again with the same identity: recorded as a re-flash.\r\n");
         }
