@@ -1,5 +1,7 @@
 #include "cli/cli_job.h"
 
+#include <cstdio>
+
 #include <fstream>
 #include <iostream>
 #include <mutex>
@@ -90,6 +92,21 @@ int RunCliBoard(const BoardRunRequest& request, const At91BackendFactory& fnFact
         std::cerr << "tovar " << settings.strCommand << ": the board is stored but "
                   << (HasFlag(result, kFlagConflict) ? "carries a value of another board" : "its result is not recorded")
                   << ": set it aside (exit 4)\n";
+    std::cerr << SummaryLine(settings.strCommand, result, run.LogFilePath()) << "\n";
     WriteJson(result, settings);
     return ExitCodeOf(result);
+}
+
+std::string SummaryLine(const std::string& strCommand, const JobResult& result, const std::string& strLogPath)
+{
+    const int64_t nMs = result.nBringUpMs + result.nConsoleMs + result.nTransferMs;
+    char szTime[32];
+    std::snprintf(szTime, sizeof szTime, "%.1f s", static_cast<double>(nMs) / 1000.0);
+    std::string strLine = "tovar " + strCommand + ": " + VerdictName(result.verdict) + (HasFlag(result, kFlagPartial) ? " (partial)" : "") +
+                          ", stage " + StageName(result.stage);
+    const std::string strCause = CauseCodeOf(result);
+    if (!strCause.empty())
+        strLine += ", cause " + strCause;
+    strLine += ", " + std::string(szTime) + ", log " + (strLogPath.empty() ? std::string("none") : strLogPath);
+    return strLine;
 }

@@ -24,3 +24,6 @@ int RunCliBoard(const BoardRunRequest& request, const At91BackendFactory& fnFact
 // A command refused before its board run could begin (usage, tovar.cfg, the record): the reason on
 // standard error and the result (verdict "refused") written; returns 2.
 int RefuseCliJob(const JobRequest& request, const std::string& strReason, const CliJobSettings& settings);
+
+// The one line a board run ends with on standard error: verdict, stage, cause, time, log file.
+std::string SummaryLine(const std::string& strCommand, const JobResult& result, const std::string& strLogPath);

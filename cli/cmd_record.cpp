@@ -117,12 +117,13 @@ int RunStats(CommonOptions& options, const RecordCommandOptions& stats)
         std::cerr << "tovar: " << strError << "\n";
         return 1;
     }
-    std::cout << "station  installed  failed  yield  median s/board\n";
+    std::cout << "station  installed  partial  failed  yield  median s/board\n";
     for (const StationStats& row : rows) {
-        int64_t nAll = row.nInstalled + row.nFailed;
+        int64_t nAll = row.nInstalled + row.nPartial + row.nFailed;
         char szLine[256];
-        std::snprintf(szLine, sizeof szLine, "%s  %lld  %lld  %.1f%%  %.1f\n", row.strStation.c_str(),
-                      static_cast<long long>(row.nInstalled), static_cast<long long>(row.nFailed),
+        std::snprintf(szLine, sizeof szLine, "%s  %lld  %lld  %lld  %.1f%%  %.1f\n", row.strStation.c_str(),
+                      static_cast<long long>(row.nInstalled), static_cast<long long>(row.nPartial),
+                      static_cast<long long>(row.nFailed),
                       nAll ? 100.0 * static_cast<double>(row.nInstalled) / static_cast<double>(nAll) : 0.0,
                       static_cast<double>(row.nMedianMs) / 1000.0);
         std::cout << szLine;

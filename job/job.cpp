@@ -114,12 +114,13 @@ void CJob::EnterStage(JobStage stage)
 }
 
 // Ends the job; stage is where the result says it ended.
-void CJob::Finish(JobVerdict verdict, const std::string& strReason, JobStage stage)
+void CJob::Finish(JobVerdict verdict, JobCause cause, const std::string& strReason, JobStage stage)
 {
     EnterStage(JobStage::Prepare);
     m_Result.stage = stage;
     m_Result.verdict = verdict;
     m_Result.strReason = verdict == JobVerdict::Installed ? std::string() : strReason;
+    m_Result.cause = verdict == JobVerdict::Installed ? JobCause::None : cause;
     m_Result.strEndTime = IsoTimeNow();
     m_bConsolePhase = 0;
     m_Serial.ClosePort();
@@ -152,14 +153,14 @@ unsigned CJob::DownloadThreadProc(CJob* pJob)
                 BringUpResult bringUp = job.BringUp();
                 switch (bringUp) {
                 case BringUpResult::ChipRejected:
-                    job.Finish(JobVerdict::ChipRejected, "the chip is not a SAM9X25");
+                    job.Finish(JobVerdict::ChipRejected, JobCause::ChipRejected, "the chip is not a SAM9X25");
                     break;
                 case BringUpResult::Failed:
-                    job.Finish(JobVerdict::Failed, job.m_strBringUpCause);
+                    job.Finish(JobVerdict::Failed, JobCause::BringUp, job.m_strBringUpCause);
                     break;
                 case BringUpResult::Stopped:
                     job.AppendLog("终止下载!\r\n");
-                    job.Finish(JobVerdict::Stopped, "stopped during the bring-up");
+                    job.Finish(JobVerdict::Stopped, JobCause::Stopped, "stopped during the bring-up");
                     break;
                 case BringUpResult::Completed:
                 case BringUpResult::BrokenOff:
@@ -177,7 +178,7 @@ unsigned CJob::DownloadThreadProc(CJob* pJob)
         if (job.m_bConsolePhase != 0 && !job.m_bQuit.load()) {
             if (job.m_bStop.load()) {
                 job.AppendLog("终止下载!\r\n");
-                job.Finish(JobVerdict::Stopped, "stopped while waiting for the boot loader's console");
+                job.Finish(JobVerdict::Stopped, JobCause::Stopped, "stopped while waiting for the boot loader's console");
             } else if (!job.ConsoleTimeUp()) {
                 job.ConsoleHandshake();
             }
@@ -187,7 +188,7 @@ unsigned CJob::DownloadThreadProc(CJob* pJob)
     job.m_Serial.ClosePort();
     if (job.m_bRunning.load()) {
         job.AppendLog("终止下载!\r\n");
-        job.Finish(JobVerdict::Stopped, "the program was closed during the job");
+        job.Finish(JobVerdict::Stopped, JobCause::Closed, "the program was closed during the job");
     }
     job.WorkerEnded();
     return 0;

@@ -54,8 +54,11 @@ private:
     void AppendDetail(const std::string& strText) override;
     void OnProgress(const TransferProgress& progress) override;
     void EnterStage(JobStage stage);
-    void Finish(JobVerdict verdict, const std::string& strReason) { Finish(verdict, strReason, m_Stage.load()); }
-    void Finish(JobVerdict verdict, const std::string& strReason, JobStage stage);
+    void Finish(JobVerdict verdict, JobCause cause, const std::string& strReason)
+    {
+        Finish(verdict, cause, strReason, m_Stage.load());
+    }
+    void Finish(JobVerdict verdict, JobCause cause, const std::string& strReason, JobStage stage);
     void EndBringUp();
     BringUpResult BreakOff(const std::string& strCause);
     bool ConsoleTimeUp();

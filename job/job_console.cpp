@@ -49,9 +49,9 @@ bool CJob::ConsoleTimeUp()
     AppendLog("->COM" + std::to_string(m_nComPort) + ": no answer from the boot loader's console within " +
               std::to_string(nLimitMs / 1000) + " s.\r\n");
     if (m_bBringUpBrokenOff)
-        Finish(JobVerdict::Failed, m_strBringUpCause, JobStage::BringUp);
+        Finish(JobVerdict::Failed, JobCause::BringUp, m_strBringUpCause, JobStage::BringUp);
     else
-        Finish(JobVerdict::Failed, "the boot loader's console did not answer");
+        Finish(JobVerdict::Failed, JobCause::Console, "the boot loader's console did not answer");
     return true;
 }
 

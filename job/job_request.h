@@ -14,6 +14,7 @@ struct JobRequest {
     ComPortEntry port;                 // the same port as {number, device path}
     std::string strWorkDir;            // the board files are found below it
     std::vector<TransferImage> images; // the selected files, in order
+    int nConfiguredImages = 0;         // the files the configuration names; more than images: partial
     TransferSettings transfer;
     bool bBringUp = true;              // false: the boot loader already runs; only the transfer
     int nConsoleTimeoutMs = 0;         // 0: the console phase waits until stopped

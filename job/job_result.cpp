@@ -59,6 +59,27 @@ bool StageFromName(const std::string& strName, JobStage& stage)
     return false;
 }
 
+namespace {
+
+// What the result is to say: its cause, or that an install was partial.
+JobCause ShownCause(const JobResult& result)
+{
+    return result.cause == JobCause::None && HasFlag(result, kFlagPartial) ? JobCause::Partial : result.cause;
+}
+
+}  // namespace
+
+std::string CauseCodeOf(const JobResult& result) { return CauseCode(StageName(result.stage), ShownCause(result)); }
+
+std::string OperatorTextOf(const JobResult& result)
+{
+    const JobCause cause = ShownCause(result);
+    const JobCauseText& text = CauseText(cause);
+    if (cause == JobCause::None)
+        return {};
+    return std::string(text.szOperator) + "。" + text.szNextStep;
+}
+
 int ExitCodeOf(JobVerdict verdict)
 {
     switch (verdict) {
@@ -137,6 +158,10 @@ std::string JobResultToJson(const JobResult& result)
         {"verdict", VerdictName(result.verdict)},
         {"stage", StageName(result.stage)},
         {"reason", result.strReason},
+        {"cause", CauseCodeOf(result)},
+        {"cause_text", CauseText(ShownCause(result)).szEnglish},
+        {"operator_text", CauseText(ShownCause(result)).szOperator},
+        {"next_step", CauseText(ShownCause(result)).szNextStep},
         {"identity", {{"mac", result.identity.strMac}, {"factory", result.identity.strFactory},
                       {"reg", result.identity.strReg}}},
         {"station", result.strStation},
@@ -224,13 +249,17 @@ bool ReadResult(const nlohmann::json& json, JobResult& result)
 {
     std::string strVerdict = VerdictName(result.verdict);
     std::string strStage = StageName(result.stage);
-    std::string strPort;
+    std::string strPort, strCause;
     if (!json.is_object() || !ReadText(json, "verdict", strVerdict) || !VerdictFromName(strVerdict, result.verdict) ||
         !ReadText(json, "stage", strStage) || !StageFromName(strStage, result.stage) ||
         !ReadText(json, "reason", result.strReason) || !ReadText(json, "station", result.strStation) ||
         !ReadText(json, "port", strPort) || !ReadText(json, "device", result.strDevicePath) ||
-        !ReadText(json, "start", result.strStartTime) || !ReadText(json, "end", result.strEndTime))
+        !ReadText(json, "start", result.strStartTime) || !ReadText(json, "end", result.strEndTime) ||
+        !ReadText(json, "cause", strCause))
         return false;
+    // A code this Tovar does not know leaves the cause unnamed rather than refusing the result.
+    if (!CauseFromCode(strCause, result.cause) || result.cause == JobCause::Partial)
+        result.cause = JobCause::None;
     result.nComPort = strPort.size() > 3 ? std::atoi(strPort.c_str() + 3) : 0;
     if (auto it = json.find("identity"); it != json.end()) {
         JobIdentity& identity = result.identity;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/wall_clock.h"  // IsoTimeNow for the callers that take it from here
+#include "job/job_cause.h"
 #include "net/transfer_image.h"
 
 // How a job ended.
@@ -24,6 +25,7 @@ struct JobResult {
     JobVerdict verdict = JobVerdict::Refused;
     JobStage stage = JobStage::Prepare;
     std::string strReason;            // in words; empty for an installed board
+    JobCause cause = JobCause::None;  // the row of the cause table; None for an installed board
     JobIdentity identity;
     std::string strStation;
     int nComPort = 0;
@@ -47,6 +49,7 @@ inline constexpr const char* kFlagTransfer = "transfer";      // images only: no
 inline constexpr const char* kFlagSpooled = "spooled";        // kept in the spool until the record is back
 inline constexpr const char* kFlagUnrecorded = "unrecorded";  // neither recorded nor spooled: it is lost
 inline constexpr const char* kFlagRecordAway = "record-away"; // refused: the record did not answer
+inline constexpr const char* kFlagPartial = "partial";        // installed, fewer images than configured
 
 bool HasFlag(const JobResult& result, const char* szFlag);
 void AddFlag(JobResult& result, const char* szFlag);
@@ -59,6 +62,11 @@ const char* StageName(JobStage stage);         // "prepare", "bring-up", "consol
 // The other way round; false when the text names no verdict or stage.
 bool VerdictFromName(const std::string& strName, JobVerdict& verdict);
 bool StageFromName(const std::string& strName, JobStage& stage);
+
+// The result's cause code ("console.console"), empty for an installed board that is not partial.
+std::string CauseCodeOf(const JobResult& result);
+// The operator's words for a result that is not a plain install: what happened, then the next step.
+std::string OperatorTextOf(const JobResult& result);
 
 // The process exit status for a verdict: 0 installed, 1 failed or chip rejected, 2 refused,
 // 3 stopped.

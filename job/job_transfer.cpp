@@ -9,15 +9,19 @@ void CJob::NetDownload()
     m_Result.images = report.images;
     switch (report.result) {
     case TransferResult::Installed:
-        Finish(JobVerdict::Installed, {});
+        Finish(JobVerdict::Installed, JobCause::None, {});
         break;
     case TransferResult::InstallFailed:
+        Finish(JobVerdict::Failed, JobCause::NotStored, report.strReason);
+        break;
     case TransferResult::Ended:
-        Finish(JobVerdict::Failed, report.strReason);
+        Finish(JobVerdict::Failed, JobCause::TransferBroken, report.strReason);
         break;
     case TransferResult::Stopped:
+        Finish(JobVerdict::Stopped, JobCause::Stopped, report.strReason);
+        break;
     case TransferResult::Quit:
-        Finish(JobVerdict::Stopped, report.strReason);
+        Finish(JobVerdict::Stopped, JobCause::Closed, report.strReason);
         break;
     }
 }

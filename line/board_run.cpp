@@ -55,12 +55,13 @@ void CBoardRun::Log(const std::string& strText)
     m_Observer.OnJobLog(strText);
 }
 
-bool CBoardRun::Refuse(const JobRequest& job, const std::string& strReason, JobResult& refused)
+bool CBoardRun::Refuse(const JobRequest& job, JobCause cause, const std::string& strReason, JobResult& refused)
 {
     refused = ResultOfRequest(job);
     refused.verdict = JobVerdict::Refused;
     refused.stage = JobStage::Prepare;
     refused.strReason = strReason;
+    refused.cause = cause;
     if (!job.bBringUp)
         AddFlag(refused, kFlagTransfer);
     if (m_pRecord) {
@@ -89,7 +90,7 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
     job.port.nPort = request.nComPort > 0 ? request.nComPort : CComPortMap::PortFromName(request.strPort);
     job.strDevice = request.strDevice;
     if (m_pJob->Running())
-        return Refuse(job, "the previous job has not ended yet", refused);
+        return Refuse(job, JobCause::Busy, "the previous job has not ended yet", refused);
     // What the record could not take back from its spool is said once, where the operator looks.
     if (m_pRecord)
         Log(m_pRecord->TakeWarnings());
@@ -104,7 +105,8 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
             if (!m_pRecord || !m_pRecord->TakeNext(job.identity, strWhy)) {
                 Log("->" + (strWhy.empty() ? std::string("identities from the pools need the production record") : strWhy) +
                     "\r\n");
-                return Refuse(job, strWhy.empty() ? "no production record" : strWhy, refused);
+                return Refuse(job, m_pRecord ? JobCause::PoolEmpty : JobCause::NoRecord,
+                              strWhy.empty() ? "no production record" : strWhy, refused);
             }
             Log("->Identity from the pools: " + job.identity.strMac + " " + job.identity.strFactory + " " +
                 job.identity.strReg + "\r\n");
@@ -113,20 +115,20 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
         // The board receives code page 936 bytes; lengths are counted in them.
         if (!Utf8ToGbk(job.identity.strMac, strMac)) {
             Log("->MAC ID含有无法转换的字符，请重新输入!\r\n");
-            return Refuse(job, "the identity holds characters that code page 936 cannot carry", refused);
+            return Refuse(job, JobCause::IdentityChars, "the identity holds characters that code page 936 cannot carry", refused);
         }
         if (strMac.size() != MAC_TEXT_BYTES) {
             Log("请输入正确的macid  \r\n");
-            return Refuse(job, kSeeLog, refused);
+            return Refuse(job, JobCause::IdentityForm, kSeeLog, refused);
         }
         if (!Utf8ToGbk(job.identity.strFactory, strFactory) || !Utf8ToGbk(job.identity.strReg, strReg)) {
             Log("->出厂编号或注册编号含有无法转换的字符，请重新输入!\r\n");
-            return Refuse(job, "the identity holds characters that code page 936 cannot carry", refused);
+            return Refuse(job, JobCause::IdentityChars, "the identity holds characters that code page 936 cannot carry", refused);
         }
         std::string strFieldError;
         if (!CheckManifestFields(strFactory, strReg, strFieldError)) {
             Log(strFieldError);
-            return Refuse(job, kSeeLog, refused);
+            return Refuse(job, JobCause::IdentityForm, kSeeLog, refused);
         }
         // The form; with a record, no value installed on another board or held by another running job.
         IdentityValues values;
@@ -135,12 +137,12 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
         Log(m_Claim.strNotice);
         if (!bGuarded) {
             Log(strWhy);
-            return Refuse(job, kSeeLog, refused);
+            return Refuse(job, JobCause::IdentityRefused, kSeeLog, refused);
         }
         if (m_Claim.bReflash) {
             if (!m_Observer.ConfirmReflash(job.identity, m_Claim)) {
                 Log("->The board was installed before; the re-flash was not confirmed.\r\n");
-                return Refuse(job, "a re-flash of board " + job.identity.strFactory + " was not confirmed", refused);
+                return Refuse(job, JobCause::ReflashDeclined, "a re-flash of board " + job.identity.strFactory + " was not confirmed", refused);
             }
             Log("->The same board again with the same identity: recorded as a re-flash.\r\n");
         }
@@ -152,34 +154,35 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
     Log(strLog);
     if (!bFiles) {
         Log(strEntryLog.empty() ? "->" + strWhy + "\r\n" : strEntryLog);
-        return Refuse(job, strWhy, refused);
+        return Refuse(job, JobCause::BoardFiles, strWhy, refused);
     }
     const std::string strImageFolder = ImageFolderPath(station.strWorkDir);
     job.images = SelectedImages(table.files, table.nFileCount, strImageFolder);
+    job.nConfiguredImages = table.nFileCount;
     ImageSumsReport sums;
     strLog.clear();
     bool bSums = CheckImageDigests(station, job.images, sums, strLog, strWhy);
     Log(strLog);
     if (!bSums) {
         Log("->" + strWhy + "\r\n");
-        return Refuse(job, strWhy, refused);
+        return Refuse(job, JobCause::ImageDigest, strWhy, refused);
     }
 
     if (!bIdentity && SendsManifest(job.images)) {
         strWhy = "ins.txt is among the selected images: a transfer sends it only with this board's identity "
                  "(--mac, --factory, --reg), or leave it out with --select";
         Log("->" + strWhy + "\r\n");
-        return Refuse(job, strWhy, refused);
+        return Refuse(job, JobCause::ManifestIdentity, strWhy, refused);
     }
     if (request.bBringUp) {
         if (!request.strPortProblem.empty()) {
             Log(request.strPortProblem);
-            return Refuse(job, FirstLineAsWords(request.strPortProblem), refused);
+            return Refuse(job, JobCause::Port, FirstLineAsWords(request.strPortProblem), refused);
         }
         if (!ResolveBoardPort(station, request.strPort, job.port.nPort, request.bPortListed, request.fnPortPath,
                               job.port, strWhy)) {
             Log("->" + strWhy + "\r\n");
-            return Refuse(job, strWhy, refused);
+            return Refuse(job, JobCause::Port, strWhy, refused);
         }
         if (job.strDevice.empty())
             job.strDevice = CComPortMap::FormatEntry(job.port);
@@ -194,7 +197,7 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
                 : m_Manifest.Write(strImageFolder, strFactory, strReg, strMac, table.files, log, m_ManifestLock);
         if (!bWritten) {
             Log("->未写入身份信息，未开始下载。\r\n");
-            return Refuse(job, "ins.txt was not written; nothing was sent", refused);
+            return Refuse(job, JobCause::ManifestWrite, "ins.txt was not written; nothing was sent", refused);
         }
         // The images were measured before the manifest changed ins.txt.
         PointInsTxtAt(job.images, m_pSlotManifest ? m_pSlotManifest->InsPath() : strImageFolder + "/ins.txt");
@@ -203,7 +206,7 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
     if (!CheckImagesReadable(job.images, strWhy)) {
         m_ManifestLock.Release();
         Log("->" + strWhy + "\r\n");
-        return Refuse(job, strWhy, refused);
+        return Refuse(job, JobCause::ImageUnreadable, strWhy, refused);
     }
 
     job.strEarlierLog = m_strEarlierLog;
@@ -222,7 +225,7 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
             m_bConcluded = true;
         }
         Log("->" + strWhy + ".\r\n");
-        return Refuse(job, strWhy, refused);
+        return Refuse(job, JobCause::Engine, strWhy, refused);
     }
     return true;
 }
@@ -256,6 +259,7 @@ JobResult CBoardRun::Wait(const std::atomic<int>& bStop)
         JobResult result = ResultOfRequest(m_Request);
         result.verdict = JobVerdict::Stopped;
         result.strReason = "the job did not end after it was stopped";
+        result.cause = JobCause::StopUnanswered;
         Conclude(result);
         lock.lock();
     }
@@ -276,6 +280,14 @@ void CBoardRun::Conclude(JobResult result)
     if (m_bTimedOut.load() && result.verdict == JobVerdict::Stopped) {
         result.verdict = JobVerdict::Failed;
         result.strReason = "the job did not finish within " + std::to_string(m_nJobTimeoutS) + " s";
+        result.cause = JobCause::TimeLimit;
+    }
+    // Fewer images than the configuration names: installed, but not what the line means by a board.
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (result.verdict == JobVerdict::Installed &&
+            static_cast<int>(m_Request.images.size()) < m_Request.nConfiguredImages)
+            AddFlag(result, kFlagPartial);
     }
     m_ManifestLock.Release();
     if (!m_Request.bBringUp)

@@ -83,7 +83,7 @@ public:
     static JobResult ResultOfRequest(const JobRequest& request);
 
 private:
-    bool Refuse(const JobRequest& job, const std::string& strReason, JobResult& refused);
+    bool Refuse(const JobRequest& job, JobCause cause, const std::string& strReason, JobResult& refused);
     void Log(const std::string& strText);
     void Conclude(JobResult result);
 

@@ -22,6 +22,10 @@ public:
     virtual void Stop() = 0;
     // True once every started slot has ended, waiting at most nMs.
     virtual bool WaitEnded(int nMs) = 0;
+    // False when slot nSlot's port is missing or cannot be opened now (for an idle slot's tile).
+    virtual bool SlotPortUsable(int nSlot) const { (void)nSlot; return true; }
+    // The bound of the wait for the boot loader's console, in seconds (0: none).
+    virtual int ConsoleBoundS() const { return 0; }
 };
 
 // Makes the station a front end drives, reporting to the front end's observer.

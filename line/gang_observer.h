@@ -21,6 +21,8 @@ public:
     virtual void OnSlotProgress(int nSlot, const TransferProgress& progress) { (void)nSlot, (void)progress; }
     // One board's result, refused ones included, once it is recorded.
     virtual void OnSlotResult(int nSlot, const JobResult& result) = 0;
+    // The slot failed nFailures boards in a row and stops (before OnSlotEnded): check its fixture.
+    virtual void OnSlotAlarm(int nSlot, int nFailures) { (void)nSlot, (void)nFailures; }
     // The slot takes no more boards; strWhy says why ("3 boards", "stopped", the refusal...).
     virtual void OnSlotEnded(int nSlot, const std::string& strWhy) { (void)nSlot, (void)strWhy; }
 };

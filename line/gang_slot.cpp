@@ -132,6 +132,17 @@ bool CGangSlot::RunBoard(bool& bGoneFirst, std::string& strEndWhy)
         m_pRun->Stop();
     result = m_pRun->Wait(m_bStop);
     m_Observer.OnSlotResult(m_Setup.nSlot, result);
+    // Board after board failing on one slot points at the fixture, not the boards: the slot stops.
+    if (result.verdict == JobVerdict::Failed || result.verdict == JobVerdict::ChipRejected)
+        ++m_nFailuresInRow;
+    else if (result.verdict == JobVerdict::Installed)
+        m_nFailuresInRow = 0;
+    const int nAlarm = m_Setup.options.nSlotAlarm;
+    if (nAlarm > 0 && m_nFailuresInRow >= nAlarm) {
+        m_Observer.OnSlotAlarm(m_Setup.nSlot, m_nFailuresInRow);
+        strEndWhy = std::to_string(m_nFailuresInRow) + " failures in a row";
+        return false;
+    }
     // A board whose bring-up failed still answers its monitor: it must be taken away first.
     bGoneFirst = result.stage == JobStage::BringUp;
     if (!m_pRun->WorkerRunning()) {

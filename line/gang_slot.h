@@ -51,6 +51,7 @@ private:
 
     std::atomic<int> m_bStop{0};
     std::atomic<int> m_bEnded{0};
+    int m_nFailuresInRow = 0;            // failed boards since the last installed one (slot thread)
     std::unique_ptr<CBoardRun> m_pRun;   // the slot's job engine, its own ins.txt and its boards' log files
     std::thread m_Thread;
 };

@@ -1,5 +1,7 @@
 #include "line/gang_station.h"
 
+#include "line/board_steps.h"
+
 #include <algorithm>
 #include <chrono>
 
@@ -82,6 +84,20 @@ std::vector<std::pair<int, std::string>> CGangStation::PlannedSlots() const
         slots.emplace_back(setup.nSlot, setup.strPort);
     return slots;
 }
+
+bool CGangStation::SlotPortUsable(int nSlot) const
+{
+    for (const GangSlotSetup& setup : m_Setups) {
+        if (setup.nSlot != nSlot)
+            continue;
+        ComPortEntry port;
+        std::string strWhy;
+        return ResolveBoardPort(setup.options, setup.strPort, setup.nComPort, false, {}, port, strWhy);
+    }
+    return false;
+}
+
+int CGangStation::ConsoleBoundS() const { return m_Setups.empty() ? 0 : m_Setups.front().options.nConsoleTimeoutS; }
 
 bool CGangStation::StartSlot(int nSlot, bool bLoop, std::string& strWhy)
 {

@@ -43,6 +43,8 @@ public:
     bool StopSlot(int nSlot) override;
     void Stop() override;
     bool WaitEnded(int nMs) override;
+    bool SlotPortUsable(int nSlot) const override;
+    int ConsoleBoundS() const override;
 
 private:
     IGangObserver& m_Observer;

@@ -32,7 +32,10 @@ std::string AddressText(const sockaddr_in& addr)
 }  // namespace
 
 CImageTransfer::CImageTransfer(ITransferHost& host, IClock& clock, const TransferSettings& settings)
-    : m_host(host), m_clock(clock), m_settings(settings)
+    : m_host(host),
+      m_clock(clock),
+      m_settings(settings),
+      m_ReplyTimer(settings.nReplyFloorMs, std::max(settings.nReplyTimeoutMs, 1))
 {
     m_settings.nTries = std::max(m_settings.nTries, 1);
     m_settings.nReplyTimeoutMs = std::max(m_settings.nReplyTimeoutMs, 1);
@@ -217,7 +220,7 @@ CImageTransfer::FileOutcome CImageTransfer::SendFile(CNet& net, const TransferIm
         }
         int nLen = BuildDataFrame(m_szSend, cFileId, n, m_image.Data(), nSize);
         uint32_t nResendsBefore = result.nResends;
-        Answer answer = Exchange(net, nLen, expect, m_settings.nReplyTimeoutMs, result.nResends);
+        Answer answer = Exchange(net, nLen, expect, m_settings.nReplyTimeoutMs, result.nResends, &m_ReplyTimer);
         m_progress.nResends += result.nResends - nResendsBefore;
         if (answer == Answer::Cancelled) {
             Log("%s:     终止下载!\r\n", szName);
@@ -295,7 +298,7 @@ void CImageTransfer::Drain(CNet& net, int nQuietMs)
 }
 
 CImageTransfer::Answer CImageTransfer::Exchange(CNet& net, int nLen, const ReplyExpectation& expect, int nTimeoutMs,
-                                                uint32_t& nResends)
+                                                uint32_t& nResends, CReplyTimer* pTimer)
 {
     for (int nTry = 0; nTry < m_settings.nTries; ++nTry) {
         // Nothing more goes out once a stop is asked for: no resend, no store command.
@@ -310,7 +313,15 @@ CImageTransfer::Answer CImageTransfer::Exchange(CNet& net, int nLen, const Reply
             m_bSendErrorShown = true;
             Log("->Sending to the board failed: %s\r\n", net.LastError().c_str());
         }
-        Answer answer = AwaitReply(net, expect, nTimeoutMs);
+        const int nLimitMs = pTimer ? pTimer->LimitMs() : nTimeoutMs;
+        const uint64_t nSentMs = m_clock.NowMs();
+        Answer answer = AwaitReply(net, expect, nLimitMs);
+        nTimeoutMs = nLimitMs;
+        if (answer == Answer::NoReply && pTimer)
+            pTimer->Lost();
+        // Only a frame sent once gives a round trip: a reply after a resend may answer either send.
+        if (answer != Answer::NoReply && answer != Answer::Cancelled && pTimer && nTry == 0)
+            pTimer->Sample(static_cast<int64_t>(m_clock.NowMs() - nSentMs) * 1000);
         if (answer != Answer::NoReply)
             return answer;
     }

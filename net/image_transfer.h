@@ -10,6 +10,7 @@
 #include "net/image_file.h"
 #include "net/transfer_frame.h"
 #include "net/transfer_host.h"
+#include "net/reply_timer.h"
 #include "net/transfer_image.h"
 
 class CNet;
@@ -20,7 +21,8 @@ struct TransferSettings {
     int nBoardPort = NET_PORT;
     int nLocalPort = NET_PORT;   // 0: any free port
     int nSettleMs = 10000;       // pause before the first frame, while the boot loader settles
-    int nReplyTimeoutMs = 500;   // per try, for a data frame
+    int nReplyTimeoutMs = 500;   // per try, for a data frame: the most its measured limit may grow to
+    int nReplyFloorMs = 1;       // the least a data frame's measured limit may shrink to (the clock counts ms)
     int nStoreTimeoutMs = 60000; // per try, for a store command (the board writes flash meanwhile)
     int nTries = 5;              // sends of one frame or store command before giving up
     std::string strBind;         // empty: all interfaces; else an interface name or a local IPv4 address
@@ -47,7 +49,9 @@ private:
     FileOutcome SendFile(CNet& net, const TransferImage& image, TransferImageResult& result);
     FileOutcome StoreFile(CNet& net, const TransferImage& image, TransferImageResult& result);
     // Sends m_szSend[0..nLen) and waits for its reply, up to m_settings.nTries times.
-    Answer Exchange(CNet& net, int nLen, const ReplyExpectation& expect, int nTimeoutMs, uint32_t& nResends);
+    // With pTimer, each try waits the timer's limit and the timer learns from the reply or its loss.
+    Answer Exchange(CNet& net, int nLen, const ReplyExpectation& expect, int nTimeoutMs, uint32_t& nResends,
+                    CReplyTimer* pTimer = nullptr);
     Answer AwaitReply(CNet& net, const ReplyExpectation& expect, int nTimeoutMs);
     // Throws away datagrams already waiting; for nQuietMs > 0 also those that follow within it.
     void Drain(CNet& net, int nQuietMs);
@@ -62,6 +66,7 @@ private:
     ITransferHost& m_host;
     IClock& m_clock;
     TransferSettings m_settings;
+    CReplyTimer m_ReplyTimer;              // the data frames' reply limit, from the measured round trip
     CImageFile m_image;
     const std::atomic<int>* m_pStop = nullptr;
     const std::atomic<int>* m_pQuit = nullptr;

@@ -124,6 +124,12 @@ int CNet::SendTo(const void* pBuf, int nLen, const sockaddr_in& dest)
     return static_cast<int>(n);
 }
 
+namespace {
+
+constexpr int kFineWaitMs = 20;   // shorter waits than this use poll
+
+}  // namespace
+
 // A blocking receive bounded by the socket's own time limit: the good case costs one system call.
 // The limit is only set again when the caller asks for a different one.
 bool CNet::SetReceiveTimeout(int nMs)
@@ -143,10 +149,21 @@ int CNet::ReceiveFrom(void* pBuf, int nCapacity, sockaddr_in& from, int nTimeout
     if (m_hSocket < 0 || nCapacity < 0)
         return -1;
     int nFlags = MSG_TRUNC;   // gives the datagram's real length, so an oversized one is seen
-    if (nTimeoutMs <= 0)
+    if (nTimeoutMs <= 0) {
         nFlags |= MSG_DONTWAIT;
-    else if (!SetReceiveTimeout(nTimeoutMs))
+    } else if (nTimeoutMs < kFineWaitMs) {
+        // The socket's own limit counts in scheduler ticks (4 ms and more); a short wait, as a
+        // measured reply limit on a fast link is, waits in poll, whose timer is finer.
+        pollfd wait = {m_hSocket, POLLIN, 0};
+        const int nReady = poll(&wait, 1, nTimeoutMs);
+        if (nReady <= 0) {
+            m_bTimedOut = nReady == 0 || errno == EINTR;
+            return -1;
+        }
+        nFlags |= MSG_DONTWAIT;
+    } else if (!SetReceiveTimeout(nTimeoutMs)) {
         return -1;
+    }
     sockaddr_in source{};
     socklen_t nAddrLen = sizeof source;
     ssize_t n = recvfrom(m_hSocket, pBuf, static_cast<size_t>(nCapacity), nFlags,

@@ -5,33 +5,16 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "qt/widget_text.h"
 #include "ui/tovardlg.h"
 
-namespace {
-
-const char* StageCaption(JobStage stage)
-{
-    switch (stage) {
-    case JobStage::BringUp:
-        return "引导 (bring-up)";
-    case JobStage::Console:
-        return "控制台 (console)";
-    case JobStage::Transfer:
-        return "下载 (transfer)";
-    case JobStage::Prepare:
-        break;
-    }
-    return "准备 (prepare)";
-}
-
-}  // namespace
 
 CGangTile::CGangTile(int nSlot, const std::string& strPort, IClock& clock, QWidget* pParent)
-    : QGroupBox(pParent), m_nSlot(nSlot), m_Status(clock)
+    : QGroupBox(pParent), m_nSlot(nSlot), m_strPort(strPort), m_Clock(clock), m_Status(clock)
 {
     setTitle(QStringLiteral("槽 %1   %2").arg(nSlot).arg(FromUtf8(strPort)));
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -42,6 +25,7 @@ CGangTile::CGangTile(int nSlot, const std::string& strPort, IClock& clock, QWidg
         pLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     }
     m_labelStage = MakeLabel(QStringLiteral("空闲"), this);
+    m_labelStage->setWordWrap(true);
     QFont bold = m_labelStage->font();
     bold.setBold(true);
     m_labelStage->setFont(bold);
@@ -53,8 +37,18 @@ CGangTile::CGangTile(int nSlot, const std::string& strPort, IClock& clock, QWidg
     m_labelStatus->setMinimumHeight(m_labelStatus->fontMetrics().height());
     m_labelVerdict = MakeVerdictLabel(this, 1.3);
     m_labelLog = MakeHint(QString(), this);
-    m_labelLog->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    m_labelLog->setMinimumHeight(m_labelLog->fontMetrics().height());
+    m_labelLog->setWordWrap(true);
+    m_labelLog->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
+    m_labelLog->setMinimumHeight(2 * m_labelLog->fontMetrics().lineSpacing());   // a long line wraps once
+    m_labelCounts = MakeLabel(QString(), this);
+    ShowCounts();
+    // The stage's time runs on between the job's reports.
+    auto* pTimer = new QTimer(this);
+    connect(pTimer, &QTimer::timeout, this, [this] {
+        if (m_StageClock.Running())
+            m_labelStage->setText(FromUtf8(m_StageClock.Text(m_Clock.NowMs())));
+    });
+    pTimer->start(250);
     m_btnStart = MakeButton(QStringLiteral("开始"), this);
     m_btnStop = MakeButton(QStringLiteral("停止"), this);
     m_btnStop->setEnabled(false);
@@ -72,6 +66,7 @@ CGangTile::CGangTile(int nSlot, const std::string& strPort, IClock& clock, QWidg
     pLayout->addWidget(m_labelVerdict);
     pLayout->addStretch(1);
     pLayout->addWidget(m_labelLog);
+    pButtons->insertWidget(0, m_labelCounts);
     pLayout->addLayout(pButtons);
 }
 
@@ -83,6 +78,8 @@ void CGangTile::SetRunning(bool bRunning)
     if (bRunning) {
         ShowVerdictOn(m_labelVerdict, VerdictLook::None, {});
         m_eVerdict = VerdictLook::None;
+        m_bAlarm = false;
+        m_labelStage->setStyleSheet(QString());
     }
 }
 
@@ -106,7 +103,8 @@ void CGangTile::Board(const JobIdentity& identity)
 
 void CGangTile::Stage(JobStage stage)
 {
-    m_labelStage->setText(QString::fromUtf8(StageCaption(stage)));
+    m_StageClock.Enter(stage, m_Clock.NowMs());
+    m_labelStage->setText(FromUtf8(m_StageClock.Text(m_Clock.NowMs())));
 }
 
 void CGangTile::Progress(const TransferProgress& progress)
@@ -122,16 +120,48 @@ void CGangTile::Result(const JobResult& result)
     std::string strText;
     m_eVerdict = CTovarDlg::VerdictOf(result, strText);
     ShowVerdictOn(m_labelVerdict, m_eVerdict, strText);
+    m_StageClock.End();
     if (result.verdict == JobVerdict::Installed)
         m_progress->setValue(100);
     m_labelStatus->setText(FromUtf8(m_Status.Text()));
-    m_labelStage->setText(QStringLiteral("完成"));
+    m_labelStage->setText(result.verdict == JobVerdict::Refused ? QStringLiteral("未开始") : QStringLiteral("完成"));
+    if (result.verdict == JobVerdict::Installed && !HasFlag(result, kFlagPartial))
+        ++m_nInstalled;
+    else if (result.verdict == JobVerdict::Failed || result.verdict == JobVerdict::ChipRejected)
+        ++m_nFailed;
+    ShowCounts();
 }
 
+// The slot's own words say why it ended; the banner of its last board says what to do.
 void CGangTile::Ended(const std::string& strWhy)
 {
-    m_labelStage->setText(QStringLiteral("已结束: ") + FromUtf8(strWhy));
+    (void)strWhy;
+    m_StageClock.End();
+    if (m_eVerdict != VerdictLook::Refused && !m_bAlarm)
+        m_labelStage->setText(QStringLiteral("已结束"));
     SetRunning(false);   // the last board's banner stays until the slot starts again
+}
+
+void CGangTile::Alarm(int nFailures)
+{
+    m_bAlarm = true;
+    m_eVerdict = VerdictLook::Refused;
+    ShowVerdictOn(m_labelVerdict, m_eVerdict,
+                  "工位连续失败 " + std::to_string(nFailures) + " 次, 请检查夹具");
+    m_labelStage->setText(QStringLiteral("已停止"));
+}
+
+void CGangTile::PortUsable(bool bUsable)
+{
+    if (m_bRunning || bUsable)
+        return;
+    m_labelStage->setText(QStringLiteral("串口不可用: ") + FromUtf8(m_strPort));
+    m_labelStage->setStyleSheet(QStringLiteral("QLabel { color: #b26a00; }"));
+}
+
+void CGangTile::ShowCounts()
+{
+    m_labelCounts->setText(QStringLiteral("成功 %1  失败 %2").arg(m_nInstalled).arg(m_nFailed));
 }
 
 void CGangTile::LogLine(const std::string& strLine)
@@ -149,3 +179,5 @@ std::string CGangTile::VerdictText() const
 }
 
 int CGangTile::ProgressValue() const { return m_progress->value(); }
+
+std::string CGangTile::CountsText() const { return ToUtf8(m_labelCounts->text()); }

@@ -2,6 +2,7 @@
 #include <QGroupBox>
 #include <string>
 
+#include "ui/stage_clock.h"
 #include "ui/transfer_status.h"
 #include "ui/tovar_view.h"
 #include "job/job_result.h"
@@ -32,6 +33,12 @@ public:
     void Progress(const TransferProgress& progress);
     void Result(const JobResult& result);
     void Ended(const std::string& strWhy);
+    // The slot failed nFailures boards in a row and stopped: an amber banner for the fixture.
+    void Alarm(int nFailures);
+    // On an idle tile: its port is missing or busy (false), in amber.
+    void PortUsable(bool bUsable);
+    void SetConsoleBoundS(int nBoundS) { m_StageClock.SetConsoleBoundS(nBoundS); }
+    std::string CountsText() const;
     // One line of the slot's log; the latest is shown.
     void LogLine(const std::string& strLine);
 
@@ -42,9 +49,17 @@ public:
     int ProgressValue() const;
 
 private:
+    void ShowCounts();
+
     int m_nSlot;
+    std::string m_strPort;
+    IClock& m_Clock;
     CTransferStatus m_Status;
+    CStageClock m_StageClock;
     bool m_bRunning = false;
+    bool m_bAlarm = false;
+    int m_nInstalled = 0;   // this slot's boards since the window opened
+    int m_nFailed = 0;
     VerdictLook m_eVerdict = VerdictLook::None;
     QLabel* m_labelMac = nullptr;
     QLabel* m_labelNumbers = nullptr;
@@ -53,6 +68,7 @@ private:
     QLabel* m_labelStatus = nullptr;
     QLabel* m_labelVerdict = nullptr;
     QLabel* m_labelLog = nullptr;
+    QLabel* m_labelCounts = nullptr;
     QPushButton* m_btnStart = nullptr;
     QPushButton* m_btnStop = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <cmath>
@@ -66,6 +67,8 @@ CGangWindow::CGangWindow(const GangControlFactory& fnMakeControl, IClock& clock,
         pTile->setMinimumWidth(420);
         connect(pTile->StartButton(), &QPushButton::clicked, this, [this, n = nSlot] { StartSlot(n); });
         connect(pTile->StopButton(), &QPushButton::clicked, this, [this, n = nSlot] { StopSlot(n); });
+        pTile->SetConsoleBoundS(m_pControl->ConsoleBoundS());
+        pTile->PortUsable(m_pControl->SlotPortUsable(nSlot));
         pGrid->addWidget(pTile, nIndex / nColumns, nIndex % nColumns);
         m_Tiles[nSlot] = pTile;
         m_Logs[nSlot];
@@ -116,8 +119,23 @@ void CGangWindow::StopSlot(int nSlot) { m_pControl->StopSlot(nSlot); }
 
 void CGangWindow::Exit()
 {
+    const int nRunning = static_cast<int>(
+        std::count_if(m_Tiles.begin(), m_Tiles.end(), [](const auto& tile) { return tile.second->Running(); }));
+    if (nRunning > 0 && !m_fnConfirmExit(nRunning))
+        return;
     StopAndWait();
     done(QDialog::Rejected);
+}
+
+// Boards still being installed are stopped only when the operator says so.
+bool CGangWindow::AskExit(int nRunning)
+{
+    QMessageBox box(QMessageBox::Question, windowTitle(),
+                    QStringLiteral("%1 块板正在安装, 确定停止?").arg(nRunning), QMessageBox::NoButton, this);
+    QPushButton* pYes = box.addButton(QStringLiteral("停止并退出"), QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton(QStringLiteral("继续安装"), QMessageBox::RejectRole));
+    box.exec();
+    return box.clickedButton() == pYes;
 }
 
 void CGangWindow::StopAndWait()
@@ -219,10 +237,22 @@ void CGangWindow::OnSlotResult(int nSlot, const JobResult& result)
     });
 }
 
+void CGangWindow::OnSlotAlarm(int nSlot, int nFailures)
+{
+    Later([this, nSlot, nFailures] {
+        if (CGangTile* pTile = Tile(nSlot))
+            pTile->Alarm(nFailures);
+        QApplication::beep();
+    });
+}
+
 void CGangWindow::OnSlotEnded(int nSlot, const std::string& strWhy)
 {
     Later([this, nSlot, strWhy] {
-        if (CGangTile* pTile = Tile(nSlot))
+        if (CGangTile* pTile = Tile(nSlot)) {
             pTile->Ended(strWhy);
+            if (!m_bClosing)
+                pTile->PortUsable(m_pControl->SlotPortUsable(nSlot));
+        }
     });
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -28,8 +29,12 @@ public:
     void StopAll();
     void StartSlot(int nSlot);
     void StopSlot(int nSlot);
-    // Stops every slot, waits a bounded time for them and closes the window.
+    // Stops every slot, waits a bounded time for them and closes the window; with boards running
+    // only when the operator confirms.
     void Exit();
+    // The question Exit asks (default: a message box); true: stop them.
+    void SetConfirmExit(std::function<bool(int nRunning)> fnConfirm) { m_fnConfirmExit = std::move(fnConfirm); }
+    bool AskExit(int nRunning);
 
     CGangTile* Tile(int nSlot) const;
     int TileCount() const { return static_cast<int>(m_Tiles.size()); }
@@ -50,6 +55,7 @@ private:
     void OnSlotStage(int nSlot, JobStage stage) override;
     void OnSlotProgress(int nSlot, const TransferProgress& progress) override;
     void OnSlotResult(int nSlot, const JobResult& result) override;
+    void OnSlotAlarm(int nSlot, int nFailures) override;
     void OnSlotEnded(int nSlot, const std::string& strWhy) override;
 
     // Runs fn on the window's thread, after the reports queued before it.
@@ -70,6 +76,7 @@ private:
     int m_nInstalled = 0;
     int m_nFailed = 0;
     bool m_bClosing = false;
+    std::function<bool(int)> m_fnConfirmExit = [this](int nRunning) { return AskExit(nRunning); };
     // Reports of the slots' threads, run on the window's thread in the order they came.
     CPostQueue<std::function<void()>> m_Queue{*this, [](std::deque<std::function<void()>>& ops) {
         for (auto& fn : ops)

@@ -149,7 +149,11 @@ int RunGangGui(const GangControlFactory& fnMakeControl, const GuiRunOptions& gui
     if (!guiOptions.strScreenshot.empty())
         pScreenshot = std::make_unique<CScreenshot>(
             window, guiOptions, [&window, &guiOptions] { return window.EveryLogHolds(guiOptions.strScreenshotWhen); },
-            [&window] { window.Exit(); });
+            [&window] {
+                // The picture is taken: the boards still running stop without a question.
+                window.SetConfirmExit([](int) { return true; });
+                window.Exit();
+            });
     window.exec();
     return pScreenshot ? pScreenshot->Status() : 0;
 }

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -46,6 +47,10 @@ CTovarWindow::CTovarWindow(At91BackendFactory fnBackendFactory, IClock& clock, T
     BuildControls();
     m_pDlg = std::make_unique<CTovarDlg>(*this, std::move(fnBackendFactory), clock, std::move(options));
     m_pDlg->OnInitDialog();
+    // The stage's time runs on by itself, between the job's reports.
+    auto* pTimer = new QTimer(this);
+    connect(pTimer, &QTimer::timeout, this, [this] { m_labelStage->setText(FromUtf8(m_pDlg->StageText())); });
+    pTimer->start(250);
 }
 
 // The dialog goes first: its destructor ends the worker, which may still post to this window.
@@ -79,6 +84,10 @@ void CTovarWindow::BuildControls()
     m_labelStatus->setMinimumHeight(m_labelStatus->fontMetrics().height());
 
     // The last job's verdict, large and coloured; hidden until a job ends and again at the next press.
+    m_labelStage = MakeLabel(QString(), this);
+    QFont stageFont = m_labelStage->font();
+    stageFont.setBold(true);
+    m_labelStage->setFont(stageFont);
     m_labelVerdict = MakeVerdictLabel(this, 1.6);
 
     // Resource captions; the dialog's start-up replaces them with the operator's texts.
@@ -181,7 +190,10 @@ void CTovarWindow::BuildControls()
     pLayout->setSpacing(10);
     pLayout->addWidget(m_editLog, 1);
     pLayout->addWidget(m_progress);
-    pLayout->addWidget(m_labelStatus);
+    auto* pStatusRow = new QHBoxLayout;
+    pStatusRow->addWidget(m_labelStatus, 1);
+    pStatusRow->addWidget(m_labelStage);
+    pLayout->addLayout(pStatusRow);
     pLayout->addWidget(m_labelVerdict);
     pLayout->addLayout(pFields);
     pLayout->addLayout(pBottom);
@@ -191,7 +203,8 @@ void CTovarWindow::BuildControls()
                   {IDC_SELECTCOM, pSelectLabel}, {IDC_MAC, m_editMac},      {IDC_SET, m_btnSet},
                   {IDC_FACTORY, m_editFactory},  {IDC_REG, m_editReg},      {IDC_FACTORY_LABEL, pFactoryLabel},
                   {IDC_REG_LABEL, pRegLabel},    {IDC_STATUS, m_labelStatus}, {IDC_VERDICT, m_labelVerdict},
-                  {IDC_AUTONUM, m_checkAutoNumber}, {IDC_TODAY, m_labelToday}};
+                  {IDC_AUTONUM, m_checkAutoNumber}, {IDC_TODAY, m_labelToday},
+                  {IDC_STAGE, m_labelStage}};
     resize(820, 600);
 }
 
@@ -204,6 +217,8 @@ QWidget* CTovarWindow::Control(int nId) const
 int CTovarWindow::Progress() const { return m_progress->value(); }
 
 std::string CTovarWindow::StatusText() const { return ToUtf8(m_labelStatus->text()); }
+
+std::string CTovarWindow::StageText() const { return ToUtf8(m_labelStage->text()); }
 
 std::string CTovarWindow::VerdictText() const
 {

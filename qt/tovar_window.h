@@ -43,6 +43,7 @@ public:
     int Progress() const;
     int BeepCount() const { return m_nBeeps; }
     std::string StatusText() const;
+    std::string StageText() const;     // the stage and its time beside the status line
     std::string VerdictText() const;   // empty while the banner is hidden
     VerdictLook Verdict() const { return m_eVerdict; }
     // The version and commit the About box shows under its version line.
@@ -99,6 +100,7 @@ private:
     QPlainTextEdit* m_editLog = nullptr;
     QProgressBar* m_progress = nullptr;
     QLabel* m_labelStatus = nullptr;
+    QLabel* m_labelStage = nullptr;
     QLabel* m_labelVerdict = nullptr;
     QCheckBox* m_checkAutoNumber = nullptr;
     QLabel* m_labelToday = nullptr;

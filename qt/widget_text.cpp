@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 QString FromUtf8(const std::string& str) { return QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size())); }
 
@@ -55,10 +56,18 @@ void ShowVerdictOn(QLabel* pLabel, VerdictLook look, const std::string& strText)
         pLabel->clear();
         return;
     }
-    const char* szBackground = look == VerdictLook::Success ? "#1b7f3a" : look == VerdictLook::Failure ? "#c62828" : "#546e7a";
-    pLabel->setStyleSheet(QStringLiteral("QLabel { background-color: %1; color: white; padding: 8px; "
+    // Amber carries dark text; the other colours white.
+    const bool bAmber = look == VerdictLook::Refused || look == VerdictLook::Partial;
+    const char* szBackground = look == VerdictLook::Success   ? "#1b7f3a"
+                               : look == VerdictLook::Failure ? "#c62828"
+                               : bAmber                       ? "#ffb300"
+                                                              : "#546e7a";
+    pLabel->setStyleSheet(QStringLiteral("QLabel { background-color: %1; color: %2; padding: 8px; "
                                          "border-radius: 4px; }")
-                              .arg(QLatin1String(szBackground)));
+                              .arg(QLatin1String(szBackground), QLatin1String(bAmber ? "#212121" : "white")));
     pLabel->setText(FromUtf8(strText));
+    // Tall enough for every line of the text, so a narrow tile never clips its next step.
+    const int nLines = 1 + static_cast<int>(std::count(strText.begin(), strText.end(), '\n'));
+    pLabel->setMinimumHeight(nLines * pLabel->fontMetrics().lineSpacing() + 20);
     pLabel->show();
 }

@@ -18,5 +18,6 @@ QLabel* MakeHint(const QString& strText, QWidget* pParent);
 QPushButton* MakeButton(const QString& strText, QWidget* pParent);
 // A large, bold, centred label for a job's verdict; hidden until ShowVerdictOn shows it.
 QLabel* MakeVerdictLabel(QWidget* pParent, double dScale);
-// Green for an installed board, red for a failed one, slate grey for a stopped one; None hides it.
+// Green for an installed board, red for a failed one, slate grey for a stopped one, amber for a
+// refusal or a partial install; None hides it.
 void ShowVerdictOn(QLabel* pLabel, VerdictLook look, const std::string& strText);

@@ -33,15 +33,16 @@ bool CJobHistory::Add(const JobResult& result, bool bReflash, const std::string&
     if (!RunSql(m_Db,
                 "INSERT INTO jobs (verdict, stage, reason, mac, factory, reg, station, port, device, chip_id, "
                 "started_at, ended_at, started_ms, ended_ms, bringup_ms, console_ms, transfer_ms, tool_version, "
-                "reflash, flags, spool_id) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, "
-                "$16, $17, $18, $19, $20, $21) RETURNING id",
+                "reflash, flags, spool_id, cause) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, "
+                "$15, $16, $17, $18, $19, $20, $21, $22) RETURNING id",
                 {VerdictName(result.verdict), StageName(result.stage), result.strReason, id.strMac, id.strFactory,
                  id.strReg, result.strStation, result.nComPort > 0 ? "COM" + std::to_string(result.nComPort) : "",
                  result.strDevicePath, result.bChipIdRead ? SqlText(szChip) : SqlText(), result.strStartTime,
                  result.strEndTime, std::to_string(IsoMs(result.strStartTime)),
                  std::to_string(IsoMs(result.strEndTime)), std::to_string(result.nBringUpMs),
                  std::to_string(result.nConsoleMs), std::to_string(result.nTransferMs), m_strToolVersion,
-                 bReflash ? "1" : "0", FlagsText(result.flags), strSpoolId.empty() ? SqlText() : SqlText(strSpoolId)},
+                 bReflash ? "1" : "0", FlagsText(result.flags), strSpoolId.empty() ? SqlText() : SqlText(strSpoolId),
+                 CauseCodeOf(result)},
                 &rows, strError, pError))
         return false;
     strJobId = rows.empty() ? std::string() : TextOf(rows[0][0]);
@@ -80,7 +81,7 @@ bool CJobHistory::List(const RecordFilter& filter, std::vector<RecordedJob>& job
     std::string strMacLike = filter.strMac.empty() ? std::string() : "%" + filter.strMac + "%";
     if (!RunSql(m_Db,
                 "SELECT id, verdict, stage, reason, mac, factory, reg, station, port, device, chip_id, started_at, "
-                "ended_at, bringup_ms, console_ms, transfer_ms, tool_version, reflash, flags, spool_id FROM jobs WHERE started_ms >= $1 "
+                "ended_at, bringup_ms, console_ms, transfer_ms, tool_version, reflash, flags, spool_id, cause FROM jobs WHERE started_ms >= $1 "
                 "AND ($2 = '' OR station = $2) AND ($3 = '' OR UPPER(mac) LIKE $3) AND ($4 = '' OR factory = $4) "
                 "ORDER BY id",
                 {std::to_string(filter.nSinceMs), filter.strStation, strMacLike, filter.strFactory}, &rows, strError))
@@ -109,6 +110,8 @@ bool CJobHistory::List(const RecordFilter& filter, std::vector<RecordedJob>& job
         job.bReflash = NumberOf(row[17]) != 0;
         r.flags = FlagsFromText(TextOf(row[18]));
         job.bFromSpool = row[19].has_value();
+        if (!CauseFromCode(TextOf(row[20]), r.cause) || r.cause == JobCause::Partial)
+            r.cause = JobCause::None;
         std::vector<SqlRow> images;
         if (!RunSql(m_Db,
                     "SELECT slot, file_id, name, size, sha256, frames, resends, stored FROM job_images WHERE job_id = "

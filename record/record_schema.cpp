@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int SCHEMA_VERSION = 2;
+constexpr int SCHEMA_VERSION = 3;
 
 // The first schema; ID and INT stand for the dialect's key and 64-bit integer types.
 std::string SchemaV1(ISqlConnection::Dialect dialect)
@@ -44,6 +44,11 @@ ALTER TABLE jobs ADD COLUMN spool_id TEXT;
 CREATE UNIQUE INDEX jobs_spool ON jobs (spool_id);
 ALTER TABLE pool_taken ADD COLUMN station TEXT NOT NULL DEFAULT '';
 ALTER TABLE pool_taken ADD COLUMN expires_ms BIGINT NOT NULL DEFAULT 0;
+)";
+
+// The third: each job's cause code (stage and cause, from the cause table).
+constexpr const char* kSchemaV3 = R"(
+ALTER TABLE jobs ADD COLUMN cause TEXT NOT NULL DEFAULT '';
 )";
 
 }  // namespace
@@ -90,6 +95,14 @@ bool MigrateRecord(ISqlConnection& db, std::string& strError)
     if (nVersion < 2) {
         if (!db.ExecScript(kSchemaV2, error) ||
             !RunSql(db, "UPDATE tovar_schema SET version = 2", {}, nullptr, strError)) {
+            strError = error.strText.empty() ? strError : error.strText;
+            db.Rollback();
+            return false;
+        }
+    }
+    if (nVersion < 3) {
+        if (!db.ExecScript(kSchemaV3, error) ||
+            !RunSql(db, "UPDATE tovar_schema SET version = 3", {}, nullptr, strError)) {
             strError = error.strText.empty() ? strError : error.strText;
             db.Rollback();
             return false;

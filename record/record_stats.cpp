@@ -9,7 +9,7 @@ bool StationStatsSince(ISqlConnection& db, int64_t nSinceMs, std::vector<Station
 {
     std::vector<SqlRow> rows;
     if (!RunSql(db,
-                "SELECT station, verdict, ended_ms - started_ms FROM jobs WHERE started_ms >= $1 AND verdict <> $2 "
+                "SELECT station, verdict, ended_ms - started_ms, flags FROM jobs WHERE started_ms >= $1 AND verdict <> $2 "
                 "ORDER BY station",
                 {std::to_string(nSinceMs), VerdictName(JobVerdict::Refused)}, &rows, strError))
         return false;
@@ -25,10 +25,14 @@ bool StationStatsSince(ISqlConnection& db, int64_t nSinceMs, std::vector<Station
     for (const SqlRow& row : rows) {
         if (stats.empty() || stats.back().strStation != TextOf(row[0])) {
             close();
-            stats.push_back({TextOf(row[0]), 0, 0, 0});
+            stats.push_back({TextOf(row[0]), 0, 0, 0, 0});
         }
         JobVerdict verdict = JobVerdict::Failed;
-        if (VerdictFromName(TextOf(row[1]), verdict) && verdict == JobVerdict::Installed) {
+        const bool bInstalled = VerdictFromName(TextOf(row[1]), verdict) && verdict == JobVerdict::Installed;
+        const std::vector<std::string> flags = FlagsFromText(TextOf(row[3]));
+        if (bInstalled && std::find(flags.begin(), flags.end(), kFlagPartial) != flags.end()) {
+            ++stats.back().nPartial;
+        } else if (bInstalled) {
             ++stats.back().nInstalled;
             durations.push_back(NumberOf(row[2]));
         } else {

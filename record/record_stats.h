@@ -9,6 +9,7 @@ struct StationStats {
     std::string strStation;
     int64_t nInstalled = 0;
     int64_t nFailed = 0;      // every other verdict but refused
+    int64_t nPartial = 0;     // installed with fewer images than configured; not among nInstalled
     int64_t nMedianMs = 0;    // median time of an installed board, start to end
 };
 

@@ -81,6 +81,26 @@ bool ApplyRecord(StationSettings& options, const StationGiven& given, const std:
     return true;
 }
 
+// Applies a [line] section (slot-alarm).
+bool ApplyLine(StationSettings& options, const std::string& strFile, const CIniReader::KeyValues& values,
+               std::string& strError)
+{
+    for (const auto& [strKey, strValue] : values) {
+        if (strKey != "slot-alarm") {
+            strError = strFile + ": [line] " + strKey + "=" + strValue + ": unknown key (slot-alarm)";
+            return false;
+        }
+        char* pEnd = nullptr;
+        const long nFailures = std::strtol(strValue.c_str(), &pEnd, 10);
+        if (strValue.empty() || *pEnd != '\0' || nFailures < 0 || nFailures > 1000) {
+            strError = strFile + ": [line] " + strKey + "=" + strValue + ": not a whole number 0 to 1000 (0: no alarm)";
+            return false;
+        }
+        options.nSlotAlarm = static_cast<int>(nFailures);
+    }
+    return true;
+}
+
 // Applies the good values of a [net] section; the first bad one is named in strError.
 bool ApplyNet(StationSettings& options, const StationGiven& given, const std::string& strFile, const CIniReader::KeyValues& values,
               std::string& strError)
@@ -135,9 +155,21 @@ bool ApplyStationConfig(StationSettings& options, const StationGiven& given, std
     CIniReader station(strStationFile);
     strPart = strStationFile + ": cannot be read";
     keep(station.IsLoaded() || !Exists(strStationFile));
+    // A section this program does not read is refused like an unknown key: a misspelt [nett] would
+    // otherwise leave its values unused without a word. [slotN] sections are checked with the slots.
+    for (const std::string& strSection : station.SectionNames()) {
+        std::string strLower = strSection;
+        for (char& c : strLower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const bool bKnown = strLower == "net" || strLower == "record" || strLower == "line" || strLower == "log" ||
+                            strLower == "ports" || strLower.rfind("slot", 0) == 0;
+        if (!bKnown && strFirst.empty())
+            strFirst = strStationFile + ": [" + strSection + "]: unknown section (net, record, line, log, ports, slotN)";
+    }
     keep(ApplyNet(options, given, strStationFile, station.ReadSection("net"), strPart));
     strPart.clear();
     keep(ApplyRecord(options, given, strStationFile, station.ReadSection("record"), strPart));
+    keep(ApplyLine(options, strStationFile, station.ReadSection("line"), strPart));
     // [log] dir: a relative folder lies in the working folder.
     for (const auto& [strKey, strValue] : station.ReadSection("log")) {
         if (strKey != "dir") {

@@ -27,6 +27,7 @@ struct StationSettings {
     int nHoldMinutes = 30;
     int nRecordTimeoutMs = 5000;   // the bound of each call to the record
     std::string strToolVersion;    // version and commit of this program, "1.0 (commit ...)"
+    int nSlotAlarm = 0;            // [line] slot-alarm: a gang slot stops after this many failures in a row (0: never)
 };
 
 // The folder of the boards' log files: strLogDir, or logs/ in the working folder.

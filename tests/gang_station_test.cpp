@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -25,6 +26,18 @@ public:
         m_Results.push_back(result);
         m_Cond.notify_all();
     }
+    void OnSlotAlarm(int, int nFailures) override { m_nAlarm = nFailures; }
+    void OnSlotEnded(int, const std::string& strWhy) override
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_strEndWhy = strWhy;
+    }
+    std::string EndWhy()
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_strEndWhy;
+    }
+    std::atomic<int> m_nAlarm{0};
     bool WaitResults(size_t nCount, int nMs)
     {
         std::unique_lock<std::mutex> lock(m_Mutex);
@@ -45,6 +58,7 @@ private:
     std::mutex m_Mutex;
     std::condition_variable m_Cond;
     std::string m_strLog;
+    std::string m_strEndWhy;
     std::vector<JobResult> m_Results;
 };
 
@@ -141,4 +155,64 @@ TEST(GangPlan, SlotsThatReachTheSameBoardNeedTheirOwnLinks)
     one.strBind = "eth1";
     two.strBind = "eth2";
     EXPECT_TRUE(CGangStation::PlanSlots(station, {one, two}, setups, strWhy)) << strWhy;
+}
+
+// A board that comes and goes at every look, as a fixture that keeps being loaded.
+class CComingAndGoing : public IBoardProbe {
+public:
+    BoardPresence Probe() override { return (m_nLooks++ % 2) ? BoardPresence::Monitor : BoardPresence::Absent; }
+
+private:
+    int m_nLooks = 0;
+};
+
+// A slot that fails board after board in a loop stops at the alarm's count and says so.
+TEST(GangStation, AfterTheAlarmsCountOfFailuresInARowTheSlotStopsItsLoop)
+{
+    CTempDir dir;
+    dir.Write("KX30T/config.cfg", "[COUNT]\r\ncount=1\r\n[Startup]\r\nid=1\r\nname=boot.bin\r\n");
+    dir.Write("KX30T/系统安装/boot.bin", std::string(400, 'b'));
+    dir.Write("KX30T/系统安装/ins.txt", std::string(600, 't'));
+    dir.Write("tcl_lib/at91sam9x25-ek/applet-lowlevelinit-sam9x25.bin", std::string(3000, 'a'));
+    dir.Write("tcl_lib/at91sam9x25-ek/VarroBoot.bin", std::string(5000, 'v'));
+    CStationRecord record;
+    RecordSettings recordSettings;
+    recordSettings.strWorkDir = dir.Path();
+    std::string strWhy;
+    ASSERT_TRUE(record.Open(recordSettings, strWhy)) << strWhy;
+    ASSERT_TRUE(record.Record()->AddPool("macs", "58:76:75:01:07:00", 9, strWhy)) << strWhy;
+    ASSERT_TRUE(record.Record()->AddPool("factory", "20260301", 9, strWhy)) << strWhy;
+    ASSERT_TRUE(record.Record()->AddPool("reg", "5A3C0400", 9, strWhy)) << strWhy;
+
+    BoardConfig config;
+    config.monitor.nPromptMs = 10;
+    config.monitor.nChipId = 0x12345678;   // every board is refused by its chip: a failure each time
+    config.bTransfer = false;
+    config.strLinkPath = dir.Path() + "/ttyBoard";
+    CVirtualBoard board(config);
+    ASSERT_TRUE(board.Start(strWhy)) << strWhy;
+    StationSettings station;
+    station.strWorkDir = dir.Path();
+    station.nSlotAlarm = 2;
+    StationSlot slot;
+    slot.nSlot = 1;
+    slot.strPort = config.strLinkPath;
+    std::vector<GangSlotSetup> setups;
+    ASSERT_TRUE(CGangStation::PlanSlots(station, {slot}, setups, strWhy)) << strWhy;
+    GangSettings settings;
+    settings.bLoop = true;
+    settings.nCount = 0;
+    settings.nPollMs = 1;
+    GangHooks hooks;
+    hooks.fnProbe = [](const GangSlotSetup&, const std::atomic<int>*) { return std::make_unique<CComingAndGoing>(); };
+
+    CGangRecorder recorder;
+    CGangStation gang(recorder, record, hooks);
+    ASSERT_TRUE(gang.Start(setups, settings, strWhy)) << strWhy;
+    ASSERT_TRUE(gang.WaitEnded(30000)) << recorder.Log();
+    ASSERT_TRUE(recorder.WaitResults(2, 1000)) << recorder.EndWhy() << "\n" << recorder.Log();
+    EXPECT_FALSE(recorder.WaitResults(3, 0));
+    EXPECT_EQ(recorder.Result(1).verdict, JobVerdict::ChipRejected);
+    EXPECT_EQ(recorder.m_nAlarm.load(), 2);
+    EXPECT_EQ(recorder.EndWhy(), "2 failures in a row");
 }

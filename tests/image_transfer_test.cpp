@@ -1,5 +1,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+
+#include <cstdio>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -29,9 +31,11 @@ namespace {
 
 struct RecordingHost : ITransferHost {
     Lines lines;
+    Lines details;
     std::vector<TransferProgress> progress;
     std::function<void(const TransferProgress&)> fnOnProgress;
     void AppendLog(const std::string& strText) override { lines.push_back(strText); }
+    void AppendDetail(const std::string& strText) override { details.push_back(strText); }
     void OnProgress(const TransferProgress& report) override
     {
         progress.push_back(report);
@@ -111,6 +115,8 @@ protected:
         m_settings.nReplyTimeoutMs = 5000;
         m_settings.nStoreTimeoutMs = 5000;
         m_settings.nTries = 3;
+        // The same for the measured reply limit: at the configured one unless a test measures.
+        m_settings.nReplyFloorMs = 1 << 20;
     }
     void TearDown() override { fs::remove_all(m_dir); }
 
@@ -717,6 +723,32 @@ TEST_F(ImageTransferTest, StopDuringAStoreWaitEndsTheRun)
     auto got = board.Received();
     ASSERT_EQ(got.size(), 3u);
     EXPECT_TRUE(IsStore(got[2].data));
+}
+
+// After replies that came at once, a lost one is sent again long before the configured limit.
+TEST_F(ImageTransferTest, ALostReplyWaitsTheMeasuredLimitNotTheConfiguredOne)
+{
+    WriteFile("a.bin", Pattern(200 * 1024, 3));
+    m_settings.nReplyTimeoutMs = 60000;
+    m_settings.nReplyFloorMs = 1;
+    bool bLost = false;
+    CUdpResponder board([&bLost](const CUdpResponder::Datagram& d, int, const CUdpResponder::SendFn& send) {
+        if (IsData(d.data) && FrameNumber(d.data) == 150 && !bLost) {
+            bLost = true;
+            return;
+        }
+        send(0, CUdpResponder::ReplyTo(d.data));
+    });
+    ASSERT_EQ(Run(board, {Image(1, "a.bin")}), TransferResult::Installed);
+    int nResends = 0;
+    for (const std::string& strLine : m_host.details) {
+        int nWaitedMs = 0;
+        if (std::sscanf(strLine.c_str(), "->No reply within %d ms", &nWaitedMs) != 1)
+            continue;
+        ++nResends;
+        EXPECT_LT(nWaitedMs, 60000 / 4) << strLine;
+    }
+    EXPECT_GE(nResends, 1);
 }
 
 TEST_F(ImageTransferTest, EachImageReportsItsDigestFramesAndResends)

@@ -475,7 +475,7 @@ TEST_F(ConsoleTest, JobHoldsTheInputsAndEndsInABanner)
     ASSERT_TRUE(m_pDlg->WaitJobResult(10000));
     EXPECT_TRUE(inputs(true));
     EXPECT_EQ(m_View.Verdict(), VerdictLook::Stopped);
-    EXPECT_EQ(m_View.VerdictText().rfind("已终止 — console: ", 0), 0u);
+    EXPECT_EQ(m_View.VerdictText(), "已终止 — 已由操作员终止\n如需安装, 请重新开始");
     EXPECT_EQ(m_View.m_nBeeps, 0);
     ASSERT_TRUE(WaitUntil([&] { return !m_pDlg->Job()->Running(); }));
 
@@ -484,12 +484,14 @@ TEST_F(ConsoleTest, JobHoldsTheInputsAndEndsInABanner)
     ASSERT_TRUE(m_pDlg->WaitJobResult(10000));
     EXPECT_TRUE(inputs(true));
     EXPECT_EQ(m_View.Verdict(), VerdictLook::Failure);
-    EXPECT_EQ(m_View.VerdictText(), "失败 — bring-up: the chip is not a SAM9X25");
+    EXPECT_EQ(m_View.VerdictText(), "失败 — 芯片型号不符\n请将电路板放到不良品区");
     EXPECT_EQ(m_View.m_nBeeps, 1);
 
+    ASSERT_TRUE(WaitUntil([&] { return !m_pDlg->Job()->Running(); }));
     m_View.SetText(IDC_MAC, "short");
-    m_pDlg->OnOK();  // refused, but the banner of the last board goes
-    EXPECT_EQ(m_View.Verdict(), VerdictLook::None);
+    m_pDlg->OnOK();  // refused: the last board's banner gives way to the refusal's own
+    EXPECT_EQ(m_View.Verdict(), VerdictLook::Refused);
+    EXPECT_EQ(m_View.VerdictText(), "未开始 — 身份信息格式不正确\n请检查 MAC ID、出厂编号和注册编号后重试");
 }
 
 TEST_F(ConsoleTest, WithARecordTheNextBoardNeverInheritsAnIdentity)

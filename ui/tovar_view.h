@@ -22,10 +22,12 @@ enum : int {
     IDC_VERDICT = 1023,     // the last job's verdict banner
     IDC_AUTONUM = 1024,     // check box: identities from the record's pools
     IDC_TODAY = 1025,       // today's installed and failed boards of this station
+    IDC_STAGE = 1026,       // the running job's stage and time beside the status line
 };
 
-// How the verdict banner looks: hidden, green, red, or neutral for a stopped job.
-enum class VerdictLook { None, Success, Failure, Stopped };
+// How the verdict banner looks: hidden, green, red for a failure, grey for a stopped job, amber for
+// a refusal (nothing reached the board) and for a partial install.
+enum class VerdictLook { None, Success, Failure, Stopped, Refused, Partial };
 
 // What the console's logic needs from the window system. The Qt window, the command line
 // and the tests each provide one. Texts are UTF-8.

@@ -73,14 +73,39 @@ VerdictLook CTovarDlg::VerdictOf(const JobResult& result, std::string& strText)
         strText = "未记录 — 生产记录和备份都未保存此板, 请联系工程师";
         return VerdictLook::Failure;
     }
-    if (result.verdict == JobVerdict::Installed) {
+    if (result.verdict == JobVerdict::Installed && !HasFlag(result, kFlagPartial)) {
         strText = "成功";
         return VerdictLook::Success;
     }
-    const bool bStopped = result.verdict == JobVerdict::Stopped;
-    strText = std::string(bStopped ? "已终止" : "失败") + " — " + StageName(result.stage) + ": " +
-              (result.strReason.empty() ? VerdictName(result.verdict) : result.strReason);
-    return bStopped ? VerdictLook::Stopped : VerdictLook::Failure;
+    VerdictLook look = VerdictLook::Failure;
+    const char* szHead = "失败";
+    JobCause cause = result.cause;
+    switch (result.verdict) {
+    case JobVerdict::Installed:
+        look = VerdictLook::Partial;
+        szHead = "部分安装";
+        cause = JobCause::Partial;
+        break;
+    case JobVerdict::Refused:
+        look = VerdictLook::Refused;
+        szHead = "未开始";
+        break;
+    case JobVerdict::Stopped:
+        look = VerdictLook::Stopped;
+        szHead = "已终止";
+        break;
+    case JobVerdict::Failed:
+    case JobVerdict::ChipRejected:
+        break;
+    }
+    const JobCauseText& text = CauseText(cause);
+    if (cause == JobCause::None) {
+        // A result from before causes were named: its stage is all the operator gets in their words.
+        strText = std::string(szHead) + " — " + CStageClock::StageWord(result.stage);
+        return look;
+    }
+    strText = std::string(szHead) + " — " + text.szOperator + "\n" + text.szNextStep;
+    return look;
 }
 
 int CTovarDlg::PortNumberOfName(const char* szName)
@@ -163,6 +188,7 @@ bool CTovarDlg::OnInitDialog()
     }
     LoadConfiguration();
     m_Options.station.strWorkDir = m_strWorkDir;
+    m_StageClock.SetConsoleBoundS(m_Options.station.nConsoleTimeoutS);
     m_pRun = std::make_unique<CBoardRun>(static_cast<IBoardRunObserver&>(*this), m_Options.pRecord, m_fnBackendFactory,
                                          JobLogDir(m_Options.station), std::string(), m_Clock);
     return true;
@@ -222,6 +248,8 @@ void CTovarDlg::OnOK()
         AppendLog(m_pRun->Stage() == JobStage::BringUp
                       ? "->The previous board is still being brought up; press again when it has finished.\r\n"
                       : "->The previous job has not ended yet; press again when it has.\r\n");
+        const JobCauseText& text = CauseText(JobCause::Busy);
+        m_View.ShowVerdict(VerdictLook::Refused, std::string("未开始 — ") + text.szOperator + "\n" + text.szNextStep);
         return;
     }
     BoardRunRequest request;
@@ -245,8 +273,18 @@ void CTovarDlg::OnOK()
     // Under the lock, so a job that ends at once cannot give the buttons back before they are taken.
     std::unique_lock<std::mutex> resultLock(m_ResultMutex);
     JobResult refused;
-    if (!m_pRun->Start(request, refused))
+    // Before the start: the job's first stage report may come before Start returns.
+    m_StageClock.Enter(JobStage::Prepare, m_Clock.NowMs());
+    if (!m_pRun->Start(request, refused)) {
+        m_StageClock.End();
+        // Nothing reached the board: the last board's figures go, the refusal says what to do.
+        m_View.SetStatusLine({});
+        m_View.SetProgress(0);
+        std::string strVerdict;
+        m_View.ShowVerdict(VerdictOf(refused, strVerdict), strVerdict);
+        m_View.WarnBeep();
         return;
+    }
     m_View.SetStatusLine({});
     m_LastResult.reset();
     ++m_nJobsStarted;
@@ -305,10 +343,13 @@ void CTovarDlg::OnJobProgress(const TransferProgress& progress)
         m_View.SetStatusLine(m_TransferStatus.Text());
 }
 
+void CTovarDlg::OnJobStage(JobStage stage) { m_StageClock.Enter(stage, m_Clock.NowMs()); }
+
 // Every job gives the operator the buttons back when it ends, however it ended.
 void CTovarDlg::OnJobFinished(const JobResult& result)
 {
     std::lock_guard<std::mutex> lock(m_ResultMutex);
+    m_StageClock.End();
     if (result.verdict == JobVerdict::Installed)
         m_View.SetProgress(100);
     // The line's last figures, then the verdict that cannot be missed.
@@ -318,7 +359,7 @@ void CTovarDlg::OnJobFinished(const JobResult& result)
     std::string strVerdict;
     const VerdictLook look = VerdictOf(result, strVerdict);
     m_View.ShowVerdict(look, strVerdict);
-    if (look == VerdictLook::Failure)
+    if (look == VerdictLook::Failure || look == VerdictLook::Partial)
         m_View.WarnBeep();
     // After the verdict, so a pool that ran out is what the banner shows last.
     if (m_Options.pRecord) {
@@ -363,7 +404,8 @@ void CTovarDlg::FillNextIdentity(bool bLater)
         m_View.SetCheckedLater(IDC_AUTONUM, false);
         for (int nId : {IDC_MAC, IDC_FACTORY, IDC_REG})
             bLater ? m_View.SetTextLater(nId, "") : m_View.SetText(nId, "");
-        m_View.ShowVerdict(VerdictLook::Failure, "号码池已用完 — " + (strWhy.empty() ? std::string("no production record") : strWhy));
+        const JobCauseText& text = CauseText(m_Options.pRecord ? JobCause::PoolEmpty : JobCause::NoRecord);
+        m_View.ShowVerdict(VerdictLook::Failure, std::string(text.szOperator) + "\n" + text.szNextStep);
         m_View.WarnBeep();
         return;
     }

@@ -15,6 +15,7 @@
 #include "samba/at91boot_dll.h"
 #include "serial/serial.h"
 #include "station/station_settings.h"
+#include "ui/stage_clock.h"
 #include "ui/tovar_view.h"
 #include "ui/transfer_status.h"
 
@@ -76,13 +77,18 @@ public:
     std::string m_strLog = " 开始下载程序：\r\n";
     void* m_pAutoProxy = nullptr;
 
-    // The banner for a finished job: its look and text ("成功", "失败 — transfer: ...", "已终止 — ...").
+    // The banner for a finished or refused job: its look and, in the operator's words, what happened
+    // and what to do next ("成功", "未开始 — 串口不可用\n请检查...", "失败 — ...", "已终止 — ...",
+    // "部分安装 — ...").
     static VerdictLook VerdictOf(const JobResult& result, std::string& strText);
+    // The running job's stage and time, for the window's timer; empty when no job runs.
+    std::string StageText() const { return m_StageClock.Text(m_Clock.NowMs()); }
 
 private:
     void OnJobLog(const std::string& strText) override;
     void OnJobDetail(const std::string& strText) override;
     void OnJobProgress(const TransferProgress& progress) override;
+    void OnJobStage(JobStage stage) override;
     bool ConfirmReflash(const JobIdentity& identity, const IdentityClaim& claim) override;
     void OnJobFinished(const JobResult& result) override;
 
@@ -100,6 +106,7 @@ private:
     IClock& m_Clock;
     TovarJobOptions m_Options;
     CTransferStatus m_TransferStatus;
+    CStageClock m_StageClock;
     std::unique_ptr<CBoardRun> m_pRun;         // each press's checks, manifest, job and record
     std::string m_strConfigProblem;            // why config.cfg gave no file table; empty when it did
 

@@ -17,7 +17,7 @@ for image in job["images"]:
     want = hashlib.sha256(open(sys.argv[2] + "/" + image["name"], "rb").read()).hexdigest()
     assert image["sha256"] == want, image
 PY
-"$TOVAR" record stats --workdir "$WORK" | grep -qE ' 1  0  100.0%' || fail "record stats"
+"$TOVAR" record stats --workdir "$WORK" | grep -qE ' 1  0  0  100.0%' || fail "record stats"
 
 # Another board with the MAC that is now installed: refused before anything is sent.
 RC=0; timeout 60 "$TOVAR" flash --port COM9 --mac '^587675010202^587675010209' --factory 22222222 --reg 5A3C0002 \

@@ -277,6 +277,20 @@ private slots:
         }
     }
 
+    // An image unticked in 高级: the board is installed with less than configured, an amber banner.
+    void fewerImagesThanConfiguredIsAPartialInstall()
+    {
+        QVERIFY(Open({{1, "boot.bin", 1500}, {2, "kernel.bin", 3000}}, TransferConfig{}));
+        StoreSelected(m_pWindow->Dialog().m_Files[1], 0);
+        Press();
+        const JobResult result = m_pWindow->Dialog().WaitJobResult(JOB_LIMIT_MS).value_or(JobResult{});
+        QCOMPARE(int(result.verdict), int(JobVerdict::Installed));
+        QVERIFY(HasFlag(result, kFlagPartial));
+        QTRY_COMPARE(m_pWindow->Verdict(), VerdictLook::Partial);
+        QVERIFY(m_pWindow->VerdictText().rfind("部分安装 — ", 0) == 0);
+        SaveShot(m_pWindow.get(), "partial");
+    }
+
     void storeFailureEndsInFailureWithButtonsBack()
     {
         TransferConfig faults;
@@ -286,10 +300,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(LogHas("系统安装失败!\r\n") && Buttons() == (ButtonState {true, true, true}),
                                  JOB_LIMIT_MS);
         QCOMPARE(int(m_pWindow->Dialog().WaitJobResult(JOB_LIMIT_MS).value_or(JobResult{}).verdict), int(JobVerdict::Failed));
-        QTRY_COMPARE(m_pWindow->VerdictText(), std::string("失败 — transfer: boot.bin was not stored"));
+        QTRY_COMPARE(m_pWindow->VerdictText(), std::string("失败 — 镜像存储失败\n请重新放置电路板后重试; 再次失败请将电路板放到不良品区"));
         QVERIFY(m_pWindow->Control(IDC_VERDICT)->isVisible());
         QCOMPARE(m_pWindow->Verdict(), VerdictLook::Failure);
         QCOMPARE(m_pWindow->BeepCount(), 1);
+        SaveShot(m_pWindow.get(), "failed-next-step");
 
         std::string strRest;
         QVERIFY(TakeLogHead(strRest));

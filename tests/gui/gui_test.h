@@ -1,7 +1,11 @@
 #pragma once
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
+#include <QWidget>
 #include <functional>
 #include <memory>
 
@@ -30,4 +34,22 @@ void WhenModal(std::function<void(T*)> fnAct, int nTimeoutMs = 10000)
             fnAct(pDialog);
     });
     pTimer->start(10);
+}
+
+// With TOVAR_SHOT_DIR set (tests/gui/screenshot.sh), saves a picture of the widget as NAME.png
+// there; with bScreen, of the screen around it, so a dialog above it is in the picture too.
+inline void SaveShot(QWidget* pWidget, const char* szName, bool bScreen = false)
+{
+    const QString strDir = qEnvironmentVariable("TOVAR_SHOT_DIR");
+    if (strDir.isEmpty() || !pWidget)
+        return;
+    QApplication::processEvents();
+    const QString strFile = strDir + QStringLiteral("/") + QString::fromUtf8(szName) + QStringLiteral(".png");
+    QScreen* pScreen = QGuiApplication::primaryScreen();
+    if (bScreen && pScreen) {
+        const QRect frame = pWidget->window()->frameGeometry();
+        pScreen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(strFile, "PNG");
+    } else {
+        pWidget->window()->grab().save(strFile, "PNG");
+    }
 }

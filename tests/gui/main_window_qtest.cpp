@@ -171,6 +171,11 @@ private slots:
         QTest::mouseClick(Button(IDOK), Qt::LeftButton);
         QCOMPARE(m_pWindow->LogText(), LOG_START + "->No serial device selected.\r\n");
         QCOMPARE(Calls("OpenDevice"), 0);
+        // Nothing reached a board: the amber refusal, with what to do, and no earlier board's figures.
+        QCOMPARE(m_pWindow->Verdict(), VerdictLook::Refused);
+        QCOMPARE(m_pWindow->VerdictText(), std::string("未开始 — 串口不可用\n请检查串口线是否插好, 并选择正确的 COM 口"));
+        QCOMPARE(m_pWindow->StatusText(), std::string());
+        SaveShot(m_pWindow.get(), "refused");
     }
 
     void buttonTableThroughAJobAndStop()
@@ -180,6 +185,9 @@ private slots:
         QCOMPARE(Get<QPlainTextEdit>(IDC_LOG)->toPlainText(), Pane(LOG_START + LOG_JOB));
         QCOMPARE(m_pBoard->CallSummary()[1], std::string("OpenDevice COM3"));
         QVERIFY(Buttons(false, false, true));  // the job holds them until the transfer or Stop
+        // The console is awaited: its stage and its time on the job's clock beside the status line.
+        QTRY_VERIFY2(m_pWindow->StageText().rfind("控制台  ", 0) == 0, m_pWindow->StageText().c_str());
+        SaveShot(m_pWindow.get(), "console-countdown");
 
         // During the job: Enter, Escape and the close command change nothing.
         const std::string strLog = m_pWindow->LogText();

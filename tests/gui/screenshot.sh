@@ -2,8 +2,11 @@
 # Starts the operator's window under Xvfb on the demo's virtual board and saves PNGs of it: after a
 # whole job that installs (OUTPUT.png), in the middle of a slowed-down transfer (OUTPUT-running.png)
 # and after a job whose stores fail (OUTPUT-failed.png); then the gang window with four boards in
-# the middle of their transfers (OUTPUT-gang-running.png) and after them (OUTPUT-gang.png). Fails when the window did not appear, the
-# awaited text never came or a picture was not written.
+# the middle of their transfers (OUTPUT-gang-running.png) and after them (OUTPUT-gang.png); then,
+# from the window tests, the banners and states an operator has to tell apart: a refusal, a failure
+# with its next step, a partial install, the console countdown, a gang tile refused for its port, a
+# tile stopped by its alarm and 退出's question (OUTPUT-refused.png ... OUTPUT-gang-exit-question.png).
+# Fails when the window did not appear, the awaited text never came or a picture was not written.
 # Usage: tests/gui/screenshot.sh [BUILD_DIR] [OUTPUT.png]   (defaults: build, BUILD_DIR/tovar-window.png)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -46,6 +49,24 @@ shoot "$OUT" "系统安装成功" 0
 # Every reply 1 ms late: the transfer takes a few seconds, pictured while rootfs.bin is sent.
 shoot "${OUT%.png}-running.png" "rootfs.bin:     正在下载" 1 --board-arg=--late-ms --board-arg=1
 shoot "${OUT%.png}-failed.png" "系统安装失败" 1 --board-arg=--store-fail
+# A boot loader whose console never answers: the stage counts down to the console's bound.
+shoot "${OUT%.png}-console.png" "->Extram Ok." 1 --board-arg=--silent-console
 # The gang window with four virtual boards: every tile sending rootfs.bin, then every board installed.
 shoot "${OUT%.png}-gang-running.png" "rootfs.bin:     正在下载" 1 --gang --board-arg=--late-ms --board-arg=1
 shoot "${OUT%.png}-gang.png" "系统安装成功" 0 --gang
+
+# The window tests picture the looks they check.
+GUI_TESTS="$BUILD_DIR/tests/gui/tovar_gui_tests"
+[ -x "$GUI_TESTS" ] || { echo "screenshot: $GUI_TESTS not built" >&2; exit 1; }
+mkdir -p "$WORK/shots"
+TOVAR_SHOT_DIR="$WORK/shots" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$WORK" timeout 300 \
+  xvfb-run -a -s "-screen 0 1280x1024x24" "$GUI_TESTS" >"$WORK/gui.txt" 2>&1 || {
+  echo "screenshot: the window tests failed" >&2
+  grep -E 'FAIL|Loc:' "$WORK/gui.txt" | sed 's/^/  | /' >&2
+  exit 1
+}
+for name in refused failed-next-step partial console-countdown gang-refused gang-alarm gang-exit-question; do
+  [ -s "$WORK/shots/$name.png" ] || { echo "screenshot: the window tests wrote no $name.png" >&2; exit 1; }
+  cp "$WORK/shots/$name.png" "${OUT%.png}-$name.png"
+  echo "screenshot: ${OUT%.png}-$name.png"
+done
