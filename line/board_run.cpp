@@ -81,6 +81,8 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
     job.transfer = TransferOf(station);
     job.bBringUp = request.bBringUp;
     job.nConsoleFallbackMs = station.nConsoleTimeoutS * 1000;
+    job.strMonitorPort = station.strMonitorPort;
+    job.nMonitorWaitMs = station.nMonitorWaitS * 1000;
     job.port.nPort = request.nComPort > 0 ? request.nComPort : CComPortMap::PortFromName(request.strPort);
     job.strDevice = request.strDevice;
     if (m_pJob->Running())
