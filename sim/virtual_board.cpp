@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 #include "base/clock.h"
 
@@ -12,6 +13,18 @@ namespace {
 
 constexpr int LINE_SLICE_MS = 50;      // longest wait before the stop flag is looked at again
 constexpr int LINE_WRITE_LIMIT_MS = 1000;  // output nobody reads is dropped after this
+
+// Bytes for a log line: printable ASCII as it is, others as \xNN.
+std::string Printable(const uint8_t* pData, size_t nLength)
+{
+    std::string strText;
+    for (size_t i = 0; i < nLength; ++i) {
+        char szByte[8];
+        std::snprintf(szByte, sizeof szByte, pData[i] >= 0x20 && pData[i] < 0x7F ? "%c" : "\\x%02X", pData[i]);
+        strText += szByte;
+    }
+    return strText;
+}
 
 }  // namespace
 
@@ -220,6 +233,7 @@ void CVirtualBoard::WriteLine(int nFd, const std::string& strOut)
 void CVirtualBoard::RunLine()
 {
     const int nSerialFd = m_pty.MasterFd();
+    int nDroppedBoard = 0;
     uint8_t buffer[4096];
     std::string strOut;
     while (!m_bStop.load()) {
@@ -257,9 +271,13 @@ void CVirtualBoard::RunLine()
                 if (nReady <= 0 || pfd.fd < 0 || pfd.fd == nTalkFd || !(pfd.revents & POLLIN) || bHangUp)
                     continue;
                 ssize_t nLost = ::read(pfd.fd, buffer, sizeof(buffer));
-                if (nLost > 0)
-                    Log(std::to_string(nLost) + " bytes on the " + (pfd.fd == nSerialFd ? "serial line" : "USB port") +
-                        " dropped: the board does not listen there now");
+                // The first such chunk of each board is logged (the console's Y bursts, as a rule).
+                if (nLost > 0 && nDroppedBoard != m_nBoard.load()) {
+                    nDroppedBoard = m_nBoard.load();
+                    Log(std::string("dropped on the ") + (pfd.fd == nSerialFd ? "serial line" : "USB port") +
+                        " (the board does not listen there now): " +
+                        Printable(buffer, std::min<size_t>(static_cast<size_t>(nLost), 16)));
+                }
             }
             const bool bInput = nReady > 0 && !bHangUp && nTalkFd >= 0 &&
                                 (pfds[nTalkFd == nSerialFd ? 0 : 1].revents & POLLIN);

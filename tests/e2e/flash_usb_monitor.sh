@@ -31,7 +31,9 @@ expect_stored boot.bin 1; expect_stored kernel.bin 2; expect_stored rootfs.bin 3
 expect_board "raw block received at 0x00300000, 3000 bytes"
 expect_board "raw block received at 0x00300000, 9000 bytes"
 expect_board "boot monitor's USB port closed (the boot loader runs)"
-! grep -qE "^tovar-board: block received|dropped" "$WORK/board.txt" || fail "XMODEM or serial traffic for the monitor: $(cat "$WORK/board.txt")"
+# Before the console is up the serial line hears only the console's bursts of Y, which the board drops.
+! grep -E "^tovar-board: block received|dropped" "$WORK/board.txt" | grep -vE "dropped on the serial line .*: YYYYYYYY$" ||
+  fail "XMODEM or serial traffic for the monitor: $(cat "$WORK/board.txt")"
 [ ! -e "$WORK/acm0" ] || fail "the USB port's link is still there after the boot loader ran"
 [ -n "${TOVAR_E2E_SHOW:-}" ] && cat "$WORK/out.txt" "$WORK/board.txt"
 stop_board
