@@ -61,6 +61,8 @@ public:
     void OnSlotStage(int, JobStage stage) override
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
+        if (stage == JobStage::BringUp)
+            m_tLastBringUp = Clock::now();
         if (stage == JobStage::Transfer && !m_bTransferStarted) {
             m_bTransferStarted = true;
             m_tFirstTransfer = Clock::now();
@@ -77,6 +79,7 @@ public:
     bool m_bTransferStarted = false;
     Clock::time_point m_tFirstTransfer;
     Clock::time_point m_tLastResult;
+    Clock::time_point m_tLastBringUp;   // when the last slot's job began
     std::vector<JobResult> m_Results;
 };
 
@@ -86,6 +89,9 @@ struct Figures {
     double dAggregateMBps = 0;
     double dCpuMsPerBoard = 0;     // this process's user+system time
     double dSwitchesPerBoard = 0;  // its voluntary and involuntary context switches
+    double dBringUpS = 0, dConsoleS = 0, dTransferS = 0;  // the stages, the mean of the boards
+    double dStartSpreadS = 0;      // from the start until the last slot's job began
+    double dSlowestS = 0;          // the longest job (its three stages)
     int nInstalled = 0;
 };
 
@@ -166,10 +172,16 @@ bool RunGang(int nSlots, const BenchOptions& options, Figures& figures)
     uint64_t nBytes = 0;
     for (const JobResult& result : observer.m_Results) {
         figures.nInstalled += result.verdict == JobVerdict::Installed ? 1 : 0;
+        figures.dBringUpS += static_cast<double>(result.nBringUpMs) / 1e3 / nSlots;
+        figures.dConsoleS += static_cast<double>(result.nConsoleMs) / 1e3 / nSlots;
+        figures.dTransferS += static_cast<double>(result.nTransferMs) / 1e3 / nSlots;
+        figures.dSlowestS = std::max(figures.dSlowestS,
+                                     static_cast<double>(result.nBringUpMs + result.nConsoleMs + result.nTransferMs) / 1e3);
         for (const TransferImageResult& image : result.images)
             nBytes += image.nSize;
     }
     figures.dWallS = std::chrono::duration<double>(observer.m_tLastResult - t0).count();
+    figures.dStartSpreadS = std::chrono::duration<double>(observer.m_tLastBringUp - t0).count();
     figures.dBoardsPerHour = nSlots * 3600.0 / figures.dWallS;
     // The settle pause sends nothing; the slots start their transfers within milliseconds of each other.
     const double dTransferS =
@@ -206,8 +218,8 @@ int main(int argc, char** argv)
 
     std::printf("images %.1f MiB per board, settle %d ms, replies %d ms late, median of %d rounds\n", dMib,
                 options.nSettleMs, options.nLateMs, nRounds);
-    std::printf("%5s  %8s  %7s  %11s  %9s  %11s  %11s  %9s\n", "slots", "wall s", "vs one", "boards/hour", "agg MB/s",
-                "CPU ms/bd", "switch/bd", "installed");
+    std::printf("%5s  %8s  %7s  %11s  %9s  %9s  %9s  %17s  %12s  %9s  %9s\n", "slots", "wall s", "vs one", "boards/hour",
+                "agg MB/s", "CPU ms/bd", "switch/bd", "bring/cons/xfer s", "last start s", "slowest s", "installed");
     double dOneS = 0;
     for (int nSlots : slotCounts) {
         std::vector<Figures> runs;
@@ -221,9 +233,10 @@ int main(int argc, char** argv)
         const Figures& median = runs[runs.size() / 2];
         if (nSlots == 1)
             dOneS = median.dWallS;
-        std::printf("%5d  %8.2f  %6.2fx  %11.0f  %9.1f  %11.1f  %11.0f  %6d/%d\n", nSlots, median.dWallS,
+        std::printf("%5d  %8.2f  %6.2fx  %11.0f  %9.1f  %9.1f  %9.0f  %5.2f/%4.2f/%5.2f  %12.2f  %9.2f  %6d/%d\n", nSlots, median.dWallS,
                     dOneS > 0 ? median.dWallS / dOneS : 0.0, median.dBoardsPerHour, median.dAggregateMBps,
-                    median.dCpuMsPerBoard, median.dSwitchesPerBoard, median.nInstalled, nSlots);
+                    median.dCpuMsPerBoard, median.dSwitchesPerBoard, median.dBringUpS, median.dConsoleS,
+                    median.dTransferS, median.dStartSpreadS, median.dSlowestS, median.nInstalled, nSlots);
         std::fflush(stdout);
     }
     return 0;
