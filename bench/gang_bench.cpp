@@ -1,7 +1,9 @@
-// A gang station against in-process virtual boards: for 1, 2 and 4 slots, one board per slot with
-// the same images and settle pause, the wall time from the start to the last recorded result, the
-// boards per hour that gives, and the transfer rate of all slots together (image bytes over the
-// span from the first transfer stage's start to the last result, less the settle pause).
+// A gang station against virtual boards, each a tovar-board process of its own: for each slot count,
+// one board per slot with the same images and settle pause, the wall time from the start to the last
+// recorded result, the boards per hour that gives, the transfer rate of all slots together (image
+// bytes over the span from the first transfer stage's start to the last result, less the settle
+// pause), and this process's own CPU time and context switches per board (the boards' are theirs).
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,8 +20,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "demo/board_process.h"
 #include "line/gang_station.h"
-#include "sim/virtual_board.h"
 
 namespace {
 
@@ -59,6 +61,8 @@ public:
     void OnSlotStage(int, JobStage stage) override
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
+        if (stage == JobStage::BringUp)
+            m_tLastBringUp = Clock::now();
         if (stage == JobStage::Transfer && !m_bTransferStarted) {
             m_bTransferStarted = true;
             m_tFirstTransfer = Clock::now();
@@ -75,6 +79,7 @@ public:
     bool m_bTransferStarted = false;
     Clock::time_point m_tFirstTransfer;
     Clock::time_point m_tLastResult;
+    Clock::time_point m_tLastBringUp;   // when the last slot's job began
     std::vector<JobResult> m_Results;
 };
 
@@ -82,11 +87,30 @@ struct Figures {
     double dWallS = 0;
     double dBoardsPerHour = 0;
     double dAggregateMBps = 0;
+    double dCpuMsPerBoard = 0;     // this process's user+system time
+    double dSwitchesPerBoard = 0;  // its voluntary and involuntary context switches
+    double dBringUpS = 0, dConsoleS = 0, dTransferS = 0;  // the stages, the mean of the boards
+    double dStartSpreadS = 0;      // from the start until the last slot's job began
+    double dSlowestS = 0;          // the longest job (its three stages)
     int nInstalled = 0;
 };
 
-bool RunGang(int nSlots, size_t nTotal, int nSettleMs, Figures& figures)
+struct BenchOptions {
+    size_t nTotal = 0;
+    int nSettleMs = 500;
+    int nLateMs = 0;
+    std::string strBoard;
+};
+
+double CpuMs(const rusage& usage)
 {
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+bool RunGang(int nSlots, const BenchOptions& options, Figures& figures)
+{
+    const size_t nTotal = options.nTotal;
+    const int nSettleMs = options.nSettleMs;
     const fs::path dir = fs::temp_directory_path() / ("tovar-gang-bench-" + std::to_string(getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
@@ -102,16 +126,16 @@ bool RunGang(int nSlots, size_t nTotal, int nSettleMs, Figures& figures)
         std::fprintf(stderr, "gang_bench: %s\n", strWhy.c_str());
         return false;
     }
-    std::vector<std::unique_ptr<CVirtualBoard>> boards;
+    std::vector<std::unique_ptr<CBoardProcess>> boards;
     std::vector<StationSlot> slots;
     for (int k = 1; k <= nSlots; ++k) {
-        BoardConfig config;
-        config.transfer.strIp = "127.0.0.1";
-        config.transfer.nPort = 0;
-        config.transfer.strStoreDir = (dir / ("store" + std::to_string(k))).string();
-        fs::create_directories(config.transfer.strStoreDir);
-        boards.push_back(std::make_unique<CVirtualBoard>(config));
-        if (!boards.back()->Start(strWhy)) {
+        const std::string strStore = (dir / ("store" + std::to_string(k))).string();
+        fs::create_directories(strStore);
+        boards.push_back(std::make_unique<CBoardProcess>());
+        if (!boards.back()->Start(options.strBoard,
+                                  {"--udp-port", "0", "--store-dir", strStore, "--quiet", "--late-ms",
+                                   std::to_string(options.nLateMs), "--idle-exit-s", "120"},
+                                  5000, strWhy)) {
             std::fprintf(stderr, "gang_bench: %s\n", strWhy.c_str());
             return false;
         }
@@ -132,6 +156,8 @@ bool RunGang(int nSlots, size_t nTotal, int nSettleMs, Figures& figures)
         return false;
     }
     CBenchObserver observer;
+    rusage before {}, after {};
+    getrusage(RUSAGE_SELF, &before);
     const Clock::time_point t0 = Clock::now();
     {
         CGangStation gang(observer, record);
@@ -140,13 +166,22 @@ bool RunGang(int nSlots, size_t nTotal, int nSettleMs, Figures& figures)
             return false;
         }
     }
+    getrusage(RUSAGE_SELF, &after);
+    figures.dCpuMsPerBoard = (CpuMs(after) - CpuMs(before)) / nSlots;
+    figures.dSwitchesPerBoard = static_cast<double>(after.ru_nvcsw + after.ru_nivcsw - before.ru_nvcsw - before.ru_nivcsw) / nSlots;
     uint64_t nBytes = 0;
     for (const JobResult& result : observer.m_Results) {
         figures.nInstalled += result.verdict == JobVerdict::Installed ? 1 : 0;
+        figures.dBringUpS += static_cast<double>(result.nBringUpMs) / 1e3 / nSlots;
+        figures.dConsoleS += static_cast<double>(result.nConsoleMs) / 1e3 / nSlots;
+        figures.dTransferS += static_cast<double>(result.nTransferMs) / 1e3 / nSlots;
+        figures.dSlowestS = std::max(figures.dSlowestS,
+                                     static_cast<double>(result.nBringUpMs + result.nConsoleMs + result.nTransferMs) / 1e3);
         for (const TransferImageResult& image : result.images)
             nBytes += image.nSize;
     }
     figures.dWallS = std::chrono::duration<double>(observer.m_tLastResult - t0).count();
+    figures.dStartSpreadS = std::chrono::duration<double>(observer.m_tLastBringUp - t0).count();
     figures.dBoardsPerHour = nSlots * 3600.0 / figures.dWallS;
     // The settle pause sends nothing; the slots start their transfers within milliseconds of each other.
     const double dTransferS =
@@ -161,29 +196,48 @@ bool RunGang(int nSlots, size_t nTotal, int nSettleMs, Figures& figures)
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"Gang station figures: 1, 2 and 4 slots against in-process virtual boards"};
-    int nMib = 16;
-    int nSettleMs = 500;
+    CLI::App app{"Gang station figures against virtual boards (tovar-board processes)"};
+    double dMib = 16;
     int nRounds = 3;
-    app.add_option("--mib", nMib, "Image bytes per board, MiB")->check(CLI::Range(1, 64))->capture_default_str();
-    app.add_option("--settle-ms", nSettleMs, "Settle pause of each job")->check(CLI::NonNegativeNumber)->capture_default_str();
+    std::vector<int> slotCounts = {1, 2, 4};
+    BenchOptions options;
+    options.strBoard = CBoardProcess::ProgramBesideSelf();
+    if (!fs::exists(options.strBoard))
+        options.strBoard = fs::path(options.strBoard).parent_path().parent_path() / "tovar-board";
+    app.add_option("--mib", dMib, "Image bytes per board, MiB")->check(CLI::Range(0.1, 64.0))->capture_default_str();
+    app.add_option("--settle-ms", options.nSettleMs, "Settle pause of each job")
+        ->check(CLI::NonNegativeNumber)->capture_default_str();
+    app.add_option("--late-ms", options.nLateMs, "The boards delay every reply this long (1: about 1 MB/s each)")
+        ->check(CLI::NonNegativeNumber)->capture_default_str();
+    app.add_option("--slots", slotCounts, "Slot counts to measure, e.g. 1,8,24,48")
+        ->delimiter(',')->check(CLI::Range(1, STATION_SLOT_MAX));
     app.add_option("--rounds", nRounds, "Runs per slot count (the median is shown)")->check(CLI::Range(1, 20))->capture_default_str();
+    app.add_option("--board", options.strBoard, "The tovar-board program")->capture_default_str();
     CLI11_PARSE(app, argc, argv);
+    options.nTotal = static_cast<size_t>(dMib * (1 << 20));
 
-    std::printf("images %d MiB per board, settle %d ms, median of %d rounds\n", nMib, nSettleMs, nRounds);
-    std::printf("%5s  %10s  %12s  %14s  %9s\n", "slots", "wall s", "boards/hour", "aggregate MB/s", "installed");
-    for (int nSlots : {1, 2, 4}) {
+    std::printf("images %.1f MiB per board, settle %d ms, replies %d ms late, median of %d rounds\n", dMib,
+                options.nSettleMs, options.nLateMs, nRounds);
+    std::printf("%5s  %8s  %7s  %11s  %9s  %9s  %9s  %17s  %12s  %9s  %9s\n", "slots", "wall s", "vs one", "boards/hour",
+                "agg MB/s", "CPU ms/bd", "switch/bd", "bring/cons/xfer s", "last start s", "slowest s", "installed");
+    double dOneS = 0;
+    for (int nSlots : slotCounts) {
         std::vector<Figures> runs;
         for (int i = 0; i < nRounds; ++i) {
             Figures figures;
-            if (!RunGang(nSlots, static_cast<size_t>(nMib) << 20, nSettleMs, figures))
+            if (!RunGang(nSlots, options, figures))
                 return 1;
             runs.push_back(figures);
         }
         std::sort(runs.begin(), runs.end(), [](const Figures& a, const Figures& b) { return a.dWallS < b.dWallS; });
         const Figures& median = runs[runs.size() / 2];
-        std::printf("%5d  %10.2f  %12.0f  %14.1f  %6d/%d\n", nSlots, median.dWallS, median.dBoardsPerHour,
-                    median.dAggregateMBps, median.nInstalled, nSlots);
+        if (nSlots == 1)
+            dOneS = median.dWallS;
+        std::printf("%5d  %8.2f  %6.2fx  %11.0f  %9.1f  %9.1f  %9.0f  %5.2f/%4.2f/%5.2f  %12.2f  %9.2f  %6d/%d\n", nSlots, median.dWallS,
+                    dOneS > 0 ? median.dWallS / dOneS : 0.0, median.dBoardsPerHour, median.dAggregateMBps,
+                    median.dCpuMsPerBoard, median.dSwitchesPerBoard, median.dBringUpS, median.dConsoleS,
+                    median.dTransferS, median.dStartSpreadS, median.dSlowestS, median.nInstalled, nSlots);
+        std::fflush(stdout);
     }
     return 0;
 }

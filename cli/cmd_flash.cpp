@@ -13,6 +13,9 @@ void AddFlashCommand(CLI::App& app, CommonOptions& options, std::vector<CommandR
     auto flash = std::make_shared<FlashOptions>();
     CLI::App* pCmd = app.add_subcommand("flash", "One download job without a window");
     pCmd->add_option("--port", flash->strPort, "Serial port of the board, as COMn")->required()->check(ComPortName());
+    pCmd->add_option("--monitor-port", flash->strMonitorPort,
+                     "The boot monitor's USB port (COMn, a path or usb:<bus>-<port path>); --port keeps the console")
+        ->check(MonitorPortName());
     auto* pNext = pCmd->add_flag("--next", flash->bNext, "Take the identity from the pools of the production record");
     pCmd->add_option("--mac", flash->strMac, "Two MAC addresses, ^XXXXXXXXXXXX^XXXXXXXXXXXX")->excludes(pNext);
     pCmd->add_option("--factory", flash->strFactory, "Factory number (at most 8 bytes)")->excludes(pNext);
@@ -61,6 +64,8 @@ int RunFlashJob(const CommonOptions& station, const FlashOptions& flash, const s
 
     BoardRunRequest request;
     request.station = station;
+    if (!flash.strMonitorPort.empty())
+        request.station.strMonitorPort = flash.strMonitorPort;
     if (!flash.bNext)
         request.identity = refused.identity;
     request.strPort = flash.strPort;

@@ -6,6 +6,7 @@
 
 struct FlashOptions {
     std::string strPort;            // "COMn"
+    std::string strMonitorPort;     // the boot monitor's USB port; empty: on strPort
     std::string strMac;
     std::string strFactory;
     std::string strReg;

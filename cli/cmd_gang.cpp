@@ -57,6 +57,9 @@ void AddGangCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
     pCmd->add_option("--mac", gang->strMac, "Two MAC addresses (a single slot only)")->excludes(pNext);
     pCmd->add_option("--factory", gang->strFactory, "Factory number (a single slot only)")->excludes(pNext);
     pCmd->add_option("--reg", gang->strReg, "Registration number (a single slot only)")->excludes(pNext);
+    pCmd->add_option("--monitor-port", gang->strMonitorPort,
+                     "The boot monitor's USB port of a single slot (COMn, a path or usb:<bus>-<port path>)")
+        ->check(MonitorPortName());
     auto* pLoop = pCmd->add_flag("--loop", gang->bLoop, "After a board, wait for the next one on the slot's port and start by itself");
     pCmd->add_option("--count", gang->nCount, "With --loop: end after this many boards per slot (0: until Ctrl+C)")
         ->needs(pLoop)
@@ -85,6 +88,11 @@ int RunGang(const CommonOptions& options, const GangOptions& gang)
     if (!ApplyStationConfig(station, strWhy) || !PlanGangSlots(station, gang.slots, setups, strWhy))
         return Refuse(strWhy);
 
+    if (!gang.strMonitorPort.empty()) {
+        if (setups.size() != 1)
+            return Refuse("--monitor-port names one board's port: it needs a single slot (--slots N)");
+        setups[0].options.strMonitorPort = gang.strMonitorPort;
+    }
     GangSettings settings;
     bool bTyped = !gang.strMac.empty() || !gang.strFactory.empty() || !gang.strReg.empty();
     if (!gang.bNext) {

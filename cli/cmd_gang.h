@@ -11,6 +11,7 @@ struct GangOptions {
     std::string strMac;             // one identity typed in: a single slot only
     std::string strFactory;
     std::string strReg;
+    std::string strMonitorPort;     // the boot monitor's USB port: a single slot only
     bool bLoop = false;             // each slot waits for its next board and starts by itself
     int nCount = 0;                 // boards per slot with --loop; 0: until Ctrl+C
     int nPollMs = 500;              // period of the wait for the next board

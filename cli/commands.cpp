@@ -10,6 +10,7 @@
 #include "station/station_config.h"
 #include "serial/com_port_map.h"
 #include "serial/com_port_scan.h"
+#include "serial/monitor_port_path.h"
 
 bool GivenOnCommandLine(const CommonOptions& options, const std::string& strName)
 {
@@ -57,6 +58,17 @@ CLI::Validator ComPortName()
                                                             : "port " + strValue + " is not a name COM1 to COM99";
         },
         "COMn");
+}
+
+CLI::Validator MonitorPortName()
+{
+    return CLI::Validator(
+        [](std::string& strValue) {
+            return CMonitorPortPath::IsValidName(strValue)
+                       ? std::string()
+                       : strValue + " is not a name COM1 to COM99, a device path or usb:<bus>-<port path>";
+        },
+        "PORT");
 }
 
 void AddCommonOptions(CLI::App& cmd, CommonOptions& options, bool bStationOption)

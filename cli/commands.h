@@ -17,6 +17,9 @@ struct CommonOptions : StationSettings {
 // Accepts "COM1" to "COM99" (any case), the names the port map gives.
 CLI::Validator ComPortName();
 
+// Accepts what a monitor port may be: COMn, a device path or usb:<bus>-<port path>.
+CLI::Validator MonitorPortName();
+
 struct CommandRunner {
     CLI::App* pCommand = nullptr;
     std::function<int()> fnRun;

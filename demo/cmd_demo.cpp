@@ -23,6 +23,9 @@ void AddDemoCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
     pCmd->add_flag("--gui", demo->bGui, "Run the job in the operator's window");
     pCmd->add_flag("--keep", demo->bKeep, "Keep the temporary working folder");
     pCmd->add_flag("--gang", demo->bGang, "A gang station of four virtual boards, one job each (with --gui: the gang window)");
+    pCmd->add_option("--gang-slots", demo->nGangSlots, "With --gang: this many virtual boards")
+        ->check(CLI::Range(1, 99))
+        ->capture_default_str();
     pCmd->add_flag("--start-job", demo->window.bStartJob, "With --gui: press download at once")->group("");
     pCmd->add_option("--screenshot", demo->window.strScreenshot, "With --gui: save a PNG and end")->group("");
     pCmd->add_option("--screenshot-when", demo->window.strScreenshotWhen, "... once the log holds this text")->group("");

@@ -17,6 +17,7 @@ struct DemoOptions {
     bool bGui = false;               // run the job in the window instead of on standard output
     bool bKeep = false;              // keep the temporary working folder
     bool bGang = false;              // four virtual boards on a gang station
+    int nGangSlots = 4;              // ... or this many
     DemoWindowOptions window;        // with --gui: start at once, screenshot
     std::vector<std::string> boardArgs;  // extra options for the virtual board
 };

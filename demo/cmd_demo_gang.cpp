@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int kDemoSlots = 4;
 constexpr int kDemoSettleMs = 500;
 constexpr int kPoolSize = 100;
 
@@ -45,7 +44,7 @@ int RunDemoGang(const CommonOptions& options, const DemoOptions& demo)
     std::vector<std::unique_ptr<CBoardProcess>> boards;
     std::string strError;
     bool bReady = true;
-    for (int k = 1; k <= kDemoSlots && bReady; ++k) {
+    for (int k = 1; k <= demo.nGangSlots && bReady; ++k) {
         const std::string strStore = strDir + "/board-store" + std::to_string(k);
         std::filesystem::create_directories(strStore);
         std::vector<std::string> args = {"--udp-port", "0", "--store-dir", strStore, "--quiet", "--idle-exit-s", "600"};
@@ -86,7 +85,7 @@ int RunDemoGang(const CommonOptions& options, const DemoOptions& demo)
         pBoard->Stop();
 
     bool bAllStored = true;
-    for (int k = 1; k <= kDemoSlots; ++k) {
+    for (int k = 1; k <= demo.nGangSlots; ++k) {
         std::string strReport;
         bAllStored = CheckStoredImages(strDir, strDir + "/board-store" + std::to_string(k), strReport) && bAllStored;
         std::cout << "demo: board " << k << ":\n" << strReport;

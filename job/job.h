@@ -84,6 +84,7 @@ private:
     CNet m_Net;
     CSerial m_Serial;
     int m_nComPort = 0;
+    std::string m_strMonitorName;  // where the bring-up talks to the monitor, for its log lines
     DCB m_SerialSettings;
     int m_bConsolePhase = 0;
     bool m_bBringUpBrokenOff = false;  // the console phase is the fallback after a broken-off bring-up

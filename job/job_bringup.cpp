@@ -4,6 +4,7 @@
 #include "job/board_files.h"
 #include "job/job.h"
 #include "net/image_file.h"
+#include "samba/monitor_error.h"
 
 namespace {
 
@@ -59,12 +60,11 @@ bool CJob::BringUpCall(const char* szWhat, int32_t nError)
     if (nError == 0)
         return true;
     // The raw word goes to the detailed log, also when a stop cut the call short.
-    AppendDetail(std::string("->") + szWhat + " on COM" + std::to_string(m_nComPort) + ": boot monitor error word " +
-                 Hex(nError) + ".\r\n");
+    AppendDetail(std::string("->") + szWhat + " on " + m_strMonitorName + ": boot monitor error word " + Hex(nError) +
+                 ".\r\n");
     std::string strError = m_pBootDll->ErrorText(nError);
     if (!m_bStop.load())
-        AppendLog(std::string("->") + szWhat + " failed on COM" + std::to_string(m_nComPort) + ": " + strError +
-                  ".\r\n");
+        AppendLog(std::string("->") + szWhat + " failed on " + m_strMonitorName + ": " + strError + ".\r\n");
     m_strBringUpCause = std::string(szWhat) + " failed: " + strError;
     m_strBringUpCause[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(m_strBringUpCause[0])));
     return false;
@@ -76,8 +76,19 @@ BringUpResult CJob::BringUp()
     m_strBringUpCause.clear();
     m_pBootDll = std::make_unique<CAt91BootDll>(m_fnBackendFactory);
     m_pBootDll->SetCancelFlag(&m_bStop);
+    // With a USB port the monitor is there, the console on the serial line; the applets are told
+    // their link (argument 0: 1 the serial line, 0 USB).
+    const bool bUsb = !m_Request.strMonitorPort.empty();
+    const int32_t nLinkType = bUsb ? 0 : 1;
+    m_strMonitorName = bUsb ? m_Request.strMonitorPort : "COM" + std::to_string(m_nComPort);
+    if (bUsb) {
+        m_pBootDll->SetUsbLink(m_Request.nMonitorWaitMs);
+        AppendLog("->Waiting for the boot monitor's USB port " + m_Request.strMonitorPort + " (at most " +
+                  std::to_string((m_Request.nMonitorWaitMs + 999) / 1000) + " s).\r\n");
+    }
+    const std::string& strDevice = bUsb ? m_Request.strMonitorPort : m_Request.strDevice;
     m_hDevice = 0;
-    m_pBootDll->OpenDevice(m_Request.strDevice.c_str(), m_hDevice);
+    m_pBootDll->OpenDevice(strDevice.c_str(), m_hDevice);
     if (m_hDevice == 0) {
         // A stop cuts the connect short: the stop line is the only report then.
         if (m_bStop.load()) {
@@ -85,10 +96,15 @@ BringUpResult CJob::BringUp()
             return BringUpResult::Stopped;
         }
         std::string strWhy = m_pBootDll->LastOpenError();
-        std::string strCause = m_Request.strDevice + " did not open for the boot monitor" +
+        std::string strCause = strDevice + " did not open for the boot monitor" +
                                (strWhy.empty() ? std::string() : ": " + strWhy);
         AppendLog("->" + strCause + ".\r\n");
-        return BreakOff(strCause);
+        if (!bUsb)
+            return BreakOff(strCause);
+        // No USB port, no monitor: the board is not at its ROM monitor, and no console wait follows.
+        EndBringUp();
+        m_strBringUpCause = strCause;
+        return BringUpResult::Failed;
     }
     CAt91BootDll& dll = *m_pBootDll;
     int32_t error_code = 0;
@@ -114,8 +130,11 @@ BringUpResult CJob::BringUp()
     AppendLog("Chip ID match.\r\n");
 
     // Runs one applet: load the file, write its arguments and a zero command, jump, read the mailbox.
+    // bLastRun: the boot loader, after whose run the monitor's USB port may go away, as the boot
+    // loader takes the chip over; that is no failure (bGone tells).
+    bool bGone = false;
     auto runApplet = [&](const char* szFile, const char* szOpenError, std::initializer_list<WordWrite> args,
-                         uint32_t& nStatus) -> bool {
+                         uint32_t& nStatus, bool bLastRun) -> bool {
         // The file goes to the board as one block; a file that cannot be read whole counts as missing.
         CImageFile image;
         if (image.Load(m_Request.strWorkDir + "/" + szFile) != CImageFile::Status::Ok) {
@@ -135,31 +154,40 @@ BringUpResult CJob::BringUp()
         dll.WriteWord(m_hDevice, 0, MAILBOX_COMMAND, error_code);
         if (!BringUpCall("Writing the applet command", error_code))
             return false;
+        auto gone = [&] { return bUsb && bLastRun && error_code == MON_ERR_LINE_LOST && !m_bStop.load(); };
         dll.Jump(m_hDevice, APPLET_ADDRESS, error_code);
-        if (!BringUpCall("Running the code at 0x00300000", error_code))
+        if (!gone() && !BringUpCall("Running the code at 0x00300000", error_code))
             return false;
-        dll.ReadWord(m_hDevice, uValue, MAILBOX_COMMAND, error_code);
-        if (!BringUpCall("Reading the applet command word", error_code))
+        if (error_code == 0)
+            dll.ReadWord(m_hDevice, uValue, MAILBOX_COMMAND, error_code);
+        if (!gone() && !BringUpCall("Reading the applet command word", error_code))
             return false;
-        dll.ReadWord(m_hDevice, uValue, MAILBOX_STATUS, error_code);
-        if (!BringUpCall("Reading the applet status word", error_code))
+        if (error_code == 0)
+            dll.ReadWord(m_hDevice, uValue, MAILBOX_STATUS, error_code);
+        if (gone()) {
+            bGone = true;
+            uValue = 0;
+        } else if (!BringUpCall("Reading the applet status word", error_code)) {
             return false;
+        }
         nStatus = static_cast<uint32_t>(uValue);
         return !m_bStop.load();
     };
 
     uint32_t nStatus = 0;
-    if (!runApplet(LOWLEVEL_APPLET, "->Failed to open lowlevelinit file.\r\n", {{MAILBOX_ARG0, 1}, {MAILBOX_ARG2, 0}},
-                   nStatus))
+    if (!runApplet(LOWLEVEL_APPLET, "->Failed to open lowlevelinit file.\r\n",
+                   {{MAILBOX_ARG0, nLinkType}, {MAILBOX_ARG2, 0}}, nStatus, false))
         return BreakOff({});
     if (nStatus != 0) {
         AppendLog("->The low-level init applet reported status " + Hex(static_cast<int32_t>(nStatus)) + ".\r\n");
         return BreakOff("the low-level init applet reported status " + Hex(static_cast<int32_t>(nStatus)));
     }
     if (!runApplet(BOOT_LOADER, "->Failed to open extram file.\r\n",
-                   {{MAILBOX_ARG0, 1}, {MAILBOX_ARG2, 1}, {MAILBOX_ARG3, 0}, {MAILBOX_ARG4, 16}, {MAILBOX_ARG5, 0}},
-                   nStatus))
+                   {{MAILBOX_ARG0, nLinkType}, {MAILBOX_ARG2, 1}, {MAILBOX_ARG3, 0}, {MAILBOX_ARG4, 16}, {MAILBOX_ARG5, 0}},
+                   nStatus, true))
         return BreakOff({});
+    if (bGone)
+        AppendLog("->The boot monitor's USB port went away: the boot loader runs.\r\n");
     AppendLog(nStatus == 0 ? "->Extram Ok.\r\n" : "->Extram Error.\r\n");
     if (nStatus != 0)
         return BreakOff("the boot loader reported status " + Hex(static_cast<int32_t>(nStatus)));

@@ -12,6 +12,9 @@ struct JobRequest {
     std::string strStation;
     std::string strDevice;             // the boot monitor's name of the port ("COM5")
     ComPortEntry port;                 // the same port as {number, device path}
+    std::string strMonitorPort;        // the boot monitor's USB port (COMn, a path, usb:<bus>-<ports>);
+                                       // empty: the monitor is on port, as the console is
+    int nMonitorWaitMs = 10000;        // how long the bring-up waits for that port to appear
     std::string strWorkDir;            // the board files are found below it
     std::vector<TransferImage> images; // the selected files, in order
     int nConfiguredImages = 0;         // the files the configuration names; more than images: partial

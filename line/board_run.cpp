@@ -11,7 +11,7 @@
 namespace {
 
 constexpr size_t MAC_TEXT_BYTES = 26;
-constexpr int kWaitSliceMs = 50;
+constexpr int kWaitSliceMs = 200;  // the stop flag is looked at this often; a stopped job ends the wait at once
 constexpr int kStopGraceMs = 5000;   // a stopped job reports within about a second; this is the bound
 constexpr const char* kSeeLog = "the identity was refused (see the log)";
 
@@ -87,6 +87,8 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
     job.transfer = TransferOf(station);
     job.bBringUp = request.bBringUp;
     job.nConsoleFallbackMs = station.nConsoleTimeoutS * 1000;
+    job.strMonitorPort = station.strMonitorPort;
+    job.nMonitorWaitMs = station.nMonitorWaitS * 1000;
     job.port.nPort = request.nComPort > 0 ? request.nComPort : CComPortMap::PortFromName(request.strPort);
     job.strDevice = request.strDevice;
     if (m_pJob->Running())

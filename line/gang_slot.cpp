@@ -5,6 +5,7 @@
 #include "line/board_waiter.h"
 #include "line/monitor_backend_factory.h"
 #include "line/monitor_probe.h"
+#include "serial/monitor_port_path.h"
 
 namespace {
 
@@ -52,11 +53,18 @@ void CGangSlot::Stop()
 void CGangSlot::Run()
 {
     std::unique_ptr<IBoardProbe> pProbe;
-    if (m_Settings.bLoop) {
-        pProbe = m_Hooks.fnProbe ? m_Hooks.fnProbe(m_Setup, &m_bStop)
-                                 : std::make_unique<CMonitorProbe>(
-                                       [map = m_Setup.options.portMap, n = m_Setup.nComPort] { return map.PathForPort(n); },
-                                       m_Hooks.pClock ? *m_Hooks.pClock : SystemClock(), &m_bStop);
+    IClock& clock = m_Hooks.pClock ? *m_Hooks.pClock : SystemClock();
+    const std::string& strMonitorPort = m_Setup.options.strMonitorPort;
+    if (m_Settings.bLoop && m_Hooks.fnProbe) {
+        pProbe = m_Hooks.fnProbe(m_Setup, &m_bStop);
+    } else if (m_Settings.bLoop && !strMonitorPort.empty()) {
+        // The next board is there once its monitor's USB port appears and answers.
+        CMonitorPortPath portPath(m_Setup.options.portMap.Resolver());
+        pProbe = std::make_unique<CMonitorProbe>([portPath, strMonitorPort] { return portPath.PathNow(strMonitorPort); },
+                                                 clock, &m_bStop, MonitorLimits(), MonitorLink::Usb);
+    } else if (m_Settings.bLoop) {
+        pProbe = std::make_unique<CMonitorProbe>(
+            [map = m_Setup.options.portMap, n = m_Setup.nComPort] { return map.PathForPort(n); }, clock, &m_bStop);
     }
     std::unique_ptr<CBoardWaiter> pWaiter;
     if (pProbe)
@@ -75,7 +83,8 @@ void CGangSlot::Run()
             break;
         }
         if (pWaiter) {
-            Log("->Waiting for the next board on " + m_Setup.strPort + ".\r\n");
+            Log("->Waiting for the next board on " + (strMonitorPort.empty() ? m_Setup.strPort : strMonitorPort) +
+                ".\r\n");
             m_Observer.OnSlotWaiting(m_Setup.nSlot, true);
             bool bReady = pWaiter->WaitForBoard(bGoneFirst, m_bStop);
             m_Observer.OnSlotWaiting(m_Setup.nSlot, false);

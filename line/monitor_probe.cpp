@@ -5,8 +5,8 @@
 #include "samba/monitor_session.h"
 
 CMonitorProbe::CMonitorProbe(std::function<std::string()> fnPath, IClock& clock, const std::atomic<int>* pCancel,
-                             const MonitorLimits& limits)
-    : m_fnPath(std::move(fnPath)), m_Clock(clock), m_pCancel(pCancel), m_Limits(limits)
+                             const MonitorLimits& limits, MonitorLink link)
+    : m_fnPath(std::move(fnPath)), m_Clock(clock), m_pCancel(pCancel), m_Limits(limits), m_Link(link)
 {
 }
 
@@ -17,7 +17,7 @@ BoardPresence CMonitorProbe::Probe()
     if (strPath.empty() || stat(strPath.c_str(), &info) != 0)
         return BoardPresence::Absent;
     // The session's own connect: the same bytes and checks as the bring-up's first step.
-    CMonitorSession session(m_Clock, m_pCancel, m_Limits);
+    CMonitorSession session(m_Clock, m_pCancel, m_Limits, m_Link);
     std::string strError;
     if (session.Open(strPath, strError) != 0)
         return BoardPresence::Silent;

@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -58,13 +61,25 @@ CGangWindow::CGangWindow(const GangControlFactory& fnMakeControl, IClock& clock,
     pBar->addSpacing(12);
     pBar->addWidget(m_btnExit);
 
+    // Up to 16 slots a square of wide tiles; more in six narrower columns (24 fill a 1920x1080
+    // screen) in a grid that scrolls where the window is smaller than the tiles.
     const auto planned = m_pControl->PlannedSlots();
-    const int nColumns = std::max(1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(planned.size())))));
-    auto* pGrid = new QGridLayout;
+    const bool bMany = planned.size() > 16;
+    const int nColumns =
+        bMany ? 6 : std::max(1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(planned.size())))));
+    auto* pTiles = new QWidget;
+    auto* pGrid = new QGridLayout(pTiles);
+    pGrid->setContentsMargins(0, 0, 0, 0);
     int nIndex = 0;
     for (const auto& [nSlot, strPort] : planned) {
-        auto* pTile = new CGangTile(nSlot, strPort, clock, this);
-        pTile->setMinimumWidth(420);
+        auto* pTile = new CGangTile(nSlot, strPort, clock, pTiles);
+        pTile->setMinimumWidth(bMany ? 300 : 420);
+        if (bMany) {
+            // Compact: one point smaller, so a tile's status line fits its narrower column.
+            QFont font = pTile->font();
+            font.setPointSizeF(std::max(6.0, font.pointSizeF() - 1.5));
+            pTile->setFont(font);
+        }
         connect(pTile->StartButton(), &QPushButton::clicked, this, [this, n = nSlot] { StartSlot(n); });
         connect(pTile->StopButton(), &QPushButton::clicked, this, [this, n = nSlot] { StopSlot(n); });
         pTile->SetConsoleBoundS(m_pControl->ConsoleBoundS());
@@ -76,7 +91,19 @@ CGangWindow::CGangWindow(const GangControlFactory& fnMakeControl, IClock& clock,
     }
     auto* pLayout = new QVBoxLayout(this);
     pLayout->addLayout(pBar);
-    pLayout->addLayout(pGrid, 1);
+    if (!bMany) {
+        pLayout->addWidget(pTiles, 1);
+    } else {
+        // Many tiles: the window opens as large as the screen; smaller, they scroll.
+        auto* pScroll = new QScrollArea(this);
+        pScroll->setWidgetResizable(true);
+        pScroll->setFrameShape(QFrame::NoFrame);
+        pScroll->setWidget(pTiles);
+        pLayout->addWidget(pScroll, 1);
+        const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                              : QRect(0, 0, 1920, 1080);
+        resize(screen.width(), screen.height() - 40);
+    }
     ShowShift();
 }
 

@@ -8,6 +8,10 @@
 constexpr int SCAN_MAX_DEVICES = 10;
 constexpr int DEVICE_NAME_SIZE = 100;
 
+// The monitor's two links: the DBGU serial line (XMODEM blocks, the applet's 0x06 at its end) and
+// its USB device port, a CDC port on the host (raw blocks, no baud rate).
+enum class MonitorLink { Serial, Usb };
+
 // What stands behind the boot-monitor wrapper: the real serial monitor, or a simulated board.
 // Results come back through the reference parameters; an error word of 0 means success.
 class IAt91Backend {
@@ -32,6 +36,10 @@ public:
 
     // Waits of later calls end early while *pCancel is set (null: never). Before OpenDevice.
     virtual void SetCancelFlag(const std::atomic<int>* pCancel) { (void)pCancel; }
+    // Before OpenDevice: the name given to it is the monitor's USB port (a COM name, a device path
+    // or usb:<bus>-<port path>), which is waited for up to nAppearWaitMs as it exists only while the
+    // board sits in its ROM monitor. A backend without such a port ignores it.
+    virtual void SetUsbLink(int nAppearWaitMs) { (void)nAppearWaitMs; }
     // An error word in words, for the log.
     virtual std::string ErrorText(int32_t nError) const;
     // Why the last OpenDevice gave no handle; empty when unknown.

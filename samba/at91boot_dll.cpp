@@ -23,6 +23,12 @@ void CAt91BootDll::SetCancelFlag(const std::atomic<int>* pCancel)
         m_pBackend->SetCancelFlag(pCancel);
 }
 
+void CAt91BootDll::SetUsbLink(int nAppearWaitMs)
+{
+    if (m_pBackend)
+        m_pBackend->SetUsbLink(nAppearWaitMs);
+}
+
 std::string CAt91BootDll::ErrorText(int32_t nError) const
 {
     if (nError == AT91_ERR_NOT_BOUND)

@@ -26,6 +26,7 @@ public:
     void ScanDevices(char* szDevices[SCAN_MAX_DEVICES]);
 
     void SetCancelFlag(const std::atomic<int>* pCancel);
+    void SetUsbLink(int nAppearWaitMs);
     std::string ErrorText(int32_t nError) const;
     std::string LastOpenError() const;
 

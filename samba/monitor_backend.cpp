@@ -5,6 +5,14 @@
 
 #include "samba/monitor_error.h"
 #include "samba/monitor_session.h"
+#include "serial/device_wait.h"
+#include "serial/monitor_port_path.h"
+
+namespace {
+
+constexpr int REOPEN_PAUSE_MS = 50;  // a fresh device node may not be open to us at once
+
+}  // namespace
 
 CMonitorBackend::CMonitorBackend(PortResolver fnResolve, ComPortScanner fnScan, IClock& clock,
                                  const std::atomic<int>* pCancel, const MonitorLimits& limits)
@@ -30,25 +38,73 @@ std::string CMonitorBackend::LastOpenError() const
     return m_strLastOpenError;
 }
 
+void CMonitorBackend::SetUsbLink(int nAppearWaitMs)
+{
+    m_link = MonitorLink::Usb;
+    m_nUsbWaitMs = nAppearWaitMs;
+}
+
+std::string CMonitorBackend::WaitForUsbPort(const std::string& strName, uint64_t nDeadlineMs)
+{
+    CMonitorPortPath portPath(m_fnResolve);
+    CDeviceWait wait(m_clock, m_pCancel);
+    std::string strPath;
+    uint64_t nNow = m_clock.NowMs();
+    int nWaitMs = nDeadlineMs > nNow ? static_cast<int>(nDeadlineMs - nNow) : 0;
+    CDeviceWait::Result result = wait.Wait([&] { return portPath.PathNow(strName); }, nWaitMs, strPath);
+    if (result == CDeviceWait::WAIT_FOUND)
+        return strPath;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_strLastOpenError = result == CDeviceWait::WAIT_CANCELLED
+                             ? strName + ": the wait for the boot monitor's USB port was cancelled"
+                             : strName + ": the boot monitor's USB port did not appear within " +
+                                   std::to_string((m_nUsbWaitMs + 999) / 1000) + " s";
+    return {};
+}
+
+std::shared_ptr<CMonitorSession> CMonitorBackend::OpenSession(const std::string& strPath, uint64_t nDeadlineMs)
+{
+    for (;;) {
+        auto pSession = std::make_shared<CMonitorSession>(m_clock, m_pCancel, m_limits, m_link);
+        std::string strError;
+        int32_t nError = pSession->Open(strPath, strError);
+        if (nError == 0)
+            return pSession;
+        bool bAgain = m_link == MonitorLink::Usb && nError == MON_ERR_NO_DEVICE && m_clock.NowMs() < nDeadlineMs &&
+                      !(m_pCancel && m_pCancel->load());
+        if (!bAgain) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_strLastOpenError = strError;
+            return nullptr;
+        }
+        m_clock.SleepMs(REOPEN_PAUSE_MS);
+    }
+}
+
 void CMonitorBackend::OpenDevice(const char* szName, int32_t& hDevice)
 {
     hDevice = 0;
-    ComPortEntry entry;
-    bool bNamed = szName && CComPortMap::ParseEntry(szName, entry);
-    std::string strPath = bNamed && m_fnResolve ? m_fnResolve(entry.nPort) : std::string();
-    std::string strError;
-    if (strPath.empty()) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_strLastOpenError = std::string(szName ? szName : "(null)") + ": no such serial port";
-        return;
+    const std::string strName = szName ? szName : "(null)";
+    std::string strPath;
+    const uint64_t nDeadlineMs = m_clock.NowMs() + static_cast<uint64_t>(std::max(m_nUsbWaitMs, 0));
+    if (m_link == MonitorLink::Usb) {
+        strPath = WaitForUsbPort(strName, nDeadlineMs);
+        if (strPath.empty())
+            return;
+    } else {
+        ComPortEntry entry;
+        bool bNamed = szName && CComPortMap::ParseEntry(szName, entry);
+        strPath = bNamed && m_fnResolve ? m_fnResolve(entry.nPort) : std::string();
+        if (strPath.empty()) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_strLastOpenError = strName + ": no such serial port";
+            return;
+        }
     }
-    auto pSession = std::make_shared<CMonitorSession>(m_clock, m_pCancel, m_limits);
-    int32_t nError = pSession->Open(strPath, strError);
+    auto pSession = OpenSession(strPath, nDeadlineMs);
+    if (!pSession)
+        return;
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (nError != 0) {
-        m_strLastOpenError = strError;
-        return;
-    }
     while (m_nNextHandle <= 0 || m_mapSessions.count(m_nNextHandle))
         m_nNextHandle = m_nNextHandle <= 0 ? 1 : m_nNextHandle + 1;
     hDevice = m_nNextHandle++;

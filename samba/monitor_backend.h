@@ -21,7 +21,8 @@ using ComPortScanner = std::function<std::vector<ComPortEntry>()>;
 
 // The real backend of the boot-monitor wrapper: the ROM monitor's protocol on a serial line.
 // Device names are "COMn (path)" (CComPortMap::FormatEntry); the port number selects the device,
-// through the resolver. Handles are small
+// through the resolver. After SetUsbLink the name is the monitor's USB port (CMonitorPortPath),
+// waited for and spoken to in the USB dialect. Handles are small
 // positive numbers. Every call is bounded by the limits and ends early when the cancel flag is set;
 // failures give the MON_ERR_* words of samba/monitor_error.h.
 class CMonitorBackend : public IAt91Backend {
@@ -47,16 +48,23 @@ public:
     // Why the last OpenDevice gave no handle, for a log line.
     std::string LastOpenError() const override;
     void SetCancelFlag(const std::atomic<int>* pCancel) override { m_pCancel = pCancel; }
+    void SetUsbLink(int nAppearWaitMs) override;
     std::string ErrorText(int32_t nError) const override;
 
 private:
     std::shared_ptr<CMonitorSession> Session(int32_t hDevice);
+    // The USB port's device once it is there, or empty with m_strLastOpenError set.
+    std::string WaitForUsbPort(const std::string& strName, uint64_t nDeadlineMs);
+    // Opens and connects; on USB tries again until the deadline while the new node cannot be opened yet.
+    std::shared_ptr<CMonitorSession> OpenSession(const std::string& strPath, uint64_t nDeadlineMs);
 
     PortResolver m_fnResolve;
     ComPortScanner m_fnScan;
     IClock& m_clock;
     const std::atomic<int>* m_pCancel;
     MonitorLimits m_limits;
+    MonitorLink m_link = MonitorLink::Serial;
+    int m_nUsbWaitMs = 0;
 
     mutable std::mutex m_mutex;
     std::map<int32_t, std::shared_ptr<CMonitorSession>> m_mapSessions;

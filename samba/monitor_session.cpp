@@ -13,14 +13,17 @@ constexpr uint64_t MONITOR_AREA_START = 0x306000;
 constexpr uint64_t MONITOR_AREA_END = 0x308000;  // one past the end
 constexpr uint32_t CHIP_ID_ADDRESS = 0xFFFFF240;
 
-// The monitor's DBGU: 115200 8N1.
-DCB MonitorLineSettings()
+// The monitor's DBGU: 115200 8N1. A CDC port has no rate: its speed is left as it is.
+DCB MonitorLineSettings(MonitorLink link)
 {
     DCB settings;
-    settings.BaudRate = 115200;
+    settings.BaudRate = link == MonitorLink::Usb ? 0 : 115200;
     settings.ByteSize = 8;
     return settings;
 }
+
+// Raw blocks are counted at no less than 100 KB/s (a full-speed USB port does ten times that).
+constexpr int RAW_BYTES_PER_MS = 100;
 
 std::string Format(const char* szFormat, uint32_t nFirst, uint32_t nSecond = 0)
 {
@@ -31,22 +34,33 @@ std::string Format(const char* szFormat, uint32_t nFirst, uint32_t nSecond = 0)
 
 }  // namespace
 
-bool BlockReachesMonitorArea(uint32_t nAddress, uint64_t nSize)
+bool BlockReachesMonitorArea(uint32_t nAddress, uint64_t nSize, bool bPadded)
 {
     uint64_t nStart = nAddress;
-    uint64_t nEnd = nStart + XmodemBlocks(nSize) * XMODEM_DATA;
+    uint64_t nEnd = nStart + (bPadded ? XmodemBlocks(nSize) * XMODEM_DATA : nSize);
     return nStart < MONITOR_AREA_END && nEnd > MONITOR_AREA_START;
 }
 
-CMonitorSession::CMonitorSession(IClock& clock, const std::atomic<int>* pCancel, const MonitorLimits& limits)
-    : m_limits(limits), m_pCancel(pCancel), m_line(clock, pCancel)
+std::vector<int32_t> UsbReadPieces(int32_t nSize)
+{
+    if (nSize <= 0)
+        return {};
+    bool bPowerOfTwo = (nSize & (nSize - 1)) == 0;
+    if (bPowerOfTwo && nSize > 32)
+        return {nSize - 1, 1};
+    return {nSize};
+}
+
+CMonitorSession::CMonitorSession(IClock& clock, const std::atomic<int>* pCancel, const MonitorLimits& limits,
+                                 MonitorLink link)
+    : m_limits(limits), m_link(link), m_pCancel(pCancel), m_line(clock, pCancel)
 {
 }
 
 int32_t CMonitorSession::Open(const std::string& strPath, std::string& strError)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_line.Open(strPath, MonitorLineSettings(), strError))
+    if (!m_line.Open(strPath, MonitorLineSettings(m_link), strError))
         return MON_ERR_NO_DEVICE;
     for (int nTry = 0; nTry < 2; ++nTry) {
         if (Connect()) {
@@ -105,10 +119,10 @@ int32_t CMonitorSession::Command(const std::string& strCommand)
 int32_t CMonitorSession::ReadValue(uint32_t nAddress, int nBytes, uint32_t& nValue)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return ReadValueLocked(nAddress, nBytes, nValue);
+    return ReadValueLocked(nAddress, nBytes, nValue, m_limits.nReplyMs);
 }
 
-int32_t CMonitorSession::ReadValueLocked(uint32_t nAddress, int nBytes, uint32_t& nValue)
+int32_t CMonitorSession::ReadValueLocked(uint32_t nAddress, int nBytes, uint32_t& nValue, int nReplyMs)
 {
     char cOp = nBytes == 4 ? 'w' : nBytes == 2 ? 'h' : 'o';
     if (nBytes != 1 && nBytes != 2 && nBytes != 4)
@@ -119,7 +133,7 @@ int32_t CMonitorSession::ReadValueLocked(uint32_t nAddress, int nBytes, uint32_t
     uint8_t bytes[4] = {0, 0, 0, 0};
     size_t nGot = 0;
     nError = CXmodemTransfer::ErrorOf(
-        m_line.Read(bytes, static_cast<size_t>(nBytes), nGot, m_line.Deadline(m_limits.nReplyMs)));
+        m_line.Read(bytes, static_cast<size_t>(nBytes), nGot, m_line.Deadline(nReplyMs)));
     if (nError != 0)
         return nError;
     // More bytes than the value means the line does not speak the monitor's normal mode.
@@ -152,6 +166,8 @@ int32_t CMonitorSession::WriteBlock(uint32_t nAddress, const uint8_t* pData, int
     std::lock_guard<std::mutex> lock(m_mutex);
     if (nSize < 0 || (nSize > 0 && !pData))
         return MON_ERR_BAD_ARGUMENT;
+    if (m_link == MonitorLink::Usb)
+        return WriteRawBlock(nAddress, pData, nSize);
     // S carries no length, so the board stores the padding of the last packet too.
     if (BlockReachesMonitorArea(nAddress, static_cast<uint64_t>(nSize)))
         return MON_ERR_MONITOR_AREA;
@@ -169,6 +185,8 @@ int32_t CMonitorSession::ReadBlock(uint32_t nAddress, uint8_t* pData, int32_t nS
     std::lock_guard<std::mutex> lock(m_mutex);
     if (nSize < 0 || (nSize > 0 && !pData))
         return MON_ERR_BAD_ARGUMENT;
+    if (m_link == MonitorLink::Usb)
+        return ReadRawBlock(nAddress, pData, nSize);
     int32_t nError = Command(Format("R%08X,%08X#", nAddress, static_cast<uint32_t>(nSize)));
     if (nError != 0)
         return nError;
@@ -176,6 +194,42 @@ int32_t CMonitorSession::ReadBlock(uint32_t nAddress, uint8_t* pData, int32_t nS
     if (nError != 0)
         AbortTransfer();
     return nError;
+}
+
+int CMonitorSession::RawBlockMs(int32_t nSize) const { return m_limits.nWriteMs + nSize / RAW_BYTES_PER_MS; }
+
+int32_t CMonitorSession::WriteRawBlock(uint32_t nAddress, const uint8_t* pData, int32_t nSize)
+{
+    // S carries the length: exactly those bytes are stored, no padding.
+    if (BlockReachesMonitorArea(nAddress, static_cast<uint64_t>(nSize), false))
+        return MON_ERR_MONITOR_AREA;
+    if (nSize == 0)
+        return m_bClosed ? MON_ERR_BAD_HANDLE : 0;
+    // The command and its data in separate writes: the ROM reads the command on its own first.
+    int32_t nError = Command(Format("S%08X,%08X#", nAddress, static_cast<uint32_t>(nSize)));
+    if (nError == 0)
+        nError = CXmodemTransfer::ErrorOf(
+            m_line.Write(pData, static_cast<size_t>(nSize), m_line.Deadline(RawBlockMs(nSize))));
+    return nError;
+}
+
+int32_t CMonitorSession::ReadRawBlock(uint32_t nAddress, uint8_t* pData, int32_t nSize)
+{
+    if (nSize == 0)
+        return m_bClosed ? MON_ERR_BAD_HANDLE : 0;
+    int32_t nDone = 0;
+    for (int32_t nPiece : UsbReadPieces(nSize)) {
+        int32_t nError = Command(Format("R%08X,%08X#", nAddress + static_cast<uint32_t>(nDone),
+                                        static_cast<uint32_t>(nPiece)));
+        size_t nGot = 0;
+        if (nError == 0)
+            nError = CXmodemTransfer::ErrorOf(m_line.Read(pData + nDone, static_cast<size_t>(nPiece), nGot,
+                                                          m_line.Deadline(m_limits.nReplyMs + nPiece / RAW_BYTES_PER_MS)));
+        if (nError != 0)
+            return nError;
+        nDone += nPiece;
+    }
+    return 0;
 }
 
 void CMonitorSession::AbortTransfer()
@@ -193,6 +247,10 @@ int32_t CMonitorSession::Jump(uint32_t nAddress)
     int32_t nError = Command(Format("G%08X#", nAddress));
     if (nError != 0)
         return nError;
+    uint32_t nValue = 0;
+    // On USB the applet ends without a byte: the monitor's answer to a read, once it is back, says so.
+    if (m_link == MonitorLink::Usb)
+        return ReadValueLocked(CHIP_ID_ADDRESS, 4, nValue, m_limits.nJumpAckMs);
     // Wait for the applet's 0x06 without sending anything: it may be re-programming the line.
     // Some applets return without it, so its absence alone is no failure.
     uint64_t nDeadline = m_line.Deadline(m_limits.nJumpAckMs);
@@ -204,6 +262,5 @@ int32_t CMonitorSession::Jump(uint32_t nAddress)
         if (result != CSerialLine::LINE_OK)
             return CXmodemTransfer::ErrorOf(result);
     }
-    uint32_t nValue = 0;
-    return ReadValueLocked(CHIP_ID_ADDRESS, 4, nValue);
+    return ReadValueLocked(CHIP_ID_ADDRESS, 4, nValue, m_limits.nReplyMs);
 }

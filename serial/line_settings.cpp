@@ -36,8 +36,17 @@ bool DcbToTermios(const DCB& settings, termios& tioOut)
 {
     termios tio = tioOut;
     speed_t nSpeed = 0;
-    if (!BaudCode(settings.BaudRate, nSpeed))
+    if (!BaudCode(settings.BaudRate, nSpeed) || !DcbFramingToTermios(settings, tio))
         return false;
+    if (cfsetispeed(&tio, nSpeed) != 0 || cfsetospeed(&tio, nSpeed) != 0)
+        return false;
+    tioOut = tio;
+    return true;
+}
+
+bool DcbFramingToTermios(const DCB& settings, termios& tioOut)
+{
+    termios tio = tioOut;
 
     tcflag_t nSize = 0;
     switch (settings.ByteSize) {
@@ -73,8 +82,6 @@ bool DcbToTermios(const DCB& settings, termios& tioOut)
     tio.c_cflag |= CLOCAL | CREAD | nSize | nParity | nStop;
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (cfsetispeed(&tio, nSpeed) != 0 || cfsetospeed(&tio, nSpeed) != 0)
-        return false;
     tioOut = tio;
     return true;
 }

@@ -57,7 +57,7 @@ bool CSerialLine::Open(const std::string& strPath, const DCB& settings, std::str
         strWhy = "not a terminal";
     else if (flock(nFd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
         strWhy = OpenFailure(EBUSY);  // other flock failures are no reason to refuse
-    else if (!DcbToTermios(settings, tio))
+    else if (settings.BaudRate == 0 ? !DcbFramingToTermios(settings, tio) : !DcbToTermios(settings, tio))
         strWhy = "line settings not supported";
     if (strWhy.empty()) {
         // VMIN 1 makes an empty non-blocking read fail with EAGAIN, so a read of 0 bytes means hang-up.

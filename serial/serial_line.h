@@ -33,8 +33,9 @@ public:
     CSerialLine& operator=(const CSerialLine&) = delete;
 
     // Closes what was open, then opens a terminal device with the four line settings (see
-    // DcbToTermios) in raw mode without flow control, and empties both queues. On failure
-    // strError says why: "<path>: busy: ...", "permission denied ...", "not a terminal",
+    // DcbToTermios; BaudRate 0 leaves the speed as it is) in raw mode without flow control, and
+    // empties both queues. On failure strError says why: "<path>: busy: ...", "permission
+    // denied ...", "not a terminal",
     // "no such device", or the system's text.
     bool Open(const std::string& strPath, const DCB& settings, std::string& strError,
               RtsMode rts = RTS_AS_IS);

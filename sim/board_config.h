@@ -18,6 +18,7 @@ struct MonitorConfig {
     int nPromptMs = 100;               // XMODEM: period of the receiver's C
     int nPrompts = 80;                 // XMODEM: C sent before the receiver gives up
     int nByteTimeoutMs = 1000;         // XMODEM: a packet or answer that takes longer is given up
+    bool bUsbLink = false;             // the monitor's USB dialect: S and R carry the length, raw data, no 0x06
 };
 
 // What the image-transfer side does; the fault options are off by default.
@@ -42,6 +43,8 @@ struct BoardConfig {
     bool bMonitor = true;          // the pseudo-terminal with the monitor and console
     bool bTransfer = true;         // the UDP image transfer
     std::string strLinkPath;       // a symbolic link to the pseudo-terminal, when not empty
+    bool bUsbMonitor = false;      // the monitor on a second pseudo-terminal, its USB port (see CVirtualBoard)
+    std::string strUsbLinkPath;    // a symbolic link to that one, when not empty
     int nBoards = 1;               // boards served in turn, as on a production line (see CVirtualBoard)
     int nSwapDelayMs = 2000;       // a finished board is swapped after this long without a datagram
     // The first board's boot loader runs already: its network is up from the start (a transfer

@@ -1,5 +1,5 @@
-// tovar-board: the virtual board as a program. Prints "tty=<path> udp=<ip>:<port>" on the first
-// line of standard output, then serves until its parent process ends (seen within 50 ms), it gets
+// tovar-board: the virtual board as a program. Prints "tty=<path> udp=<ip>:<port>" (with
+// --usb-monitor "usb-tty=<path>" after tty=) on the first line of standard output, then serves until its parent process ends (seen within 50 ms), it gets
 // SIGTERM, SIGINT or SIGHUP, or it has been idle for --idle-exit-s. With --boards N it serves N
 // boards in turn on the same line and port (see CVirtualBoard).
 #include <CLI/CLI.hpp>
@@ -50,6 +50,10 @@ int main(int argc, char** argv)
     CLI::App app {"The virtual board: boot monitor and console on a pseudo-terminal, image transfer on UDP"};
     app.set_version_flag("--version", std::string("tovar-board ") + TOVAR_VERSION_TEXT);
     app.add_option("--link", config.strLinkPath, "Symbolic link to the pseudo-terminal (replaced if it is one)");
+    app.add_flag("--usb-monitor", config.bUsbMonitor,
+                 "The boot monitor on a second pseudo-terminal, its USB port (printed as usb-tty=), from reset "
+                 "until the boot loader runs; the first carries only the console");
+    app.add_option("--usb-link", config.strUsbLinkPath, "With --usb-monitor: symbolic link to the USB port");
     app.add_option("--udp-ip", transfer.strIp, "IPv4 address of the image transfer")->capture_default_str();
     app.add_option("--udp-port", transfer.nPort, "UDP port of the image transfer (0: any free port)")
         ->capture_default_str()->check(CLI::Range(0, 65535));
@@ -102,6 +106,10 @@ int main(int argc, char** argv)
         return 2;
     }
     config.bMonitor = !bTransferOnly;
+    if (!config.strUsbLinkPath.empty() && !config.bUsbMonitor) {
+        std::cerr << "tovar-board: --usb-link needs --usb-monitor\n";
+        return 2;
+    }
     config.bTransfer = !bMonitorOnly;
     if (config.nBoards > 1 && bMonitorOnly) {
         std::cerr << "tovar-board: --boards needs the image transfer: a board is finished by its stores\n";

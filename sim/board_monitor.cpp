@@ -1,5 +1,6 @@
 #include "sim/board_monitor.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <vector>
@@ -66,6 +67,9 @@ void CBoardMonitor::Receive(const uint8_t* pData, size_t nLength, uint64_t nNowM
         case Mode::XmodemOut:
             i += m_pSender->Receive(pData + i, nLength - i, nNowMs, strOut);
             FinishTransfer(strOut);
+            break;
+        case Mode::RawIn:
+            i += ReceiveRaw(pData + i, nLength - i);
             break;
         default:
             ParseByte(pData[i++], nNowMs, strOut);
@@ -165,6 +169,15 @@ void CBoardMonitor::Execute(uint64_t nNowMs, std::string& strOut)
         break;
     }
     case 'S':
+        if (m_config.bUsbLink) {
+            m_nTransferAddress = m_nAddress;
+            m_nRawLeft = nValue;
+            m_nRawDone = 0;
+            m_eReturnMode = m_eMode;
+            if (nValue > 0)
+                m_eMode = Mode::RawIn;
+            return;
+        }
         m_nTransferAddress = m_nAddress;
         m_eReturnMode = m_eMode;
         m_eMode = Mode::XmodemIn;
@@ -177,6 +190,10 @@ void CBoardMonitor::Execute(uint64_t nNowMs, std::string& strOut)
             break;
         std::vector<uint8_t> vecData(nValue);
         m_memory.ReadBytes(m_nAddress, vecData.data(), vecData.size());
+        if (m_config.bUsbLink) {
+            strOut.append(vecData.begin(), vecData.end());
+            return;
+        }
         m_eReturnMode = m_eMode;
         m_eMode = Mode::XmodemOut;
         m_pSender = std::make_unique<CBoardXmodemSender>(m_config, std::move(vecData));
@@ -209,6 +226,33 @@ bool CBoardMonitor::StorePacket(uint64_t nOffset, const uint8_t* pData)
         return false;
     }
     return true;
+}
+
+size_t CBoardMonitor::ReceiveRaw(const uint8_t* pData, size_t nLength)
+{
+    size_t nTake = std::min<size_t>(nLength, m_nRawLeft);
+    uint64_t nAddress = uint64_t {m_nTransferAddress} + m_nRawDone;
+    if (nAddress + nTake > 0x100000000ull || !m_memory.WriteBytes(static_cast<uint32_t>(nAddress), pData, nTake)) {
+        Crash("raw block into the monitor's memory at " + Hex(static_cast<uint32_t>(nAddress), 8));
+        return nLength;
+    }
+    // The hang-up fault counts the raw bytes in packets of 128, as the serial line's.
+    uint64_t nPacketsBefore = m_nRawDone / 128;
+    m_nRawDone += static_cast<uint32_t>(nTake);
+    m_nRawLeft -= static_cast<uint32_t>(nTake);
+    m_nPacketsStored += m_nRawDone / 128 - nPacketsBefore;
+    if (m_config.nHangUpAfterPackets >= 0 && m_nPacketsStored >= static_cast<uint64_t>(m_config.nHangUpAfterPackets)) {
+        m_bHangUp = true;
+        Log("line hung up after " + std::to_string(m_nPacketsStored) + " packets");
+        return nLength;
+    }
+    if (m_nRawLeft == 0) {
+        if (m_nTransferAddress == RUN_ADDRESS)
+            m_bLoaded = true;
+        Log("raw block received at " + Hex(m_nTransferAddress, 8) + ", " + std::to_string(m_nRawDone) + " bytes");
+        m_eMode = m_eReturnMode;
+    }
+    return nTake;
 }
 
 void CBoardMonitor::FinishTransfer(std::string& strOut)
@@ -256,6 +300,6 @@ void CBoardMonitor::Run(uint32_t nTarget, uint64_t nNowMs, std::string& strOut)
         m_nConsoleAtMs = nNowMs + static_cast<uint64_t>(m_config.nBootDelayMs);
     }
     Log(std::string(bBootLoader ? "boot loader" : "low-level init applet") + " ran, status " + Hex(nStatus, 8));
-    if (nArg0 == 1)
+    if (nArg0 == 1 && !m_config.bUsbLink)
         strOut += '\x06';  // the DBGU link's end-of-applet byte
 }

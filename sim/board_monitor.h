@@ -14,10 +14,12 @@
 // What answers on the virtual board's serial line: the ROM monitor (terminal and normal mode,
 // the O/H/W reads and writes, S and R over XMODEM, G, N, T, V), the applets it runs, and, once
 // the boot loader has run well and its boot delay has passed, the boot loader's console.
-// It is a state machine fed with received bytes and with the time; it never blocks.
+// It is a state machine fed with received bytes and with the time; it never blocks. With
+// MonitorConfig::bUsbLink it speaks the USB port's dialect: S<a>,<n># takes n raw bytes, R answers
+// raw, and an applet ends without the 0x06 byte.
 class CBoardMonitor {
 public:
-    enum class Mode { Terminal, Normal, XmodemIn, XmodemOut, Console, Crashed };
+    enum class Mode { Terminal, Normal, XmodemIn, XmodemOut, RawIn, Console, Crashed };
     static constexpr uint32_t RUN_ADDRESS = 0x300000;
     static constexpr uint32_t MAILBOX_COMMAND = 0x300004;
     static constexpr uint32_t MAILBOX_STATUS = 0x300008;
@@ -54,6 +56,8 @@ private:
     void Crash(const std::string& strReason);
     void Log(const std::string& strLine);
     bool StorePacket(uint64_t nOffset, const uint8_t* pData);
+    // Raw block bytes; returns how many it took.
+    size_t ReceiveRaw(const uint8_t* pData, size_t nLength);
 
     MonitorConfig m_config;
     CBoardMemory m_memory;
@@ -76,6 +80,8 @@ private:
 
     uint32_t m_nTransferAddress = 0;
     uint64_t m_nPacketsStored = 0;
+    uint32_t m_nRawLeft = 0;     // bytes of the raw block still to come
+    uint32_t m_nRawDone = 0;
     bool m_bLoaded = false;  // an S to the run address since the last run
     int m_nRuns = 0;
     bool m_bLowLevelDone = false;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 #include "base/clock.h"
 
@@ -13,9 +14,25 @@ namespace {
 constexpr int LINE_SLICE_MS = 50;      // longest wait before the stop flag is looked at again
 constexpr int LINE_WRITE_LIMIT_MS = 1000;  // output nobody reads is dropped after this
 
+// Bytes for a log line: printable ASCII as it is, others as \xNN.
+std::string Printable(const uint8_t* pData, size_t nLength)
+{
+    std::string strText;
+    for (size_t i = 0; i < nLength; ++i) {
+        char szByte[8];
+        std::snprintf(szByte, sizeof szByte, pData[i] >= 0x20 && pData[i] < 0x7F ? "%c" : "\\x%02X", pData[i]);
+        strText += szByte;
+    }
+    return strText;
+}
+
 }  // namespace
 
-CVirtualBoard::CVirtualBoard(const BoardConfig& config) : m_config(config) {}
+CVirtualBoard::CVirtualBoard(const BoardConfig& config) : m_config(config)
+{
+    if (m_config.bUsbMonitor)
+        m_config.monitor.bUsbLink = true;
+}
 
 CVirtualBoard::~CVirtualBoard() { Stop(); }
 
@@ -36,6 +53,12 @@ bool CVirtualBoard::Start(std::string& strError)
         }
         m_pMonitor = std::make_unique<CBoardMonitor>(m_config.monitor);
         m_pMonitor->SetLog(m_fnLog);
+        m_nUsbBoard = 0;
+        if (m_config.bUsbMonitor && !OpenUsbPort(strError)) {
+            m_pty.Close();
+            return false;
+        }
+        m_strFirstUsbTty = m_usbPty.SlavePath();
     }
     if (m_config.bTransfer) {
         TransferConfig transfer = m_config.transfer;
@@ -53,6 +76,7 @@ bool CVirtualBoard::Start(std::string& strError)
         if (!m_pTransfer->Open(strError)) {
             m_pTransfer.reset();
             m_pty.Close();
+            m_usbPty.Close();
             return false;
         }
         m_threadTransfer = std::thread([this] { RunTransfer(); });
@@ -72,17 +96,54 @@ void CVirtualBoard::Stop()
     if (m_threadTransfer.joinable())
         m_threadTransfer.join();
     m_pty.Close();
+    m_usbPty.Close();
     m_bLineOpen = 0;
     if (m_pTransfer)
         m_pTransfer->Close();
 }
 
+std::string CVirtualBoard::UsbTtyPath() const
+{
+    std::lock_guard<std::mutex> lock(m_mutexUsb);
+    return m_strUsbTty;
+}
+
+bool CVirtualBoard::OpenUsbPort(std::string& strError)
+{
+    m_nUsbBoard = m_nBoard.load();
+    if (!m_usbPty.Create(strError) ||
+        (!m_config.strUsbLinkPath.empty() && !m_usbPty.Link(m_config.strUsbLinkPath, strError))) {
+        m_usbPty.Close();
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutexUsb);
+        m_strUsbTty = m_usbPty.SlavePath();
+    }
+    Log("board " + std::to_string(m_nUsbBoard) + ": boot monitor's USB port " + m_usbPty.SlavePath());
+    return true;
+}
+
+void CVirtualBoard::CloseUsbPort(const std::string& strWhy)
+{
+    m_usbPty.Close();
+    {
+        std::lock_guard<std::mutex> lock(m_mutexUsb);
+        m_strUsbTty.clear();
+    }
+    Log("board " + std::to_string(m_nUsbBoard) + ": boot monitor's USB port closed (" + strWhy + ")");
+}
+
 std::string CVirtualBoard::StatusLine() const
 {
     std::string strLine = "tty=" + (m_config.bMonitor ? m_pty.SlavePath() : std::string("none"));
+    if (m_config.bMonitor && m_config.bUsbMonitor)
+        strLine += " usb-tty=" + m_strFirstUsbTty;
     strLine += " udp=" + (m_pTransfer ? UdpIp() + ":" + std::to_string(UdpPort()) : std::string("none"));
     if (!m_pty.LinkPath().empty())
         strLine += " link=" + m_pty.LinkPath();
+    if (m_config.bMonitor && !m_config.strUsbLinkPath.empty())
+        strLine += " usb-link=" + m_config.strUsbLinkPath;
     if (m_pTransfer && m_config.transfer.bReplyFromOtherPort)
         strLine += " reply-port=" + std::to_string(ReplyPort());
     return strLine;
@@ -157,9 +218,8 @@ CBoardTransferServer::Stats CVirtualBoard::TransferStats() const
     return m_pTransfer ? m_pTransfer->GetStats() : CBoardTransferServer::Stats();
 }
 
-void CVirtualBoard::WriteLine(const std::string& strOut)
+void CVirtualBoard::WriteLine(int nFd, const std::string& strOut)
 {
-    int nFd = m_pty.MasterFd();
     uint64_t nDeadline = SystemClock().NowMs() + LINE_WRITE_LIMIT_MS;
     size_t nDone = 0;
     while (nDone < strOut.size() && !m_bStop.load()) {
@@ -180,10 +240,17 @@ void CVirtualBoard::WriteLine(const std::string& strOut)
 
 void CVirtualBoard::RunLine()
 {
-    int nFd = m_pty.MasterFd();
+    const int nSerialFd = m_pty.MasterFd();
+    int nDroppedBoard = 0;
     uint8_t buffer[4096];
     std::string strOut;
     while (!m_bStop.load()) {
+        // A new board of the line brings its monitor's USB port with it.
+        std::string strError;
+        if (m_config.bUsbMonitor && m_usbPty.MasterFd() < 0 && m_nUsbBoard != m_nBoard.load() &&
+            !OpenUsbPort(strError))
+            Log("board " + std::to_string(m_nUsbBoard) + ": no USB port: " + strError);
+        const int nUsbFd = m_usbPty.MasterFd();
         uint64_t nNow = SystemClock().NowMs();
         int nTimeout = LINE_SLICE_MS;
         {
@@ -192,30 +259,55 @@ void CVirtualBoard::RunLine()
             if (nNext >= 0)
                 nTimeout = std::min(nTimeout, nNext);
         }
-        pollfd pfd {nFd, POLLIN, 0};
-        int nReady = ::poll(&pfd, 1, nTimeout);
+        pollfd pfds[2] = {{nSerialFd, POLLIN, 0}, {nUsbFd, POLLIN, 0}};
+        int nReady = ::poll(pfds, 2, nTimeout);
         nNow = SystemClock().NowMs();
         strOut.clear();
         bool bHangUp = m_bHangUpRequest.load() != 0;
+        bool bMonitorHangUp = false;
+        bool bBootLoaderRuns = false;
+        int nTalkFd = nSerialFd;
         {
             std::lock_guard<std::mutex> lock(m_mutexMonitor);
-            ssize_t nRead = nReady > 0 && !bHangUp ? ::read(nFd, buffer, sizeof(buffer)) : -1;
+            // Timed events first, so that the line the board listens on is the current one: the
+            // serial line, or with a USB port the port until the boot loader's console is up.
+            m_pMonitor->Tick(nNow, strOut);
+            const bool bConsole = m_pMonitor->GetMode() == CBoardMonitor::Mode::Console;
+            nTalkFd = m_config.bUsbMonitor && !bConsole ? nUsbFd : nSerialFd;
+            for (pollfd& pfd : pfds) {
+                // What comes on the other line is lost: the ROM serves only the link it uses.
+                if (nReady <= 0 || pfd.fd < 0 || pfd.fd == nTalkFd || !(pfd.revents & POLLIN) || bHangUp)
+                    continue;
+                ssize_t nLost = ::read(pfd.fd, buffer, sizeof(buffer));
+                // The first such chunk of each board is logged (the console's Y bursts, as a rule).
+                if (nLost > 0 && nDroppedBoard != m_nBoard.load()) {
+                    nDroppedBoard = m_nBoard.load();
+                    Log(std::string("dropped on the ") + (pfd.fd == nSerialFd ? "serial line" : "USB port") +
+                        " (the board does not listen there now): " +
+                        Printable(buffer, std::min<size_t>(static_cast<size_t>(nLost), 16)));
+                }
+            }
+            const bool bInput = nReady > 0 && !bHangUp && nTalkFd >= 0 &&
+                                (pfds[nTalkFd == nSerialFd ? 0 : 1].revents & POLLIN);
+            ssize_t nRead = bInput ? ::read(nTalkFd, buffer, sizeof(buffer)) : -1;
             if (nRead > 0) {
                 m_nLineActivityMs = nNow;
                 m_pMonitor->Receive(buffer, static_cast<size_t>(nRead), nNow, strOut);
-            } else {
-                m_pMonitor->Tick(nNow, strOut);
             }
-            bHangUp = bHangUp || m_pMonitor->HangUpRequested();
+            bMonitorHangUp = m_pMonitor->HangUpRequested();
+            bBootLoaderRuns = m_pMonitor->GetMode() == CBoardMonitor::Mode::Console;
         }
-        if (bHangUp)
+        if (bHangUp || (bMonitorHangUp && !m_config.bUsbMonitor))
             break;
-        if (!strOut.empty())
-            WriteLine(strOut);
+        if (!strOut.empty() && nTalkFd >= 0)
+            WriteLine(nTalkFd, strOut);
+        if (nUsbFd >= 0 && (bMonitorHangUp || bBootLoaderRuns))
+            CloseUsbPort(bMonitorHangUp ? "hung up" : "the boot loader runs");
     }
     if (!m_bStop.load()) {
         // The line disappears: the host's next read or write on it fails.
         m_pty.Close();
+        m_usbPty.Close();
         m_bLineOpen = 0;
         if (m_fnLog)
             m_fnLog("serial line closed");

@@ -20,6 +20,10 @@
 // for nSwapDelayMs. The next board then takes its place: a fresh boot monitor and console on the
 // same pseudo-terminal, the same UDP port, its files in board<k>/ of the store folder. The last
 // board stays.
+//
+// With bUsbMonitor the boot monitor is on a second pseudo-terminal, the board's USB port, in the
+// USB dialect; it exists from a board's reset until its boot loader runs (a new one for each board
+// of a line), and the first pseudo-terminal, the serial line, carries only the console.
 class CVirtualBoard {
 public:
     explicit CVirtualBoard(const BoardConfig& config);
@@ -38,6 +42,8 @@ public:
 
     const std::string& TtyPath() const { return m_pty.SlavePath(); }
     const std::string& LinkPath() const { return m_pty.LinkPath(); }
+    // The monitor's USB port now; empty while there is none.
+    std::string UsbTtyPath() const;
     const std::string& UdpIp() const { return m_config.transfer.strIp; }
     int UdpPort() const { return m_pTransfer ? m_pTransfer->Port() : 0; }
     int ReplyPort() const { return m_pTransfer ? m_pTransfer->ReplyPort() : 0; }
@@ -57,7 +63,10 @@ public:
 
 private:
     void RunLine();
-    void WriteLine(const std::string& strOut);
+    void WriteLine(int nFd, const std::string& strOut);
+    // The USB port for the board in place (line thread, or Start before it).
+    bool OpenUsbPort(std::string& strError);
+    void CloseUsbPort(const std::string& strWhy);
     // Serves the image transfer and swaps boards; on the transfer's thread.
     void RunTransfer();
     bool BoardFinished(uint64_t nNowMs) const;
@@ -67,6 +76,11 @@ private:
     BoardConfig m_config;
     std::function<void(const std::string&)> m_fnLog;
     CBoardPty m_pty;
+    CBoardPty m_usbPty;
+    mutable std::mutex m_mutexUsb;   // m_strUsbTty
+    std::string m_strUsbTty;
+    std::string m_strFirstUsbTty;    // the first board's, for the status line
+    int m_nUsbBoard = 0;             // the board whose monitor the USB port serves or served
     std::unique_ptr<CBoardMonitor> m_pMonitor;
     mutable std::mutex m_mutexMonitor;
     std::unique_ptr<CBoardTransferServer> m_pTransfer;

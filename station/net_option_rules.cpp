@@ -49,6 +49,8 @@ const std::vector<NetOptionRule>& NetOptionRules()
         {"--tries", "Sends of a frame before the file fails", &StationSettings::nTries, nullptr, 1, nMax, {}},
         {"--console-timeout-s", "After a bring-up that broke off: how long the console waits for a board that comes up by itself",
          &StationSettings::nConsoleTimeoutS, nullptr, 1, 24 * 3600, {}},
+        {"--monitor-wait-s", "With a monitor port: how long a bring-up waits for the boot monitor's USB port to appear",
+         &StationSettings::nMonitorWaitS, nullptr, 1, 3600, {}},
         {"--bind", "Send from this interface (name) or local IPv4 address; default: any", nullptr,
          &StationSettings::strBind, 0, 0, CheckBindTarget},
     };

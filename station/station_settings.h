@@ -17,6 +17,8 @@ struct StationSettings {
     int nStoreTimeoutMs = 60000;
     int nTries = 5;
     int nConsoleTimeoutS = 60;     // the console wait after a bring-up that broke off
+    std::string strMonitorPort;    // the boot monitor's USB port (COMn, a path, usb:<bus>-<ports>); empty: on the board's port
+    int nMonitorWaitS = 10;        // how long a bring-up waits for that port to appear
     std::string strBind;           // empty: all interfaces; an interface name or a local IPv4 address
     std::string strPortsFile;
     std::string strLogDir;         // the boards' log files; empty: logs/ in the working folder

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <set>
 
+#include "serial/monitor_port_path.h"
 #include "station/net_option_rules.h"
 #include "station/station_config.h"
 
@@ -51,6 +52,12 @@ std::string ApplySlotValue(StationSlot& slot, const std::string& strKey, const s
         }
         return "not a name COM1 to COM99 or a device path";
     }
+    if (strKey == "monitor-port") {
+        if (!CMonitorPortPath::IsValidName(strValue))
+            return "not a name COM1 to COM99, a device path or usb:<bus>-<port path>";
+        slot.strMonitorPort = strValue;
+        return {};
+    }
     if (strKey == "bind") {
         bool bBlank = std::any_of(strValue.begin(), strValue.end(),
                                   [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; });
@@ -62,7 +69,8 @@ std::string ApplySlotValue(StationSlot& slot, const std::string& strKey, const s
     // The [net] keys a slot may set, held to the rules of their options.
     const std::vector<std::string> netKeys = {"board-ip", "board-port", "local-port", "settle-ms", "console-timeout-s"};
     if (std::find(netKeys.begin(), netKeys.end(), strKey) == netKeys.end())
-        return "unknown key (known: port, board-ip, board-port, local-port, bind, settle-ms, console-timeout-s)";
+        return "unknown key (known: port, monitor-port, board-ip, board-port, local-port, bind, settle-ms, "
+               "console-timeout-s)";
     for (const NetOptionRule& rule : NetOptionRules()) {
         if (rule.strName != "--" + strKey)
             continue;
@@ -107,6 +115,11 @@ bool ParseStationSlots(const CIniReader& reader, const std::string& strFile, std
                 return false;
             }
         }
+        if (!slot.strMonitorPort.empty() && PortKey(slot.strMonitorPort) == PortKey(slot.strPort)) {
+            strError = strFile + ": [" + strSection + "] monitor-port=" + slot.strMonitorPort +
+                       ": the same as port=, which carries the console";
+            return false;
+        }
         if (slot.strPort.empty()) {
             strError = strFile + ": [" + strSection + "]: no port (port=COMn or a device path)";
             return false;
@@ -118,6 +131,19 @@ bool ParseStationSlots(const CIniReader& reader, const std::string& strFile, std
             }
             if (PortKey(other.strPort) == PortKey(slot.strPort)) {
                 strError = strFile + ": [" + strSection + "] port=" + slot.strPort + ": also the port of [slot" +
+                           std::to_string(other.nSlot) + "]";
+                return false;
+            }
+            // A monitor port is one board's too: not another slot's, nor anybody's console.
+            for (const std::string* pOther : {&other.strPort, &other.strMonitorPort}) {
+                if (!slot.strMonitorPort.empty() && PortKey(*pOther) == PortKey(slot.strMonitorPort)) {
+                    strError = strFile + ": [" + strSection + "] monitor-port=" + slot.strMonitorPort +
+                               ": also a port of [slot" + std::to_string(other.nSlot) + "]";
+                    return false;
+                }
+            }
+            if (!other.strMonitorPort.empty() && PortKey(other.strMonitorPort) == PortKey(slot.strPort)) {
+                strError = strFile + ": [" + strSection + "] port=" + slot.strPort + ": also the monitor port of [slot" +
                            std::to_string(other.nSlot) + "]";
                 return false;
             }
@@ -150,6 +176,8 @@ StationSettings SlotOptions(const StationSettings& shared, const StationSlot& sl
         options.nConsoleTimeoutS = *slot.nConsoleTimeoutS;
     if (!slot.strBind.empty())
         options.strBind = slot.strBind;
+    if (!slot.strMonitorPort.empty())
+        options.strMonitorPort = slot.strMonitorPort;
     return options;
 }
 

@@ -18,6 +18,7 @@ struct StationSlot {
     std::optional<int> nSettleMs;
     std::optional<int> nConsoleTimeoutS;
     std::string strBind;                    // interface or local address for the slot's socket; empty: shared
+    std::string strMonitorPort;             // the boot monitor's USB port; empty: the monitor is on port
 };
 
 constexpr int STATION_SLOT_MAX = 99;

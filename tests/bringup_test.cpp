@@ -254,3 +254,27 @@ TEST_F(BringUpTest, ConsoleAfterABrokenOffBringUpIsWaitedForOnlyUpToTheFallbackB
     ASSERT_TRUE(stopped);
     EXPECT_EQ(stopped->verdict, JobVerdict::Stopped);
 }
+
+// With the monitor on its USB port the bring-up opens that port and tells both applets their link
+// is USB (argument 0 is 0); a port that does not open fails the job with no console wait.
+TEST_F(BringUpTest, UsbMonitorPortTellsTheAppletsTheirLinkAndFailsWithoutAConsoleWait)
+{
+    m_Board.SetDevices({"usb:1-2.4"});
+    m_Run.m_Request.strMonitorPort = "usb:1-2.4";
+    JobResult result = Run();
+    std::vector<std::string> expected = kFullSequence;
+    expected[0] = "OpenDevice usb:1-2.4";
+    expected[3] = expected[10] = "WriteWord 0x0030000c=0";
+    EXPECT_EQ(Sequence(), expected);
+    EXPECT_EQ(Log().rfind("->Waiting for the boot monitor's USB port usb:1-2.4 (at most 10 s).\r\n", 0), 0u) << Log();
+
+    CAt91SimBoard board;
+    board.SetOpenFails(true);
+    CBringUpRun run(board, m_Dir.Path(), m_Clock);
+    run.m_Request.strMonitorPort = "usb:1-2.4";
+    result = run.Run();
+    EXPECT_EQ(result.verdict, JobVerdict::Failed);
+    EXPECT_EQ(result.stage, JobStage::BringUp);
+    EXPECT_EQ(result.nConsoleMs, 0);
+    EXPECT_EQ(result.strReason.rfind("usb:1-2.4 did not open for the boot monitor", 0), 0u) << result.strReason;
+}

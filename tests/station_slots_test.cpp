@@ -72,6 +72,24 @@ TEST(StationSlots, EverySlotHasAPortOfItsOwn)
               kFile + ": [slot2] port=com3: also the port of [slot1]");
 }
 
+// A slot's monitor port is its own: a valid name, not its console's port, no other slot's port.
+TEST(StationSlots, AMonitorPortIsASlotsOwnAndReachesItsOptions)
+{
+    std::vector<StationSlot> slots;
+    std::string strError;
+    ASSERT_TRUE(Parse("[slot1]\nport=COM3\nmonitor-port=usb:1-2.4\n[slot2]\nport=COM4\n", slots, strError)) << strError;
+    EXPECT_EQ(SlotOptions(StationSettings(), slots[0]).strMonitorPort, "usb:1-2.4");
+    EXPECT_EQ(SlotOptions(StationSettings(), slots[1]).strMonitorPort, "");
+    EXPECT_EQ(ErrorOf("[slot1]\nport=COM3\nmonitor-port=usb:1\n"),
+              kFile + ": [slot1] monitor-port=usb:1: not a name COM1 to COM99, a device path or usb:<bus>-<port path>");
+    EXPECT_EQ(ErrorOf("[slot1]\nport=COM3\nmonitor-port=com3\n"),
+              kFile + ": [slot1] monitor-port=com3: the same as port=, which carries the console");
+    EXPECT_EQ(ErrorOf("[slot1]\nport=COM3\nmonitor-port=COM61\n[slot2]\nport=COM4\nmonitor-port=COM61\n"),
+              kFile + ": [slot2] monitor-port=COM61: also a port of [slot1]");
+    EXPECT_EQ(ErrorOf("[slot1]\nport=COM3\nmonitor-port=COM61\n[slot2]\nport=COM61\n"),
+              kFile + ": [slot2] port=COM61: also the monitor port of [slot1]");
+}
+
 TEST(StationSlots, ADevicePathGetsAFreeNumberInThePortMap)
 {
     CComPortMap map;

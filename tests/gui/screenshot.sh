@@ -2,10 +2,11 @@
 # Starts the operator's window under Xvfb on the demo's virtual board and saves PNGs of it: after a
 # whole job that installs (OUTPUT.png), in the middle of a slowed-down transfer (OUTPUT-running.png)
 # and after a job whose stores fail (OUTPUT-failed.png); then the gang window with four boards in
-# the middle of their transfers (OUTPUT-gang-running.png) and after them (OUTPUT-gang.png); then,
-# from the window tests, the banners and states an operator has to tell apart: a refusal, a failure
-# with its next step, a partial install, the console countdown, a gang tile refused for its port, a
-# tile stopped by its alarm and 退出's question (OUTPUT-refused.png ... OUTPUT-gang-exit-question.png).
+# the middle of their transfers (OUTPUT-gang-running.png) and after them (OUTPUT-gang.png), and with
+# 24 boards on a 1920x1080 screen (OUTPUT-gang24-running.png); then, from the window tests, the
+# banners and states an operator has to tell apart: a refusal, a failure with its next step, a partial
+# install, the console countdown, a gang tile refused for its port, a tile stopped by its alarm and
+# 退出's question (OUTPUT-refused.png ... OUTPUT-gang-exit-question.png).
 # Fails when the window did not appear, the awaited text never came or a picture was not written.
 # Usage: tests/gui/screenshot.sh [BUILD_DIR] [OUTPUT.png]   (defaults: build, BUILD_DIR/tovar-window.png)
 set -euo pipefail
@@ -30,7 +31,7 @@ shoot() {
   shift 3
   rm -f "$file"
   local status=0
-  XDG_RUNTIME_DIR="$WORK" timeout 120 xvfb-run -a -s "-screen 0 1280x1024x24" \
+  XDG_RUNTIME_DIR="$WORK" timeout 120 xvfb-run -a -s "-screen 0 ${SCREEN:-1280x1024}x24" \
     "$TOVAR" demo --gui --start-job "$@" \
     --screenshot "$file" --screenshot-when "$when" --screenshot-after-ms 30000 >"$WORK/out.txt" 2>&1 || status=$?
   if grep -q '^tovar: ' "$WORK/out.txt" || [ "$status" -ne "$expected" ]; then
@@ -54,6 +55,9 @@ shoot "${OUT%.png}-console.png" "->Extram Ok." 1 --board-arg=--silent-console
 # The gang window with four virtual boards: every tile sending rootfs.bin, then every board installed.
 shoot "${OUT%.png}-gang-running.png" "rootfs.bin:     正在下载" 1 --gang --board-arg=--late-ms --board-arg=1
 shoot "${OUT%.png}-gang.png" "系统安装成功" 0 --gang
+# 24 slots on a 1920x1080 screen, mid-transfer: six columns of tiles, every one whole.
+SCREEN=1920x1080 shoot "${OUT%.png}-gang24-running.png" "rootfs.bin:     正在下载" 1 --gang --gang-slots 24 \
+  --board-arg=--late-ms --board-arg=1
 
 # The window tests picture the looks they check.
 GUI_TESTS="$BUILD_DIR/tests/gui/tovar_gui_tests"
