@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "line/record_options.h"
+#include "record/job_csv.h"
 #include "station/station_config.h"
 
 namespace {
@@ -49,16 +50,6 @@ bool SinceMs(const std::string& strSince, int64_t& nSinceMs)
     return nSinceMs >= 0;
 }
 
-std::string CsvField(const std::string& strText)
-{
-    if (strText.find_first_of(",\"\n") == std::string::npos)
-        return strText;
-    std::string strOut = "\"";
-    for (char c : strText)
-        strOut += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return strOut + "\"";
-}
-
 int RunList(CommonOptions& options, const RecordCommandOptions& list)
 {
     CStationRecord record;
@@ -76,7 +67,7 @@ int RunList(CommonOptions& options, const RecordCommandOptions& list)
         return 1;
     }
     if (list.bCsv)
-        std::cout << "id,start,end,station,port,verdict,stage,reason,mac,factory,reg,reflash\n";
+        std::cout << JobCsvHeader();
     for (const RecordedJob& job : jobs) {
         const JobResult& r = job.result;
         const std::string strPort = r.nComPort > 0 ? "COM" + std::to_string(r.nComPort) : "-";
@@ -91,9 +82,7 @@ int RunList(CommonOptions& options, const RecordCommandOptions& list)
                 std::to_string(job.nId), r.strStartTime, r.strEndTime, r.strStation, strPort,
                 VerdictName(r.verdict), StageName(r.stage), r.strReason, r.identity.strMac,
                 r.identity.strFactory, r.identity.strReg, job.bReflash ? "1" : "0"};
-            for (size_t i = 0; i < fields.size(); ++i)
-                std::cout << (i ? "," : "") << CsvField(fields[i]);
-            std::cout << "\n";
+            std::cout << CsvLine(fields);
         } else {
             std::cout << job.nId << "  " << r.strStartTime << "  " << r.strStation << "  " << strPort << "  "
                       << VerdictName(r.verdict) << (job.bReflash ? " (re-flash)" : "") << "  " << r.identity.strMac

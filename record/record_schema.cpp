@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int SCHEMA_VERSION = 1;
+constexpr int SCHEMA_VERSION = 2;
 
 // The first schema; ID and INT stand for the dialect's key and 64-bit integer types.
 std::string SchemaV1(ISqlConnection::Dialect dialect)
@@ -34,6 +34,25 @@ CREATE INDEX holds_token ON holds (token);
     strSchema = std::regex_replace(strSchema, std::regex("\\bID\\b"),
                                    bPg ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY AUTOINCREMENT");
     return std::regex_replace(strSchema, std::regex("\\bINT\\b"), bPg ? "BIGINT" : "INTEGER");
+}
+
+// The stations' heartbeats (one row per station and slot; slot 0 is a single-board station) and
+// the indexes the line view reads by: a board by either MAC, its factory or registration number,
+// a job's images, the pools' rate.
+std::string SchemaV2(ISqlConnection::Dialect dialect)
+{
+    const char* szInt = dialect == ISqlConnection::Dialect::Postgres ? "BIGINT" : "INTEGER";
+    return std::string("CREATE TABLE heartbeats (station TEXT NOT NULL, slot INTEGER NOT NULL, port TEXT NOT NULL, "
+                       "stage TEXT NOT NULL, mac TEXT NOT NULL, factory TEXT NOT NULL, reg TEXT NOT NULL, "
+                       "percent INTEGER NOT NULL, stage_ms ") + szInt + " NOT NULL, progress_ms " + szInt +
+           " NOT NULL, seen_ms " + szInt + " NOT NULL, last_verdict TEXT NOT NULL, last_reason TEXT NOT NULL, "
+           "tool_version TEXT NOT NULL, PRIMARY KEY (station, slot));\n"
+           "CREATE INDEX jobs_mac1 ON jobs (UPPER(SUBSTR(mac, 2, 12)));\n"
+           "CREATE INDEX jobs_mac2 ON jobs (UPPER(SUBSTR(mac, 15, 12)));\n"
+           "CREATE INDEX jobs_factory ON jobs (factory);\n"
+           "CREATE INDEX jobs_reg ON jobs (reg);\n"
+           "CREATE INDEX job_images_job ON job_images (job_id);\n"
+           "CREATE INDEX pool_taken_ms ON pool_taken (taken_ms);\n";
 }
 
 }  // namespace
@@ -64,6 +83,14 @@ bool MigrateRecord(ISqlConnection& db, std::string& strError)
     if (nVersion < 1) {
         if (!db.ExecScript(SchemaV1(db.GetDialect()), error) ||
             !RunSql(db, "INSERT INTO tovar_schema (version) VALUES (1)", {}, nullptr, strError)) {
+            strError = error.strText.empty() ? strError : error.strText;
+            db.Rollback();
+            return false;
+        }
+    }
+    if (nVersion < 2) {
+        if (!db.ExecScript(SchemaV2(db.GetDialect()), error) ||
+            !RunSql(db, "UPDATE tovar_schema SET version = 2", {}, nullptr, strError)) {
             strError = error.strText.empty() ? strError : error.strText;
             db.Rollback();
             return false;

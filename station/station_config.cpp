@@ -9,6 +9,7 @@
 #include "station/ini_reader.h"
 #include "serial/com_port_map.h"
 #include "station/net_option_rules.h"
+#include "station/shift_plan.h"
 
 namespace {
 
@@ -70,6 +71,51 @@ bool ApplyRecord(StationSettings& options, const StationGiven& given, const std:
     return true;
 }
 
+// Applies a [line] section: shifts, pool-warn, heartbeat-s, offline-s, stuck-s.
+bool ApplyLine(StationSettings& options, const std::string& strFile, const CIniReader::KeyValues& values,
+               std::string& strError)
+{
+    struct Number {
+        const char* szKey;
+        int* pnValue;
+        long nMin, nMax;
+    };
+    const Number numbers[] = {{"pool-warn", &options.nPoolWarn, 0, 100000000},
+                              {"heartbeat-s", &options.nHeartbeatS, 1, 60},
+                              {"offline-s", &options.nOfflineS, 2, 3600},
+                              {"stuck-s", &options.nStuckS, 5, 24 * 3600}};
+    for (const auto& [strKey, strValue] : values) {
+        const std::string strWhere = strFile + ": [line] " + strKey + "=" + strValue + ": ";
+        if (strKey == "shifts") {
+            CShiftPlan plan;
+            std::string strWhy;
+            if (!plan.Parse(strValue, strWhy)) {
+                strError = strWhere + strWhy;
+                return false;
+            }
+            options.strShifts = strValue;
+            continue;
+        }
+        const Number* pNumber = nullptr;
+        for (const Number& number : numbers)
+            if (strKey == number.szKey)
+                pNumber = &number;
+        if (!pNumber) {
+            strError = strWhere + "unknown key (shifts, pool-warn, heartbeat-s, offline-s, stuck-s)";
+            return false;
+        }
+        char* pEnd = nullptr;
+        const long nValue = std::strtol(strValue.c_str(), &pEnd, 10);
+        if (strValue.empty() || *pEnd != '\0' || nValue < pNumber->nMin || nValue > pNumber->nMax) {
+            strError = strWhere + "not a whole number " + std::to_string(pNumber->nMin) + " to " +
+                       std::to_string(pNumber->nMax);
+            return false;
+        }
+        *pNumber->pnValue = static_cast<int>(nValue);
+    }
+    return true;
+}
+
 // Applies the good values of a [net] section; the first bad one is named in strError.
 bool ApplyNet(StationSettings& options, const StationGiven& given, const std::string& strFile, const CIniReader::KeyValues& values,
               std::string& strError)
@@ -127,6 +173,8 @@ bool ApplyStationConfig(StationSettings& options, const StationGiven& given, std
     keep(ApplyNet(options, given, strStationFile, station.ReadSection("net"), strPart));
     strPart.clear();
     keep(ApplyRecord(options, given, strStationFile, station.ReadSection("record"), strPart));
+    strPart.clear();
+    keep(ApplyLine(options, strStationFile, station.ReadSection("line"), strPart));
     // [log] dir: a relative folder lies in the working folder.
     for (const auto& [strKey, strValue] : station.ReadSection("log")) {
         if (strKey != "dir") {

@@ -26,6 +26,12 @@ struct StationSettings {
     std::string strStation;        // empty: the host name
     int nHoldMinutes = 30;
     std::string strToolVersion;    // version and commit of this program, "1.0 (commit ...)"
+    // [line]: the line view's and the heartbeat's settings.
+    std::string strShifts;         // shift starts, local "08:00,20:00"; empty: one shift a day from midnight
+    int nPoolWarn = 500;           // a pool with fewer values left is shown as a warning
+    int nHeartbeatS = 3;           // a station writes its heartbeat this often
+    int nOfflineS = 15;            // a station unheard for longer is offline
+    int nStuckS = 120;             // a running slot whose stage and percent stand still longer is stuck
 };
 
 // The folder of the boards' log files: strLogDir, or logs/ in the working folder.
