@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "line/record_options.h"
 #include "station/config_loader.h"
 #include "ui/set.h"
 
@@ -39,6 +40,8 @@ CTovarDlg::~CTovarDlg()
     if (m_pRun)
         m_pRun->Quit(m_Options.nExitWaitMs);
     m_pRun.reset();
+    m_pReports.reset();
+    m_pHeartbeat.reset();
 }
 
 void CTovarDlg::AppendLog(const std::string& strText)
@@ -154,7 +157,13 @@ bool CTovarDlg::OnInitDialog()
     }
     LoadConfiguration();
     m_Options.station.strWorkDir = m_strWorkDir;
-    m_pRun = std::make_unique<CBoardRun>(static_cast<IBoardRunObserver&>(*this), m_Options.pRecord, m_fnBackendFactory,
+    HeartbeatSettings heartbeat;
+    if (m_Options.pRecord && HeartbeatOf(m_Options.station, *m_Options.pRecord, heartbeat)) {
+        m_pHeartbeat = std::make_unique<CHeartbeat>(heartbeat);
+        m_pHeartbeat->Start();
+    }
+    m_pReports = std::make_unique<CRunHeartbeat>(static_cast<IBoardRunObserver&>(*this), m_pHeartbeat.get());
+    m_pRun = std::make_unique<CBoardRun>(*m_pReports, m_Options.pRecord, m_fnBackendFactory,
                                          JobLogDir(m_Options.station), std::string(), m_Clock);
     return true;
 }

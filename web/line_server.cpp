@@ -155,7 +155,7 @@ void CLineServer::Route()
             },
             strError);
         if (!bOk) {
-            std::cerr << "tovar line: " << m_pStore->Where() << ": " << strError << "\n";
+            std::cerr << "tovar line: " << strError << "\n";
             Refuse(res, 503, "record_unreachable");
         }
         return bOk;
