@@ -44,7 +44,8 @@ td, th { border: 1px solid #d1d5db; padding: 3px 6px; text-align: left; vertical
 th { background: #e5e7eb; }
 .warn { color: #b91c1c; font-weight: bold; }
 .paretobar { background: #dc2626; height: 10px; }
-.mono { font-family: monospace; font-size: 12px; }
+.mono { font-family: monospace; font-size: 12px; word-break: break-all; }
+#jobs td:nth-child(9) { min-width: 360px; }
 form { margin: 8px 0; } input, select, button { font-size: 14px; }
 )CSS";
 }
@@ -95,7 +96,8 @@ function tile(s) {
     const bar = el('div', {class: 'bar'}, el('div', {style: 'width:' + Math.max(0, Math.min(100, s.percent)) + '%'}));
     t.append(bar, el('div', {text: T.progress + ' ' + s.percent + '%'}));
   }
-  t.append(el('div', {text: T.in_stage + ' ' + s.stage_s + ' ' + T.seconds}));
+  t.append(el('div', {text: state === 'offline' ? T.last_seen + ' ' + s.seen_s + ' ' + T.seconds_ago
+                                                : T.in_stage + ' ' + s.stage_s + ' ' + T.seconds}));
   if (s.last_verdict)
     t.append(el('div', {}, T.last_verdict + ': ', el('span', {class: 'v-' + s.last_verdict, text: verdictText(s.last_verdict)}),
                 s.last_reason ? ' — ' + s.last_reason : ''));
@@ -215,7 +217,7 @@ async function renderBoard() {
     return;
   }
   const d = r.body;
-  const t = el('table', {id: 'jobs'}, el('tr', {}, ...[T.start, T.station, T.slot + ' / ' + T.port, T.verdict, T.stage, T.reason,
+  const t = el('table', {id: 'jobs'}, el('tr', {}, ...[T.start, T.station, T.port, T.verdict, T.stage, T.reason,
     T.identity, T.times, T.images, T.log_file].map(x => el('th', {text: x}))));
   for (const j of d.jobs) {
     const imgs = el('div', {class: 'mono'});
