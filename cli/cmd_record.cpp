@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "line/record_options.h"
 #include "record/job_csv.h"
+#include "station/shift_plan.h"
 #include "station/station_config.h"
 
 namespace {
@@ -16,6 +17,7 @@ struct RecordCommandOptions {
     std::string strFactory;
     bool bJson = false;
     bool bCsv = false;
+    bool bShift = false;
     std::string strValue;
     std::string strKind;
     std::string strFirst;
@@ -99,22 +101,46 @@ int RunStats(CommonOptions& options, const RecordCommandOptions& stats)
     int64_t nSinceMs = 0;
     if (!SinceMs(stats.strSince, nSinceMs) || !OpenFor(options, record))
         return 2;
+    // The span: since the date (or ever), or the shift going on ([line] shifts=).
+    TimeSpan span{nSinceMs, WallNowMs() + 1};
+    if (stats.bShift) {
+        CShiftPlan shifts;
+        std::string strWhy;
+        if (!shifts.Parse(options.strShifts, strWhy)) {
+            std::cerr << "tovar: [line] shifts=" << options.strShifts << ": " << strWhy << "\n";
+            return 2;
+        }
+        span = shifts.ShiftAt(WallNowMs());
+    }
     std::vector<StationStats> rows;
+    std::map<std::string, LineCounts> counts;
+    LineCounts line;
     std::string strError;
-    if (!record.Record()->Stats(nSinceMs, rows, strError)) {
+    if (!record.Record()->Stats(span.nStartMs, rows, strError) ||
+        !record.Record()->Counts(span, counts, line, strError)) {
         std::cerr << "tovar: " << strError << "\n";
         return 1;
     }
-    std::cout << "station  installed  failed  yield  median s/board\n";
-    for (const StationStats& row : rows) {
-        int64_t nAll = row.nInstalled + row.nFailed;
+    // Yield is the first-pass yield; stopped and refused jobs and station faults are counted apart.
+    std::cout << "station  installed  failed  yield  median s/board  stopped  station-faults\n";
+    auto print = [](const std::string& strName, const LineCounts& c, int64_t nMedianMs) {
         char szLine[256];
-        std::snprintf(szLine, sizeof szLine, "%s  %lld  %lld  %.1f%%  %.1f\n", row.strStation.c_str(),
-                      static_cast<long long>(row.nInstalled), static_cast<long long>(row.nFailed),
-                      nAll ? 100.0 * static_cast<double>(row.nInstalled) / static_cast<double>(nAll) : 0.0,
-                      static_cast<double>(row.nMedianMs) / 1000.0);
+        std::snprintf(szLine, sizeof szLine, "%s  %lld  %lld  %.1f%%  %.1f  %lld  %lld\n", strName.c_str(),
+                      static_cast<long long>(c.nInstalled), static_cast<long long>(c.nFailed), c.YieldPercent(),
+                      static_cast<double>(nMedianMs) / 1000.0, static_cast<long long>(c.nStopped),
+                      static_cast<long long>(c.nStationFaults));
         std::cout << szLine;
+    };
+    for (const auto& [strStation, one] : counts) {
+        int64_t nMedianMs = 0;
+        for (const StationStats& row : rows)
+            if (row.strStation == strStation)
+                nMedianMs = row.nMedianMs;
+        if (one.nInstalled + one.nFailed + one.nStopped + one.nStationFaults > 0)
+            print(strStation, one, nMedianMs);
     }
+    if (counts.size() > 1)
+        print("(line)", line, 0);
     return 0;
 }
 
@@ -209,7 +235,9 @@ void AddRecordCommands(CLI::App& app, CommonOptions& options, std::vector<Comman
     AddCommonOptions(*pList, options, false);
     runners.push_back({pList, [&options, opts] { return RunList(options, *opts); }});
     CLI::App* pStats = pRecord->add_subcommand("stats", "Per station: installed, failed, yield, median time per board");
-    pStats->add_option("--since", opts->strSince, "Jobs started on or after this local date (YYYY-MM-DD)");
+    auto* pSince = pStats->add_option("--since", opts->strSince, "Jobs started on or after this local date (YYYY-MM-DD)");
+    pStats->add_flag("--shift", opts->bShift, "The shift going on ([line] shifts= of tovar.cfg; none: today)")
+        ->excludes(pSince);
     AddCommonOptions(*pStats, options);
     runners.push_back({pStats, [&options, opts] { return RunStats(options, *opts); }});
     CLI::App* pRelease = pRecord->add_subcommand("release", "Free a value held by a job whose station went away");

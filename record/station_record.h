@@ -39,8 +39,8 @@ public:
     void Record(const JobResult& result, const IdentityClaim& claim, std::string& strWarning);
     // The next identity from the pools.
     bool TakeNext(JobIdentity& identity, std::string& strWhy);
-    // Boards of this station since local midnight.
-    bool TodayCounts(int64_t& nInstalled, int64_t& nFailed);
+    // This station's counts of a span (a shift), by the line's counting rules.
+    bool ShiftCounts(const TimeSpan& span, LineCounts& counts);
 
     // For the record and pool commands; null without a record.
     CProductionRecord* Record() { return m_pRecord.get(); }

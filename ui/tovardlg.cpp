@@ -10,6 +10,7 @@
 
 #include "line/record_options.h"
 #include "station/config_loader.h"
+#include "station/shift_plan.h"
 #include "ui/set.h"
 
 namespace {
@@ -368,11 +369,15 @@ void CTovarDlg::FillNextIdentity(bool bLater)
 
 void CTovarDlg::ShowTodayCount()
 {
-    int64_t nInstalled = 0;
-    int64_t nFailed = 0;
-    if (m_Options.pRecord && m_Options.pRecord->TodayCounts(nInstalled, nFailed))
-        m_View.SetTextLater(IDC_TODAY, "今日 " + m_Options.pRecord->Station() + ": 成功 " + std::to_string(nInstalled) +
-                                           "  失败 " + std::to_string(nFailed));
+    // The shift going on, as the record counts it for every station ([line] shifts=; none: today).
+    CShiftPlan shifts;
+    std::string strWhy;
+    shifts.Parse(m_Options.station.strShifts, strWhy);
+    LineCounts counts;
+    if (m_Options.pRecord && m_Options.pRecord->ShiftCounts(shifts.ShiftAt(WallNowMs()), counts))
+        m_View.SetTextLater(IDC_TODAY, "本班 " + m_Options.pRecord->Station() + ": 成功 " +
+                                           std::to_string(counts.nInstalled) + "  失败 " + std::to_string(counts.nFailed) +
+                                           "  停止 " + std::to_string(counts.nStopped));
 }
 
 std::optional<JobResult> CTovarDlg::WaitJobResult(int nTimeoutMs)
