@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "line/gang_heartbeat.h"
 #include "record/heartbeat.h"
 #include "record/line_counts.h"
 #include "record/production_record.h"
@@ -68,20 +69,21 @@ TEST(LineCountsTest, EachBoardCountsOnceADayByItsFirstJobAndStationFaultsStandAp
         Job("st2", "installed", "transfer", "B", nDay + 3),           // B's first counted job: passed
         Job("st2", "failed", "prepare", "C", nDay + 4),               // a station fault: not the board's
         Job("st2", "refused", "prepare", "C", nDay + 5),
-        Job("st2", "failed", "bring-up", "C", nDay + 6),              // C's first counted job: failed
+        Job("st2", "installed", "transfer", "C", nDay + 6),           // C's first counted job: passed
+        Job("st2", "chip-rejected", "bring-up", "D", nDay + 7),       // D's: failed
     };
     std::map<std::string, LineCounts> byStation;
     LineCounts line;
     CountJobs(jobs, {nDay, nDay + kHourMs}, byStation, line);
-    EXPECT_EQ(line.nInstalled, 2);
+    EXPECT_EQ(line.nInstalled, 3);
     EXPECT_EQ(line.nFailed, 1);
     EXPECT_EQ(line.nStopped, 1);
     EXPECT_EQ(line.nRefused, 1);
     EXPECT_EQ(line.nStationFaults, 1);
-    EXPECT_EQ(line.nFirstBoards, 2);   // B and C; A's first job lies before the span
-    EXPECT_EQ(line.nFirstPassed, 1);
-    EXPECT_DOUBLE_EQ(line.YieldPercent(), 50.0);
-    EXPECT_EQ(byStation["st2"].nFirstPassed, 1);
+    EXPECT_EQ(line.nFirstBoards, 3);   // B, C and D; A's first job lies before the span
+    EXPECT_EQ(line.nFirstPassed, 2);
+    EXPECT_NEAR(line.YieldPercent(), 66.67, 0.01);
+    EXPECT_EQ(byStation["st2"].nFirstPassed, 2);
     EXPECT_EQ(byStation["st1"].nFirstBoards, 0);
 
     // The next day the same board counts again.
@@ -301,4 +303,59 @@ TEST_F(LineServerTest, APortInUseIsRefusedWithTheReason)
     std::string strWhy;
     EXPECT_FALSE(second.Listen(strWhy));
     EXPECT_NE(strWhy.find("in use"), std::string::npos) << strWhy;
+}
+
+namespace {
+
+// Counts what reaches the front end's own observer.
+class CountingGangObserver : public IGangObserver {
+public:
+    void OnSlotLog(int, const std::string&) override { ++nLogs; }
+    void OnSlotStage(int, JobStage) override { ++nStages; }
+    void OnSlotResult(int, const JobResult&) override { ++nResults; }
+    void OnSlotEnded(int, const std::string&) override { ++nEnded; }
+    int nLogs = 0, nStages = 0, nResults = 0, nEnded = 0;
+};
+
+}  // namespace
+
+TEST(HeartbeatTest, TheGangsReportsReachTheFrontEndAndSetEachSlotsState)
+{
+    CHeartbeat beat({"unused.db", "gang1", "test", 3000, 100});
+    CountingGangObserver inner;
+    CGangHeartbeat reports(inner, &beat);
+    GangSlotSetup setup;
+    setup.nSlot = 2;
+    setup.strPort = "/dev/ttyUSB1";
+    reports.AddSlots({setup});
+    reports.OnSlotWaiting(2, true);
+    EXPECT_EQ(beat.Slot(2).strStage, "waiting");
+    reports.OnSlotBoard(2, {"^587675010001^587675010002", "20260001", "5A3C0001"});
+    reports.OnSlotStage(2, JobStage::Transfer);
+    TransferProgress progress;
+    progress.nBytesDone = 30;
+    progress.nBytesTotal = 120;
+    reports.OnSlotProgress(2, progress);
+    SlotBeat running = beat.Slot(2);
+    EXPECT_EQ(running.strPort, "/dev/ttyUSB1");
+    EXPECT_EQ(running.strStage, "transfer");
+    EXPECT_EQ(running.nPercent, 25);
+    EXPECT_EQ(running.identity.strFactory, "20260001");
+    JobResult result;
+    result.verdict = JobVerdict::Installed;
+    reports.OnSlotResult(2, result);
+    EXPECT_EQ(beat.Slot(2).strStage, "idle");
+    EXPECT_EQ(beat.Slot(2).strLastVerdict, "installed");
+    reports.OnSlotEnded(2, "3 boards");
+    EXPECT_EQ(beat.Slot(2).strStage, "ended");
+    reports.OnSlotLog(2, "x\r\n");
+    EXPECT_EQ(inner.nStages, 1);
+    EXPECT_EQ(inner.nResults, 1);
+    EXPECT_EQ(inner.nEnded, 1);
+    EXPECT_EQ(inner.nLogs, 1);
+
+    // Without a heartbeat the reports only pass on.
+    CGangHeartbeat plain(inner, nullptr);
+    plain.OnSlotResult(1, result);
+    EXPECT_EQ(inner.nResults, 2);
 }
