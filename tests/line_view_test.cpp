@@ -10,6 +10,7 @@
 #include "record/line_counts.h"
 #include "record/production_record.h"
 #include "record/record_sql.h"
+#include "station/station_config.h"
 #include "support/temp_dir.h"
 #include "web/line_server.h"
 
@@ -358,4 +359,26 @@ TEST(HeartbeatTest, TheGangsReportsReachTheFrontEndAndSetEachSlotsState)
     CGangHeartbeat plain(inner, nullptr);
     plain.OnSlotResult(1, result);
     EXPECT_EQ(inner.nResults, 2);
+}
+
+TEST(LineSettingsTest, TheLineSectionOfTovarCfgIsReadAndItsBadValuesNamed)
+{
+    CTempDir dir;
+    dir.Write("tovar.cfg", "[line]\nshifts=08:00,20:00\npool-warn=50\nheartbeat-s=2\noffline-s=9\nstuck-s=30\n");
+    StationSettings settings;
+    settings.strWorkDir = dir.Path();
+    std::string strError;
+    ASSERT_TRUE(ApplyStationConfig(settings, {}, strError)) << strError;
+    EXPECT_EQ(settings.strShifts, "08:00,20:00");
+    EXPECT_EQ(settings.nPoolWarn, 50);
+    EXPECT_EQ(settings.nHeartbeatS, 2);
+    EXPECT_EQ(settings.nOfflineS, 9);
+    EXPECT_EQ(settings.nStuckS, 30);
+    for (const char* szBad : {"shifts=25:00", "heartbeat-s=0", "offline-s=x", "colour=red"}) {
+        dir.Write("tovar.cfg", std::string("[line]\n") + szBad + "\n");
+        StationSettings other;
+        other.strWorkDir = dir.Path();
+        EXPECT_FALSE(ApplyStationConfig(other, {}, strError)) << szBad;
+        EXPECT_NE(strError.find(std::string("[line] ") + szBad), std::string::npos) << strError;
+    }
 }
