@@ -72,7 +72,7 @@ void PerJob(const std::string& strName, const std::string& strUrl, int nJobs)
         IdentityClaim claim;
         std::string strWhy;
         std::string strError;
-        if (!pRecord->Claim(values, "bench", "COM1", 30, WallNowMs(), claim, strWhy) ||
+        if (!pRecord->Claim(values, "bench", "COM1", 30 * 60000, claim, strWhy) ||
             !pRecord->Finish(result, claim, strError)) {
             std::fprintf(stderr, "%s%s\n", strWhy.c_str(), strError.c_str());
             std::exit(1);
@@ -103,7 +103,7 @@ void PoolTakes(const std::string& strName, const std::string& strUrl, int nEach)
             for (int i = 0; i < nEach; ++i) {
                 PoolIdentity taken;
                 std::string strError;
-                if (!pRecord->TakeIdentity(taken, strError))
+                if (!pRecord->TakeIdentity("bench", 30 * 60000, taken, strError))
                     _exit(1);
             }
             _exit(0);

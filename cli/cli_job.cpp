@@ -98,6 +98,10 @@ int RunCliBoard(const BoardRunRequest& request, const At91BackendFactory& fnFact
     else if (result.verdict != JobVerdict::Installed)
         std::cerr << "tovar " << settings.strCommand << ": " << VerdictName(result.verdict) << " ("
                   << StageName(result.stage) << "): " << result.strReason << "\n";
+    if (HasFlag(result, kFlagConflict) || HasFlag(result, kFlagUnrecorded))
+        std::cerr << "tovar " << settings.strCommand << ": the board is stored but "
+                  << (HasFlag(result, kFlagConflict) ? "carries a value of another board" : "its result is not recorded")
+                  << ": set it aside (exit 4)\n";
     WriteJson(result, settings);
-    return ExitCodeOf(result.verdict);
+    return ExitCodeOf(result);
 }

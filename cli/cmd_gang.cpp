@@ -37,7 +37,12 @@ int ExitStatus(const std::vector<JobResult>& results, bool bSignalled)
         return ExitCodeOf(JobVerdict::Refused);
     bool bAllInstalled = std::all_of(results.begin(), results.end(),
                                      [](const JobResult& result) { return result.verdict == JobVerdict::Installed; });
-    return bAllInstalled ? 0 : ExitCodeOf(JobVerdict::Failed);
+    if (!bAllInstalled)
+        return ExitCodeOf(JobVerdict::Failed);
+    // Every board stored, but one must be set aside: its value is another board's, or it is lost.
+    const bool bSetAside = std::any_of(results.begin(), results.end(),
+                                       [](const JobResult& result) { return ExitCodeOf(result) != 0; });
+    return bSetAside ? 4 : 0;
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ struct RecordCommandOptions {
     std::string strKind;
     std::string strFirst;
     int64_t nCount = 0;
+    bool bForce = false;
 };
 
 // Opens the record for a command; prints why not and returns false.
@@ -149,14 +150,56 @@ int RunRelease(CommonOptions& options, const RecordCommandOptions& release)
     CStationRecord record;
     if (!OpenFor(options, record))
         return 2;
-    int nReleased = 0;
+    HoldHolder holder;
     std::string strError;
-    if (!record.Record()->ReleaseHold(release.strValue, nReleased, strError)) {
-        std::cerr << "tovar: " << strError << "\n";
+    if (!record.Record()->ReleaseHold(release.strKind, release.strValue, release.bForce, holder, strError)) {
+        std::cerr << "tovar record release: " << strError << "\n";
         return 1;
     }
-    std::cout << (nReleased ? "released " + release.strValue : release.strValue + " was not held") << "\n";
-    return nReleased ? 0 : 1;
+    std::cout << "released " << holder.strValue << ", held by station " << holder.strStation << " (" << holder.strPort
+              << ") since " << holder.strSince
+              << (holder.nExpiresInMs > 0 ? " and still renewed by its job" : ", its job no longer renewing it") << "\n";
+    return 0;
+}
+
+int RunPoolTaken(CommonOptions& options, const RecordCommandOptions& pool)
+{
+    CStationRecord record;
+    if (!OpenFor(options, record))
+        return 2;
+    std::vector<TakenValue> taken;
+    std::string strError;
+    if (!record.Record()->ListTaken(taken, strError)) {
+        std::cerr << "tovar pool taken: " << strError << "\n";
+        return 1;
+    }
+    for (const TakenValue& one : taken) {
+        if (pool.bJson)
+            std::cout << nlohmann::ordered_json{{"kind", one.strKind},     {"value", one.strValue},
+                                                {"station", one.strStation}, {"age_s", one.nAgeMs / 1000},
+                                                {"held", one.bHeld}}
+                             .dump()
+                      << "\n";
+        else
+            std::cout << one.strKind << " " << one.strValue << "  station " << one.strStation << ", "
+                      << one.nAgeMs / 1000 << " s ago" << (one.bHeld ? ", held by a running job" : "") << "\n";
+    }
+    return 0;
+}
+
+int RunPoolReturn(CommonOptions& options, const RecordCommandOptions& pool)
+{
+    CStationRecord record;
+    if (!OpenFor(options, record))
+        return 2;
+    std::string strReturned;
+    std::string strError;
+    if (!record.Record()->ReturnTaken(pool.strKind, pool.strValue, strReturned, strError)) {
+        std::cerr << "tovar pool return: " << strError << "\n";
+        return 1;
+    }
+    std::cout << "returned " << strReturned << " to its pool\n";
+    return 0;
 }
 
 int RunPoolAdd(CommonOptions& options, const RecordCommandOptions& pool)
@@ -241,7 +284,11 @@ void AddRecordCommands(CLI::App& app, CommonOptions& options, std::vector<Comman
     AddCommonOptions(*pStats, options);
     runners.push_back({pStats, [&options, opts] { return RunStats(options, *opts); }});
     CLI::App* pRelease = pRecord->add_subcommand("release", "Free a value held by a job whose station went away");
-    pRelease->add_option("VALUE", opts->strValue, "A MAC address, factory or registration number")->required();
+    pRelease->add_option("KIND", opts->strKind, "mac, factory or reg")
+        ->required()
+        ->check(CLI::IsMember({"mac", "factory", "reg"}));
+    pRelease->add_option("VALUE", opts->strValue, "The MAC address, factory or registration number")->required();
+    pRelease->add_flag("--force", opts->bForce, "Also when its job still renews the hold (the station is running)");
     AddCommonOptions(*pRelease, options);
     runners.push_back({pRelease, [&options, opts] { return RunRelease(options, *opts); }});
 
@@ -262,4 +309,15 @@ void AddRecordCommands(CLI::App& app, CommonOptions& options, std::vector<Comman
     pTake->add_flag("--json", opts->bJson, "As JSON");
     AddCommonOptions(*pTake, options);
     runners.push_back({pTake, [&options, opts] { return RunPoolTake(options, *opts); }});
+    CLI::App* pTaken = pPool->add_subcommand("taken", "Values handed out and neither installed nor given back");
+    pTaken->add_flag("--json", opts->bJson, "One JSON object per line");
+    AddCommonOptions(*pTaken, options);
+    runners.push_back({pTaken, [&options, opts] { return RunPoolTaken(options, *opts); }});
+    CLI::App* pReturn = pPool->add_subcommand("return", "Give one taken value back to its pool");
+    pReturn->add_option("VALUE", opts->strValue, "A MAC address of the pair, a factory or registration number")
+        ->required();
+    pReturn->add_option("--kind", opts->strKind, "The pool, when the value could name two: macs, factory or reg")
+        ->check(CLI::IsMember({"macs", "factory", "reg"}));
+    AddCommonOptions(*pReturn, options);
+    runners.push_back({pReturn, [&options, opts] { return RunPoolReturn(options, *opts); }});
 }

@@ -86,6 +86,8 @@ void AddCommonOptions(CLI::App& cmd, CommonOptions& options, bool bStationOption
         add("--station", options.strStation, "This station's name in the record (default: the host name)", CLI::Validator());
     add("--hold-minutes", options.nHoldMinutes, "How long a running job's identity stays held if its station dies",
         CLI::Range(1, 24 * 60));
+    add("--record-timeout-ms", options.nRecordTimeoutMs,
+        "Time limit of each call to the record; past it a job's result is spooled", CLI::Range(100, 600000));
     options.given["--no-record"].push_back(cmd.add_flag("--no-record", options.bNoRecord, "Keep no production record"));
     add("--log-dir", options.strLogDir, "Folder of the boards' log files (default: logs/ in the working folder)",
         CLI::Validator());

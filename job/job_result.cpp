@@ -75,6 +75,50 @@ int ExitCodeOf(JobVerdict verdict)
     return 3;
 }
 
+int ExitCodeOf(const JobResult& result)
+{
+    if (result.verdict == JobVerdict::Installed && (HasFlag(result, kFlagConflict) || HasFlag(result, kFlagUnrecorded)))
+        return 4;
+    return ExitCodeOf(result.verdict);
+}
+
+bool HasFlag(const JobResult& result, const char* szFlag)
+{
+    for (const std::string& strFlag : result.flags)
+        if (strFlag == szFlag)
+            return true;
+    return false;
+}
+
+void AddFlag(JobResult& result, const char* szFlag)
+{
+    if (!HasFlag(result, szFlag))
+        result.flags.emplace_back(szFlag);
+}
+
+std::string FlagsText(const std::vector<std::string>& flags)
+{
+    std::string strText;
+    for (const std::string& strFlag : flags)
+        strText += (strText.empty() ? "" : ",") + strFlag;
+    return strText;
+}
+
+std::vector<std::string> FlagsFromText(const std::string& strText)
+{
+    std::vector<std::string> flags;
+    size_t nStart = 0;
+    while (nStart < strText.size()) {
+        size_t nEnd = strText.find(',', nStart);
+        if (nEnd == std::string::npos)
+            nEnd = strText.size();
+        if (nEnd > nStart)
+            flags.push_back(strText.substr(nStart, nEnd - nStart));
+        nStart = nEnd + 1;
+    }
+    return flags;
+}
+
 std::string JobResultToJson(const JobResult& result)
 {
     nlohmann::ordered_json images = nlohmann::ordered_json::array();
@@ -104,6 +148,7 @@ std::string JobResultToJson(const JobResult& result)
         {"stage_ms", {{"bring-up", result.nBringUpMs}, {"console", result.nConsoleMs},
                       {"transfer", result.nTransferMs}}},
         {"images", images},
+        {"flags", result.flags},
     };
     // Texts that are not valid UTF-8 are replaced rather than failing the whole result.
     return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
@@ -210,6 +255,15 @@ bool ReadResult(const nlohmann::json& json, JobResult& result)
             if (!ReadImage(one, image))
                 return false;
             result.images.push_back(std::move(image));
+        }
+    }
+    if (auto it = json.find("flags"); it != json.end()) {
+        if (!it->is_array())
+            return false;
+        for (const nlohmann::json& one : *it) {
+            if (!one.is_string())
+                return false;
+            result.flags.push_back(one.get<std::string>());
         }
     }
     return true;

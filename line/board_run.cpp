@@ -61,7 +61,12 @@ bool CBoardRun::Refuse(const JobRequest& job, const std::string& strReason, JobR
     refused.verdict = JobVerdict::Refused;
     refused.stage = JobStage::Prepare;
     refused.strReason = strReason;
+    if (!job.bBringUp)
+        AddFlag(refused, kFlagTransfer);
     if (m_pRecord) {
+        // A record that did not answer is a station fault: a loop waits for it instead of ending.
+        if (m_pRecord->Away())
+            AddFlag(refused, kFlagRecordAway);
         std::string strWarning;
         m_pRecord->Record(refused, m_Claim, strWarning);
         Log(strWarning);
@@ -127,12 +132,18 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
         IdentityValues values;
         bool bGuarded = m_pRecord ? m_pRecord->Guard(job.identity, request.strPort, m_Claim, strWhy)
                                   : CheckIdentityFormat(job.identity, values, strWhy);
+        Log(m_Claim.strNotice);
         if (!bGuarded) {
             Log(strWhy);
             return Refuse(job, kSeeLog, refused);
         }
-        if (m_Claim.bReflash)
+        if (m_Claim.bReflash) {
+            if (!m_Observer.ConfirmReflash(job.identity, m_Claim)) {
+                Log("->The board was installed before; the re-flash was not confirmed.\r\n");
+                return Refuse(job, "a re-flash of board " + job.identity.strFactory + " was not confirmed", refused);
+            }
             Log("->The same board again with the same identity: recorded as a re-flash.\r\n");
+        }
     }
 
     BoardFileTable table;
@@ -267,6 +278,8 @@ void CBoardRun::Conclude(JobResult result)
         result.strReason = "the job did not finish within " + std::to_string(m_nJobTimeoutS) + " s";
     }
     m_ManifestLock.Release();
+    if (!m_Request.bBringUp)
+        AddFlag(result, kFlagTransfer);
     if (m_pRecord) {
         std::string strWarning;
         m_pRecord->Record(result, claim, strWarning);

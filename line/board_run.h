@@ -39,6 +39,13 @@ class IBoardRunObserver : public IJobObserver {
 public:
     // The identity the board gets, before it is guarded.
     virtual void OnRunIdentity(const JobIdentity& identity) { (void)identity; }
+    // The board was installed before with this identity: go on and install it again? A front end
+    // where an operator stands asks; the others go on.
+    virtual bool ConfirmReflash(const JobIdentity& identity, const IdentityClaim& claim)
+    {
+        (void)identity, (void)claim;
+        return true;
+    }
 };
 
 // Everything around one board's job, the same for every front end: identity (typed or from the

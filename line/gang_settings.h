@@ -29,6 +29,7 @@ struct GangSettings {
     int nCount = 1;                        // boards per slot; 0: until stopped (with bLoop)
     int nJobTimeoutS = 600;                // a job still running then is stopped and counts as failed
     int nPollMs = 500;                     // period of the wait for the next board's monitor
+    int nRecordRetryMs = 5000;             // a loop whose record does not answer tries again after this
 };
 
 // Parts a test or a benchmark may replace; empty: the real ones.

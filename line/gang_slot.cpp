@@ -109,10 +109,23 @@ bool CGangSlot::RunBoard(bool& bGoneFirst, std::string& strEndWhy)
     request.select = m_Settings.select;
     request.nJobTimeoutS = m_Settings.nJobTimeoutS;
     JobResult result;
-    if (!m_pRun->Start(request, result)) {
+    while (!m_pRun->Start(request, result)) {
         m_Observer.OnSlotResult(m_Setup.nSlot, result);
-        strEndWhy = "refused: " + result.strReason;
-        return false;
+        // A record that does not answer is the station's fault, not the board's: a loop waits for
+        // it with the board in place, and ends only when stopped.
+        if (!m_Settings.bLoop || !HasFlag(result, kFlagRecordAway) || m_bStop.load()) {
+            strEndWhy = "refused: " + result.strReason;
+            return false;
+        }
+        Log("->The production record does not answer; trying again in " +
+            std::to_string(m_Settings.nRecordRetryMs / 1000) + " s.\r\n");
+        IClock& clock = m_Hooks.pClock ? *m_Hooks.pClock : SystemClock();
+        for (int nWaitedMs = 0; nWaitedMs < m_Settings.nRecordRetryMs && !m_bStop.load(); nWaitedMs += 100)
+            clock.SleepMs(100);
+        if (m_bStop.load()) {
+            strEndWhy = "stopped";
+            return false;
+        }
     }
     // A stop that came before the start reaches the job too.
     if (m_bStop.load())

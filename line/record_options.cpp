@@ -10,6 +10,7 @@ bool OpenStationRecord(const StationSettings& options, CStationRecord& record, s
     settings.strWorkDir = options.strWorkDir;
     settings.strStation = options.strStation;
     settings.nHoldMinutes = options.nHoldMinutes;
+    settings.nTimeoutMs = options.nRecordTimeoutMs;
     settings.strToolVersion = options.strToolVersion;
     // The record's default file lies in the working folder: never make one where no station is.
     if (settings.bEnabled && settings.strUrl.empty() && !CheckStationFolder(options.strWorkDir, strWhy))

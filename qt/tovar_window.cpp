@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -280,6 +281,15 @@ int CTovarWindow::GetCurSel()
     if (nSel < 0 || m_cbPort->itemText(nSel) != m_cbPort->currentText())
         return -1;
     return nSel;
+}
+
+bool CTovarWindow::AskYesNo(const std::string& strText)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Tovar"), FromUtf8(strText), QMessageBox::NoButton, this);
+    QPushButton* pYes = box.addButton(QStringLiteral("重新安装"), QMessageBox::YesRole);
+    box.setDefaultButton(box.addButton(QStringLiteral("取消"), QMessageBox::NoRole));
+    box.exec();
+    return box.clickedButton() == pYes;
 }
 
 bool CTovarWindow::RunAdvanced(CSet& dlg)

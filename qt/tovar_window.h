@@ -62,6 +62,7 @@ public:
     void EndDialog(int nResult) override;
     void HideWindow() override;
     void WarnBeep() override;
+    bool AskYesNo(const std::string& strText) override;
     void AppendLog(const std::string& strText) override;
     void EnableControl(int nId, bool bEnable) override;
     void SetProgress(int nPercent) override;

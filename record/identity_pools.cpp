@@ -49,7 +49,8 @@ std::vector<SqlText> InstalledKeys(const std::string& strKind, int64_t nValue)
 
 }  // namespace
 
-bool CIdentityPools::ReturnValues(const JobIdentity& identity, bool bInstalled, std::string& strError, SqlError* pError)
+bool CIdentityPools::ReturnValues(const JobIdentity& identity, const std::string& strStation, bool bInstalled,
+                                  std::string& strError, SqlError* pError)
 {
     IdentityValues values;
     std::string strWhy;
@@ -71,8 +72,9 @@ bool CIdentityPools::ReturnValues(const JobIdentity& identity, bool bInstalled, 
         taken.push_back({"reg", std::to_string(nReg)});
     for (const Taken& one : taken) {
         std::vector<SqlRow> rows;
-        if (!RunSql(m_Db, "DELETE FROM pool_taken WHERE kind = $1 AND value = $2 RETURNING value",
-                    {one.szKind, one.strValue}, &rows, strError, pError))
+        // Only what this station took: the same values typed at another station are not its to give.
+        if (!RunSql(m_Db, "DELETE FROM pool_taken WHERE kind = $1 AND value = $2 AND station = $3 RETURNING value",
+                    {one.szKind, one.strValue, strStation}, &rows, strError, pError))
             return false;
         if (!rows.empty() && !bInstalled &&
             !RunSql(m_Db, "INSERT INTO pool_free (kind, value) VALUES ($1, $2) ON CONFLICT DO NOTHING",
@@ -112,6 +114,13 @@ bool CIdentityPools::AddPool(const std::string& strKind, const std::string& strF
         strError = "the range does not fit: " + std::to_string(nCount) + " from " + strFirst;
         return false;
     }
+    // The first 24 bits are the maker's block; a range that leaves it hands out someone else's
+    // addresses (and, past FF:FF:FF, multicast ones).
+    if (strKind == "macs" && (nFirst >> 24) != ((nEnd - 1) >> 24)) {
+        strError = "the range leaves its vendor block " + MacText(static_cast<uint64_t>(nFirst)).substr(0, 6) +
+                   ": its last address would be " + MacText(static_cast<uint64_t>(nEnd - 1));
+        return false;
+    }
     // A range that overlaps one already added would hand out values twice.
     std::vector<SqlRow> rows;
     if (!BeginWrite(m_Db, strError))
@@ -128,15 +137,34 @@ bool CIdentityPools::AddPool(const std::string& strKind, const std::string& strF
         strError = "the range overlaps a " + strKind + " range added before";
         return false;
     }
+    if (strKind == "macs") {
+        // MAC keys have a fixed width, so their text order is their number order.
+        std::vector<SqlRow> installed;
+        if (!RunSql(m_Db, "SELECT value, factory FROM identities WHERE value >= $1 AND value <= $2 LIMIT 1",
+                    {IdentityKey("mac", MacText(static_cast<uint64_t>(nFirst))),
+                     IdentityKey("mac", MacText(static_cast<uint64_t>(nEnd - 1)))},
+                    &installed, strError)) {
+            m_Db.Rollback();
+            return false;
+        }
+        if (!installed.empty()) {
+            m_Db.Rollback();
+            strError = "the range overlaps values already installed: " + TextOf(installed[0][0]) + " is on board " +
+                       TextOf(installed[0][1]);
+            return false;
+        }
+    }
     return CommitWrite(m_Db, strError);
 }
 
-bool CIdentityPools::TakeFromPool(const std::string& strKind, int64_t& nValue, std::string& strError)
+bool CIdentityPools::TakeFromPool(const std::string& strKind, const std::string& strStation, int64_t& nValue,
+                                  std::string& strError)
 {
     PoolKind kind;
     FindKind(strKind, kind);
     // A value may be on a board already: typed by hand before its range was added, or installed
     // after a failed job gave it back. Such a value is used up, and the next one is taken.
+    // The loop ends: each turn takes a value out of the free list or the ranges for good.
     for (;;) {
         std::vector<SqlRow> rows;
         // Values given back by failed jobs first.
@@ -159,26 +187,159 @@ bool CIdentityPools::TakeFromPool(const std::string& strKind, int64_t& nValue, s
             return false;
         }
         nValue = NumberOf(rows[0][0]);
-        std::vector<SqlRow> installed;
-        if (!RunSql(m_Db, "SELECT value FROM identities WHERE value IN ($1, $2)", InstalledKeys(strKind, nValue),
-                    &installed, strError))
+        bool bHeld = false;
+        bool bInstalled = false;
+        if (!InUse(strKind, nValue, bHeld, bInstalled, strError))
             return false;
-        if (installed.empty())
-            break;
+        if (bInstalled)
+            continue;
+        // Typed by hand for a job that runs now: it stays taken, and comes back after the hold
+        // time if that job does not install it.
+        if (!RunSql(m_Db,
+                    "INSERT INTO pool_taken (kind, value, taken_ms, station) VALUES ($1, $2, " +
+                        DbNowMsSql(m_Db.GetDialect()) + ", $3) ON CONFLICT DO NOTHING",
+                    {strKind, std::to_string(nValue), bHeld ? std::string() : strStation}, nullptr, strError))
+            return false;
+        if (!bHeld)
+            return true;
     }
-    return RunSql(m_Db, "INSERT INTO pool_taken (kind, value, taken_ms) VALUES ($1, $2, $3)",
-                  {strKind, std::to_string(nValue), std::to_string(WallNowMs())}, nullptr, strError);
 }
 
-bool CIdentityPools::TakeIdentity(PoolIdentity& taken, std::string& strError)
+bool CIdentityPools::InUse(const std::string& strKind, int64_t nValue, bool& bHeld, bool& bInstalled,
+                           std::string& strError)
+{
+    std::vector<SqlRow> held;
+    std::vector<SqlRow> installed;
+    const std::vector<SqlText> keys = InstalledKeys(strKind, nValue);
+    if (!RunSql(m_Db,
+                "SELECT value FROM holds WHERE value IN ($1, $2) AND expires_ms >= " + DbNowMsSql(m_Db.GetDialect()),
+                keys, &held, strError) ||
+        !RunSql(m_Db, "SELECT value FROM identities WHERE value IN ($1, $2)", keys, &installed, strError))
+        return false;
+    bHeld = !held.empty();
+    bInstalled = !installed.empty();
+    return true;
+}
+
+bool CIdentityPools::ReclaimStale(int64_t nHoldMs, std::string& strError)
+{
+    std::vector<SqlRow> rows;
+    if (!RunSql(m_Db,
+                "SELECT kind, value FROM pool_taken WHERE taken_ms < " + DbNowMsSql(m_Db.GetDialect()) + " - $1",
+                {std::to_string(nHoldMs)}, &rows, strError))
+        return false;
+    for (const SqlRow& row : rows) {
+        const std::string strKind = TextOf(row[0]);
+        const int64_t nValue = NumberOf(row[1]);
+        bool bHeld = false;
+        bool bInstalled = false;
+        if (!InUse(strKind, nValue, bHeld, bInstalled, strError))
+            return false;
+        if (bHeld)
+            continue;
+        if (!RunSql(m_Db, "DELETE FROM pool_taken WHERE kind = $1 AND value = $2", {strKind, TextOf(row[1])}, nullptr,
+                    strError) ||
+            (!bInstalled && !RunSql(m_Db, "INSERT INTO pool_free (kind, value) VALUES ($1, $2) ON CONFLICT DO NOTHING",
+                                    {strKind, TextOf(row[1])}, nullptr, strError)))
+            return false;
+    }
+    return true;
+}
+
+bool CIdentityPools::ListTaken(std::vector<TakenValue>& taken, std::string& strError)
+{
+    taken.clear();
+    std::vector<SqlRow> rows;
+    if (!RunSql(m_Db,
+                "SELECT kind, value, station, " + DbNowMsSql(m_Db.GetDialect()) +
+                    " - taken_ms FROM pool_taken ORDER BY taken_ms, kind",
+                {}, &rows, strError))
+        return false;
+    for (const SqlRow& row : rows) {
+        TakenValue one;
+        one.strKind = TextOf(row[0]);
+        one.strValue = PoolValueText(one.strKind, NumberOf(row[1]));
+        one.strStation = TextOf(row[2]);
+        one.nAgeMs = NumberOf(row[3]);
+        bool bInstalled = false;
+        if (!InUse(one.strKind, NumberOf(row[1]), one.bHeld, bInstalled, strError))
+            return false;
+        taken.push_back(one);
+    }
+    return true;
+}
+
+bool CIdentityPools::ReturnTaken(const std::string& strKind, const std::string& strValue, std::string& strReturned,
+                                 std::string& strError)
+{
+    // The value may name any pool: a MAC (either address of its pair), a factory or a reg number.
+    std::vector<std::pair<std::string, int64_t>> candidates;
+    uint64_t nMac = 0;
+    if ((strKind.empty() || strKind == "macs") && ParseMac(strValue, nMac)) {
+        candidates.push_back({"macs", static_cast<int64_t>(nMac)});
+        candidates.push_back({"macs", static_cast<int64_t>(nMac) - 1});
+    }
+    char* pEnd = nullptr;
+    const long long nFactory = std::strtoll(strValue.c_str(), &pEnd, 10);
+    if ((strKind.empty() || strKind == "factory") && !strValue.empty() && *pEnd == '\0')
+        candidates.push_back({"factory", nFactory});
+    const unsigned long long nReg = std::strtoull(strValue.c_str(), &pEnd, 16);
+    if ((strKind.empty() || strKind == "reg") && !strValue.empty() && *pEnd == '\0')
+        candidates.push_back({"reg", static_cast<int64_t>(nReg)});
+    if (!BeginWrite(m_Db, strError))
+        return false;
+    std::vector<std::pair<std::string, int64_t>> found;
+    for (const auto& [strKind, nValue] : candidates) {
+        std::vector<SqlRow> rows;
+        if (!RunSql(m_Db, "SELECT value FROM pool_taken WHERE kind = $1 AND value = $2",
+                    {strKind, std::to_string(nValue)}, &rows, strError)) {
+            m_Db.Rollback();
+            return false;
+        }
+        if (!rows.empty())
+            found.push_back({strKind, nValue});
+    }
+    if (found.size() != 1) {
+        m_Db.Rollback();
+        strError = found.empty() ? strValue + " is not a taken pool value (tovar pool taken lists them)"
+                                 : strValue + " names a taken value in more than one pool: add --kind macs, factory or reg";
+        return false;
+    }
+    const auto& [strFound, nValue] = found[0];
+    bool bHeld = false;
+    bool bInstalled = false;
+    if (!InUse(strFound, nValue, bHeld, bInstalled, strError)) {
+        m_Db.Rollback();
+        return false;
+    }
+    if (bHeld || bInstalled) {
+        m_Db.Rollback();
+        strError = PoolValueText(strFound, nValue) + (bHeld ? " is held by a running job" : " is on a board") +
+                   "; it is not given back";
+        return false;
+    }
+    if (!RunSql(m_Db, "DELETE FROM pool_taken WHERE kind = $1 AND value = $2", {strFound, std::to_string(nValue)},
+                nullptr, strError) ||
+        !RunSql(m_Db, "INSERT INTO pool_free (kind, value) VALUES ($1, $2) ON CONFLICT DO NOTHING",
+                {strFound, std::to_string(nValue)}, nullptr, strError)) {
+        m_Db.Rollback();
+        return false;
+    }
+    strReturned = strFound + " " + PoolValueText(strFound, nValue);
+    return CommitWrite(m_Db, strError);
+}
+
+bool CIdentityPools::TakeIdentity(const std::string& strStation, int64_t nHoldMs, PoolIdentity& taken,
+                                  std::string& strError)
 {
     if (!BeginWrite(m_Db, strError))
         return false;
     int64_t nMac = 0;
     int64_t nFactory = 0;
     int64_t nReg = 0;
-    if (!TakeFromPool("macs", nMac, strError) || !TakeFromPool("factory", nFactory, strError) ||
-        !TakeFromPool("reg", nReg, strError)) {
+    if (!ReclaimStale(nHoldMs, strError) || !TakeFromPool("macs", strStation, nMac, strError) ||
+        !TakeFromPool("factory", strStation, nFactory, strError) ||
+        !TakeFromPool("reg", strStation, nReg, strError)) {
         m_Db.Rollback();
         return false;
     }

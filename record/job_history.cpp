@@ -23,8 +23,8 @@ int64_t IsoMs(const std::string& strIso)
 
 }  // namespace
 
-bool CJobHistory::Add(const JobResult& result, bool bReflash, std::string& strJobId, std::string& strError,
-                      SqlError* pError)
+bool CJobHistory::Add(const JobResult& result, bool bReflash, const std::string& strSpoolId, std::string& strJobId,
+                      std::string& strError, SqlError* pError)
 {
     const JobIdentity& id = result.identity;
     char szChip[16];
@@ -33,15 +33,15 @@ bool CJobHistory::Add(const JobResult& result, bool bReflash, std::string& strJo
     if (!RunSql(m_Db,
                 "INSERT INTO jobs (verdict, stage, reason, mac, factory, reg, station, port, device, chip_id, "
                 "started_at, ended_at, started_ms, ended_ms, bringup_ms, console_ms, transfer_ms, tool_version, "
-                "reflash) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, "
-                "$19) RETURNING id",
+                "reflash, flags, spool_id) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, "
+                "$16, $17, $18, $19, $20, $21) RETURNING id",
                 {VerdictName(result.verdict), StageName(result.stage), result.strReason, id.strMac, id.strFactory,
                  id.strReg, result.strStation, result.nComPort > 0 ? "COM" + std::to_string(result.nComPort) : "",
                  result.strDevicePath, result.bChipIdRead ? SqlText(szChip) : SqlText(), result.strStartTime,
                  result.strEndTime, std::to_string(IsoMs(result.strStartTime)),
                  std::to_string(IsoMs(result.strEndTime)), std::to_string(result.nBringUpMs),
                  std::to_string(result.nConsoleMs), std::to_string(result.nTransferMs), m_strToolVersion,
-                 bReflash ? "1" : "0"},
+                 bReflash ? "1" : "0", FlagsText(result.flags), strSpoolId.empty() ? SqlText() : SqlText(strSpoolId)},
                 &rows, strError, pError))
         return false;
     strJobId = rows.empty() ? std::string() : TextOf(rows[0][0]);
@@ -64,13 +64,23 @@ bool CJobHistory::AddToReason(const std::string& strJobId, const std::string& st
                   {strJobId, strNote}, nullptr, strError, pError);
 }
 
+bool CJobHistory::AddFlag(const std::string& strJobId, std::vector<std::string> flags, const char* szFlag,
+                          std::string& strError, SqlError* pError)
+{
+    JobResult flagged;
+    flagged.flags = std::move(flags);
+    ::AddFlag(flagged, szFlag);
+    return RunSql(m_Db, "UPDATE jobs SET flags = $2 WHERE id = $1", {strJobId, FlagsText(flagged.flags)}, nullptr,
+                  strError, pError);
+}
+
 bool CJobHistory::List(const RecordFilter& filter, std::vector<RecordedJob>& jobs, std::string& strError)
 {
     std::vector<SqlRow> rows;
     std::string strMacLike = filter.strMac.empty() ? std::string() : "%" + filter.strMac + "%";
     if (!RunSql(m_Db,
                 "SELECT id, verdict, stage, reason, mac, factory, reg, station, port, device, chip_id, started_at, "
-                "ended_at, bringup_ms, console_ms, transfer_ms, tool_version, reflash FROM jobs WHERE started_ms >= $1 "
+                "ended_at, bringup_ms, console_ms, transfer_ms, tool_version, reflash, flags, spool_id FROM jobs WHERE started_ms >= $1 "
                 "AND ($2 = '' OR station = $2) AND ($3 = '' OR UPPER(mac) LIKE $3) AND ($4 = '' OR factory = $4) "
                 "ORDER BY id",
                 {std::to_string(filter.nSinceMs), filter.strStation, strMacLike, filter.strFactory}, &rows, strError))
@@ -97,6 +107,8 @@ bool CJobHistory::List(const RecordFilter& filter, std::vector<RecordedJob>& job
         r.nTransferMs = NumberOf(row[15]);
         job.strToolVersion = TextOf(row[16]);
         job.bReflash = NumberOf(row[17]) != 0;
+        r.flags = FlagsFromText(TextOf(row[18]));
+        job.bFromSpool = row[19].has_value();
         std::vector<SqlRow> images;
         if (!RunSql(m_Db,
                     "SELECT slot, file_id, name, size, sha256, frames, resends, stored FROM job_images WHERE job_id = "

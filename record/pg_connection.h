@@ -11,7 +11,9 @@ public:
     CPgConnection(const CPgConnection&) = delete;
     CPgConnection& operator=(const CPgConnection&) = delete;
 
-    // nBusyTimeoutMs bounds the connection attempt and each statement's wait for locks.
+    // nBusyTimeoutMs bounds the connection attempt and each statement: a server that does not
+    // answer within it (stopped, or its network gone) loses the connection, which the caller opens
+    // again.
     bool Open(const std::string& strUrl, int nBusyTimeoutMs, SqlError& error);
 
     Dialect GetDialect() const override { return Dialect::Postgres; }
@@ -24,7 +26,14 @@ public:
     std::string Where() const override { return m_strWhere; }
 
 private:
+    // Sends a statement (with its parameters, or a script) and waits for its results within the
+    // time limit.
+    bool Run(const std::string& strSql, const std::vector<SqlText>* pParams, std::vector<SqlRow>* pRows,
+             SqlError& error);
+    void Drop();
+
     PGconn* m_pConn = nullptr;
+    int m_nTimeoutMs = 5000;
     std::string m_strUrl;     // with its password: only to take that out of libpq's messages
     std::string m_strWhere;   // without it
 };

@@ -10,14 +10,21 @@ CProductionRecord::CProductionRecord(std::unique_ptr<ISqlConnection> pConnection
 
 bool CProductionRecord::Open(std::string& strError) { return MigrateRecord(*m_pDb, strError); }
 
+bool CProductionRecord::Ping(std::string& strError) { return RunSql(*m_pDb, "SELECT 1", {}, nullptr, strError); }
+
 bool CProductionRecord::Claim(const IdentityValues& values, const std::string& strStation, const std::string& strPort,
-                              int nHoldMinutes, int64_t nNowMs, IdentityClaim& claim, std::string& strWhy)
+                              int64_t nHoldMs, IdentityClaim& claim, std::string& strWhy)
 {
-    return m_Guard.Claim(values, strStation, strPort, nHoldMinutes, nNowMs, claim, strWhy);
+    return m_Guard.Claim(values, strStation, strPort, nHoldMs, claim, strWhy);
+}
+
+bool CProductionRecord::RenewHold(const IdentityClaim& claim, int64_t nHoldMs, bool& bHeld, std::string& strError)
+{
+    return m_Guard.Renew(claim, nHoldMs, bHeld, strError);
 }
 
 bool CProductionRecord::Finish(const JobResult& result, const IdentityClaim& claim, std::string& strError,
-                               FinishFailure* pFailure)
+                               FinishFailure* pFailure, const std::string& strSpoolId)
 {
     FinishFailure failure;
     SqlError error;
@@ -30,15 +37,25 @@ bool CProductionRecord::Finish(const JobResult& result, const IdentityClaim& cla
     const bool bInstalled = result.verdict == JobVerdict::Installed;
     std::string strJobId;
     std::string strConflict;
-    bool bOk = m_History.Add(result, claim.bReflash, strJobId, strError, &error);
+    bool bOk = m_History.Add(result, claim.bReflash, strSpoolId, strJobId, strError, &error);
+    if (!bOk && error.bConflict && !strSpoolId.empty()) {
+        // Another process wrote this spooled result first.
+        m_pDb->Rollback();
+        failure.bAlready = true;
+        if (pFailure)
+            *pFailure = failure;
+        return true;
+    }
     IdentityValues values;
     std::string strWhy;
     if (bOk && bInstalled && CheckIdentityFormat(result.identity, values, strWhy))
-        bOk = m_Guard.Install(values, result.strStation, strJobId, result.strEndTime, strConflict, strError, &error);
+        bOk = m_Guard.Install(values, claim, result.strStation, strJobId, result.strEndTime, strConflict, strError,
+                              &error);
     if (bOk && !strConflict.empty())
-        bOk = m_History.AddToReason(strJobId, "identity conflict: " + strConflict, strError, &error);
-    if (bOk && result.verdict != JobVerdict::Refused)
-        bOk = m_Pools.ReturnValues(result.identity, bInstalled, strError, &error);
+        bOk = m_History.AddToReason(strJobId, "identity conflict: " + strConflict, strError, &error) &&
+              m_History.AddFlag(strJobId, result.flags, kFlagConflict, strError, &error);
+    if (bOk)
+        bOk = m_Pools.ReturnValues(result.identity, result.strStation, bInstalled, strError, &error);
     if (bOk)
         bOk = m_Guard.Release(claim, strError, &error);
     if (!bOk) {
@@ -57,9 +74,16 @@ bool CProductionRecord::Finish(const JobResult& result, const IdentityClaim& cla
     return bOk;
 }
 
-bool CProductionRecord::ReleaseHold(const std::string& strValue, int& nReleased, std::string& strError)
+bool CProductionRecord::FindHold(const std::string& strKind, const std::string& strValue, HoldHolder& holder,
+                                 std::string& strError)
 {
-    return m_Guard.ReleaseHold(strValue, nReleased, strError);
+    return m_Guard.FindHold(strKind, strValue, holder, strError);
+}
+
+bool CProductionRecord::ReleaseHold(const std::string& strKind, const std::string& strValue, bool bForce,
+                                    HoldHolder& holder, std::string& strError)
+{
+    return m_Guard.ReleaseHold(strKind, strValue, bForce, holder, strError);
 }
 
 bool CProductionRecord::AddPool(const std::string& strKind, const std::string& strFirst, int64_t nCount,
@@ -68,9 +92,21 @@ bool CProductionRecord::AddPool(const std::string& strKind, const std::string& s
     return m_Pools.AddPool(strKind, strFirst, nCount, strError);
 }
 
-bool CProductionRecord::TakeIdentity(PoolIdentity& taken, std::string& strError)
+bool CProductionRecord::TakeIdentity(const std::string& strStation, int64_t nHoldMs, PoolIdentity& taken,
+                                     std::string& strError)
 {
-    return m_Pools.TakeIdentity(taken, strError);
+    return m_Pools.TakeIdentity(strStation, nHoldMs, taken, strError);
+}
+
+bool CProductionRecord::ListTaken(std::vector<TakenValue>& taken, std::string& strError)
+{
+    return m_Pools.ListTaken(taken, strError);
+}
+
+bool CProductionRecord::ReturnTaken(const std::string& strKind, const std::string& strValue, std::string& strReturned,
+                                    std::string& strError)
+{
+    return m_Pools.ReturnTaken(strKind, strValue, strReturned, strError);
 }
 
 bool CProductionRecord::PoolStatuses(std::vector<PoolStatus>& statuses, std::string& strError)

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int SCHEMA_VERSION = 2;
+constexpr int SCHEMA_VERSION = 3;
 
 // The first schema; ID and INT stand for the dialect's key and 64-bit integer types.
 std::string SchemaV1(ISqlConnection::Dialect dialect)
@@ -36,10 +36,19 @@ CREATE INDEX holds_token ON holds (token);
     return std::regex_replace(strSchema, std::regex("\\bINT\\b"), bPg ? "BIGINT" : "INTEGER");
 }
 
+// Flags of a job; the spool's name of a result written back from it, so that it is written once;
+// which station took a pool value.
+constexpr const char* kSchemaV2 = R"(
+ALTER TABLE jobs ADD COLUMN flags TEXT NOT NULL DEFAULT '';
+ALTER TABLE jobs ADD COLUMN spool_id TEXT;
+CREATE UNIQUE INDEX jobs_spool ON jobs (spool_id);
+ALTER TABLE pool_taken ADD COLUMN station TEXT NOT NULL DEFAULT '';
+)";
+
 // The stations' heartbeats (one row per station and slot; slot 0 is a single-board station) and
 // the indexes the line view reads by: a board by either MAC, its factory or registration number,
 // a job's images, the pools' rate.
-std::string SchemaV2(ISqlConnection::Dialect dialect)
+std::string SchemaV3(ISqlConnection::Dialect dialect)
 {
     const char* szInt = dialect == ISqlConnection::Dialect::Postgres ? "BIGINT" : "INTEGER";
     return std::string("CREATE TABLE heartbeats (station TEXT NOT NULL, slot INTEGER NOT NULL, port TEXT NOT NULL, "
@@ -56,6 +65,14 @@ std::string SchemaV2(ISqlConnection::Dialect dialect)
 }
 
 }  // namespace
+
+std::string DbNowMsSql(ISqlConnection::Dialect dialect)
+{
+    // The database's clock, so that every station judges a hold's age by the same one.
+    return dialect == ISqlConnection::Dialect::Postgres
+               ? "CAST(EXTRACT(EPOCH FROM clock_timestamp()) * 1000 AS BIGINT)"
+               : "CAST((julianday('now') - 2440587.5) * 86400000.0 AS INTEGER)";
+}
 
 std::string IdentityKey(const char* szKind, const std::string& strValue) { return std::string(szKind) + ":" + strValue; }
 
@@ -89,8 +106,16 @@ bool MigrateRecord(ISqlConnection& db, std::string& strError)
         }
     }
     if (nVersion < 2) {
-        if (!db.ExecScript(SchemaV2(db.GetDialect()), error) ||
+        if (!db.ExecScript(kSchemaV2, error) ||
             !RunSql(db, "UPDATE tovar_schema SET version = 2", {}, nullptr, strError)) {
+            strError = error.strText.empty() ? strError : error.strText;
+            db.Rollback();
+            return false;
+        }
+    }
+    if (nVersion < 3) {
+        if (!db.ExecScript(SchemaV3(db.GetDialect()), error) ||
+            !RunSql(db, "UPDATE tovar_schema SET version = 3", {}, nullptr, strError)) {
             strError = error.strText.empty() ? strError : error.strText;
             db.Rollback();
             return false;

@@ -10,3 +10,6 @@ bool MigrateRecord(ISqlConnection& db, std::string& strError);
 // How the identities and holds tables name a value: "mac:587675010200", "factory:20260001",
 // "reg:5A3C0001".
 std::string IdentityKey(const char* szKind, const std::string& strValue);
+
+// An SQL expression for the database's clock in milliseconds since the epoch.
+std::string DbNowMsSql(ISqlConnection::Dialect dialect);

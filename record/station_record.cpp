@@ -1,8 +1,13 @@
 #include "record/station_record.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <random>
+
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -16,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 5000;
+constexpr const char* kClaimed = ".flushing-";   // a spooled file a process is writing back: name.json.flushing-PID
 
 // The host name, the default station name.
 std::string HostName()
@@ -26,7 +31,7 @@ std::string HostName()
 }
 
 // A spooled entry: the result as JSON text, the claim's token and whether it was a re-flash.
-bool ReadSpooled(const fs::path& file, JobResult& result, IdentityClaim& claim)
+bool ReadSpooled(const fs::path& file, JobResult& result, IdentityClaim& claim, std::string& strSpoolId)
 {
     std::ifstream in(file);
     std::stringstream text;
@@ -40,6 +45,10 @@ bool ReadSpooled(const fs::path& file, JobResult& result, IdentityClaim& claim)
     if (itResult == entry.end() || !itResult->is_string() || (itToken != entry.end() && !itToken->is_string()) ||
         (itReflash != entry.end() && !itReflash->is_boolean()))
         return false;
+    auto itId = entry.find("spool_id");
+    if (itId != entry.end() && !itId->is_string())
+        return false;
+    strSpoolId = itId != entry.end() ? itId->get<std::string>() : std::string();
     claim.strToken = itToken != entry.end() ? itToken->get<std::string>() : std::string();
     claim.bReflash = itReflash != entry.end() && itReflash->get<bool>();
     return JobResultFromJson(itResult->get<std::string>(), result);
@@ -64,30 +73,83 @@ std::string CStationRecord::TakeWarnings()
 
 bool CStationRecord::Open(const RecordSettings& settings, std::string& strWhy, std::string& strWarning)
 {
+    m_pRenewer.reset();
     std::lock_guard<std::mutex> lock(m_Mutex);
     strWarning.clear();
+    m_Settings = settings;
     m_strStation = settings.strStation.empty() ? HostName() : settings.strStation;
-    m_nHoldMinutes = settings.nHoldMinutes;
+    m_nHoldMs = settings.nHoldMs > 0 ? settings.nHoldMs : static_cast<int64_t>(settings.nHoldMinutes) * 60000;
     m_strSpoolDir = settings.strWorkDir + "/record-spool";
     m_pRecord.reset();
+    m_bReconnect = m_bAway = false;
     if (!settings.bEnabled)
         return true;
-    const std::string strUrl = settings.strUrl.empty() ? settings.strWorkDir + "/tovar.db" : settings.strUrl;
+    if (!Connect(strWhy))
+        return false;
+    const int64_t nRenewMs = settings.nRenewMs > 0 ? settings.nRenewMs : std::min<int64_t>(m_nHoldMs / 4, 60000);
+    m_pRenewer = std::make_unique<CHoldRenewer>(
+        [this](const IdentityClaim& claim, bool& bHeld) { return Renew(claim, bHeld); }, nRenewMs);
+    FlushSpool(strWarning);
+    return true;
+}
+
+bool CStationRecord::Connect(std::string& strWhy)
+{
+    const std::string strUrl = m_Settings.strUrl.empty() ? m_Settings.strWorkDir + "/tovar.db" : m_Settings.strUrl;
     SqlError error;
-    std::unique_ptr<ISqlConnection> pConnection = OpenSqlConnection(strUrl, kBusyTimeoutMs, error);
+    std::unique_ptr<ISqlConnection> pConnection = OpenSqlConnection(strUrl, m_Settings.nTimeoutMs, error);
     if (!pConnection) {
         strWhy = "the production record cannot be opened: " + error.strText;
         return false;
     }
-    auto pRecord = std::make_unique<CProductionRecord>(std::move(pConnection), settings.strToolVersion);
+    auto pRecord = std::make_unique<CProductionRecord>(std::move(pConnection), m_Settings.strToolVersion);
     std::string strError;
     if (!pRecord->Open(strError)) {
         strWhy = "the production record cannot be used: " + strError;
         return false;
     }
     m_pRecord = std::move(pRecord);
-    FlushSpool(strWarning);
     return true;
+}
+
+void CStationRecord::Reconnect()
+{
+    // Bounded by the connection's own time limit; the old connection stays for messages until then.
+    if (!m_bReconnect)
+        return;
+    std::string strWhy;
+    std::unique_ptr<CProductionRecord> pOld = std::move(m_pRecord);
+    if (Connect(strWhy))
+        m_bReconnect = false;
+    else
+        m_pRecord = std::move(pOld);
+}
+
+void CStationRecord::CheckReachable()
+{
+    std::string strError;
+    m_bAway = !m_pRecord->Ping(strError);
+    if (m_bAway)
+        m_bReconnect = true;
+}
+
+bool CStationRecord::Renew(const IdentityClaim& claim, bool& bHeld)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (!m_pRecord)
+        return false;
+    Reconnect();
+    std::string strError;
+    if (m_pRecord->RenewHold(claim, m_nHoldMs, bHeld, strError))
+        return true;
+    m_bReconnect = true;
+    return false;
+}
+
+bool CStationRecord::Away() const
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_bAway;
 }
 
 bool CStationRecord::Guard(const JobIdentity& identity, const std::string& strPort, IdentityClaim& claim,
@@ -98,99 +160,172 @@ bool CStationRecord::Guard(const JobIdentity& identity, const std::string& strPo
         return false;
     std::lock_guard<std::mutex> lock(m_Mutex);
     claim = IdentityClaim{};
+    m_bAway = false;
     if (!m_pRecord)
         return true;
-    return m_pRecord->Claim(values, m_strStation, strPort, m_nHoldMinutes, WallNowMs(), claim, strWhy);
+    Reconnect();
+    if (!m_pRecord->Claim(values, m_strStation, strPort, m_nHoldMs, claim, strWhy)) {
+        CheckReachable();
+        return false;
+    }
+    m_pRenewer->Add(claim);
+    return true;
 }
 
-void CStationRecord::Record(const JobResult& result, const IdentityClaim& claim, std::string& strWarning)
+void CStationRecord::Record(JobResult& result, const IdentityClaim& claim, std::string& strWarning)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     if (!m_pRecord)
         return;
+    if (m_pRenewer->Remove(claim)) {
+        AddFlag(result, kFlagHoldLost);
+        strWarning += "->The hold of this board's identity ended before its job did (the station did not reach the "
+                      "record for longer than the hold time).\r\n";
+    }
+    Reconnect();
     std::string strError;
     FinishFailure failure;
-    if (m_pRecord->Finish(result, claim, strError, &failure))
-        return;
-    if (failure.bKept) {
-        strWarning = "->The production record: " + strError + ".\r\n";
+    if (m_pRecord->Finish(result, claim, strError, &failure)) {
+        FlushSpool(strWarning);
         return;
     }
+    if (failure.bKept) {
+        AddFlag(result, kFlagConflict);
+        strWarning += "->The production record: " + strError + ".\r\n";
+        FlushSpool(strWarning);
+        return;
+    }
+    m_bReconnect = true;
+    JobResult spooled = result;
+    AddFlag(spooled, kFlagSpooled);
     std::string strSpoolError;
-    if (Spool(result, claim, strSpoolError))
-        strWarning = "->The production record did not take this job (" + strError + "); it is kept in " +
-                     m_strSpoolDir + " and written at the next start.\r\n";
-    else
-        strWarning = "->The production record did not take this job (" + strError + "), and it could not be kept: " +
-                     strSpoolError + "\r\n";
+    if (Spool(spooled, claim, strSpoolError)) {
+        AddFlag(result, kFlagSpooled);
+        strWarning += "->The production record did not take this job (" + strError + "); it is kept in " +
+                      m_strSpoolDir + " and written when the record answers again.\r\n";
+    } else {
+        AddFlag(result, kFlagUnrecorded);
+        strWarning += "->THIS JOB IS NOT RECORDED: the production record did not take it (" + strError +
+                      "), and it could not be kept in " + m_strSpoolDir + ": " + strSpoolError + "\r\n";
+    }
 }
 
 bool CStationRecord::Spool(const JobResult& result, const IdentityClaim& claim, std::string& strWhy)
 {
     std::error_code error;
     fs::create_directories(m_strSpoolDir, error);
-    nlohmann::json entry = {{"result", JobResultToJson(result)}, {"token", claim.strToken}, {"reflash", claim.bReflash}};
-    const std::string strName = m_strSpoolDir + "/" + std::to_string(WallNowMs()) + "-" + std::to_string(getpid()) +
-                                "-" + claim.strToken + ".json";
+    std::random_device device;
+    const std::string strId = std::to_string(WallNowMs()) + "-" + std::to_string(getpid()) + "-" +
+                              (claim.strToken.empty() ? std::to_string(device()) : claim.strToken) + "-" +
+                              std::to_string(device() % 100000);
+    nlohmann::json entry = {{"result", JobResultToJson(result)},
+                            {"token", claim.strToken},
+                            {"reflash", claim.bReflash},
+                            {"spool_id", strId}};
+    const std::string strName = m_strSpoolDir + "/" + strId + ".json";
     const std::string strTemp = strName + ".part";
     {
         std::ofstream out(strTemp, std::ios::trunc);
         out << entry.dump() << "\n";
         if (!out.flush()) {
-            strWhy = "cannot write " + strTemp;
+            out.close();
+            fs::remove(strTemp, error);
+            strWhy = "cannot write " + strTemp + " (is the disk full?)";
+            return false;
+        }
+        out.close();
+        if (!out) {
+            fs::remove(strTemp, error);
+            strWhy = "cannot write " + strTemp + " (is the disk full?)";
             return false;
         }
     }
     fs::rename(strTemp, strName, error);
     if (error) {
+        fs::remove(strTemp, error);
         strWhy = error.message();
         return false;
     }
     return true;
 }
 
+// A file claimed by a process that died is given back to the queue.
+void CStationRecord::ReclaimAbandoned()
+{
+    std::error_code error;
+    for (fs::directory_iterator it(m_strSpoolDir, error), end; !error && it != end; it.increment(error)) {
+        const std::string strName = it->path().filename().string();
+        const size_t nAt = strName.rfind(kClaimed);
+        if (nAt == std::string::npos)
+            continue;
+        const int nPid = std::atoi(strName.c_str() + nAt + std::strlen(kClaimed));
+        if (nPid > 0 && (kill(nPid, 0) == 0 || errno != ESRCH))
+            continue;
+        std::error_code renameError;
+        fs::rename(it->path(), it->path().parent_path() / strName.substr(0, nAt), renameError);
+    }
+}
+
 void CStationRecord::FlushSpool(std::string& strWarning)
 {
     std::error_code error;
+    if (!fs::exists(m_strSpoolDir, error))
+        return;
+    ReclaimAbandoned();
     std::vector<fs::path> files;
     for (fs::directory_iterator it(m_strSpoolDir, error), end; !error && it != end; it.increment(error))
         if (it->path().extension() == ".json" && it->is_regular_file(error))
             files.push_back(it->path());
     std::sort(files.begin(), files.end());  // oldest first: a name begins with the time it was spooled
+    const std::string strMine = kClaimed + std::to_string(getpid());
     for (const fs::path& file : files) {
+        // The rename claims the file: of two processes flushing at once only one gets it.
+        const fs::path claimed = file.string() + strMine;
+        std::error_code claimError;
+        fs::rename(file, claimed, claimError);
+        if (claimError)
+            continue;
         JobResult result;
         IdentityClaim claim;
-        if (!ReadSpooled(file, result, claim)) {
-            MoveAside(file.string(), strWarning);
+        std::string strSpoolId;
+        if (!ReadSpooled(claimed, result, claim, strSpoolId)) {
+            MoveAside(claimed.string(), file.filename().string(), strWarning);
             continue;
         }
+        if (strSpoolId.empty())
+            strSpoolId = file.stem().string();
         std::string strError;
         FinishFailure failure;
-        if (!m_pRecord->Finish(result, claim, strError, &failure)) {
+        if (!m_pRecord->Finish(result, claim, strError, &failure, strSpoolId)) {
             if (failure.bKept) {
-                strWarning += "->The spooled job " + file.string() + ": " + strError + ".\r\n";
+                strWarning += "->IDENTITY CONFLICT in the spooled job " + file.filename().string() + ": " + strError +
+                              ".\r\n";
             } else {
+                fs::rename(claimed, file, claimError);
                 strWarning += "->The spooled job " + file.string() + " could not be written: " + strError + "\r\n";
+                m_bReconnect = true;
                 return;
             }
+        } else if (!failure.bAlready) {
+            strWarning += "->The spooled job " + file.filename().string() + " is now in the production record.\r\n";
         }
-        fs::remove(file, error);
+        fs::remove(claimed, error);
     }
 }
 
-void CStationRecord::MoveAside(const std::string& strFile, std::string& strWarning)
+void CStationRecord::MoveAside(const std::string& strFile, const std::string& strName, std::string& strWarning)
 {
     const fs::path badDir = fs::path(m_strSpoolDir) / "bad";
-    const fs::path target = badDir / fs::path(strFile).filename();
+    const fs::path target = badDir / strName;
     std::error_code error;
     fs::create_directories(badDir, error);
     if (!error)
         fs::rename(strFile, target, error);
     if (error)
-        strWarning += "->The spooled job " + strFile + " cannot be read, nor moved to " + badDir.string() + ": " +
+        strWarning += "->The spooled job " + strName + " cannot be read, nor moved to " + badDir.string() + ": " +
                       error.message() + "\r\n";
     else
-        strWarning += "->The spooled job " + strFile + " cannot be read; it was moved to " + target.string() + ".\r\n";
+        strWarning += "->The spooled job " + strName + " cannot be read; it was moved to " + target.string() + ".\r\n";
 }
 
 bool CStationRecord::TakeNext(JobIdentity& identity, std::string& strWhy)
@@ -200,9 +335,13 @@ bool CStationRecord::TakeNext(JobIdentity& identity, std::string& strWhy)
         strWhy = "identities from the pools need the production record";
         return false;
     }
+    m_bAway = false;
+    Reconnect();
     PoolIdentity taken;
-    if (!m_pRecord->TakeIdentity(taken, strWhy))
+    if (!m_pRecord->TakeIdentity(m_strStation, m_nHoldMs, taken, strWhy)) {
+        CheckReachable();
         return false;
+    }
     identity = taken.identity;
     return true;
 }
@@ -213,6 +352,7 @@ bool CStationRecord::ShiftCounts(const TimeSpan& span, LineCounts& counts)
     counts = LineCounts{};
     if (!m_pRecord)
         return false;
+    Reconnect();
     std::map<std::string, LineCounts> byStation;
     LineCounts line;
     std::string strError;

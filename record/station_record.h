@@ -3,6 +3,7 @@
 #include <mutex>
 #include <string>
 
+#include "record/hold_renewer.h"
 #include "record/production_record.h"
 
 // Where a station keeps its record and how it uses it.
@@ -13,12 +14,18 @@ struct RecordSettings {
     std::string strStation;        // empty: the host name
     int nHoldMinutes = 30;
     std::string strToolVersion;
+    int nTimeoutMs = 5000;         // the bound of every call to the record
+    int64_t nHoldMs = 0;           // a hold's length; 0: nHoldMinutes
+    int64_t nRenewMs = 0;          // how often a running job renews its hold; 0: a quarter of it, at most 60 s
 };
 
-// A station's use of the production record: the identity guard before a job, the record of every
-// job after it, and the pools. A result the record could not take is kept in a spool folder
-// (record-spool/ in the working folder) and written at the next start; an entry that cannot be read
-// is moved to record-spool/bad/. Safe from any thread.
+// A station's use of the production record: the identity guard before a job, the hold renewed
+// while it runs, the record of every job after it, and the pools. A result the record could not
+// take is kept in a spool folder (record-spool/ in the working folder) and written back, checked
+// like any other, once the record answers again (the next job's end, or the next start); each
+// spooled file is claimed by one process and written once. An entry that cannot be read is moved
+// to record-spool/bad/. A connection that was lost is opened again at the next call. Safe from
+// any thread.
 class CStationRecord {
 public:
     // Opens the record and writes what the spool holds; false, with strWhy, when it cannot be used.
@@ -35,10 +42,13 @@ public:
     // with the operator's log lines in strWhy, when the job must not start.
     bool Guard(const JobIdentity& identity, const std::string& strPort, IdentityClaim& claim, std::string& strWhy);
     // Records the job and releases its claim; a record that is gone gets it later from the spool.
-    // strWarning says so when it happened.
-    void Record(const JobResult& result, const IdentityClaim& claim, std::string& strWarning);
+    // result gets the flags of what happened (hold-lost, conflict, spooled, unrecorded) and
+    // strWarning the log lines that say so, with what the spool gave back meanwhile.
+    void Record(JobResult& result, const IdentityClaim& claim, std::string& strWarning);
     // The next identity from the pools.
     bool TakeNext(JobIdentity& identity, std::string& strWhy);
+    // The last Guard or TakeNext failed because the record did not answer (not a refusal).
+    bool Away() const;
     // This station's counts of a span (a shift), by the line's counting rules.
     bool ShiftCounts(const TimeSpan& span, LineCounts& counts);
 
@@ -48,12 +58,21 @@ public:
 private:
     bool Spool(const JobResult& result, const IdentityClaim& claim, std::string& strWhy);
     void FlushSpool(std::string& strWarning);
-    void MoveAside(const std::string& strFile, std::string& strWarning);
+    void ReclaimAbandoned();
+    void MoveAside(const std::string& strFile, const std::string& strName, std::string& strWarning);
+    bool Connect(std::string& strWhy);
+    void Reconnect();
+    void CheckReachable();
+    bool Renew(const IdentityClaim& claim, bool& bHeld);
 
     mutable std::mutex m_Mutex;
+    RecordSettings m_Settings;
     std::unique_ptr<CProductionRecord> m_pRecord;
+    std::unique_ptr<CHoldRenewer> m_pRenewer;
     std::string m_strStation;
     std::string m_strSpoolDir;
-    int m_nHoldMinutes = 30;
+    int64_t m_nHoldMs = 30 * 60000;
+    bool m_bReconnect = false;     // the connection was lost: open it again at the next call
+    bool m_bAway = false;
     std::string m_strWarnings;
 };

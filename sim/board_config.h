@@ -44,4 +44,7 @@ struct BoardConfig {
     std::string strLinkPath;       // a symbolic link to the pseudo-terminal, when not empty
     int nBoards = 1;               // boards served in turn, as on a production line (see CVirtualBoard)
     int nSwapDelayMs = 2000;       // a finished board is swapped after this long without a datagram
+    // The first board's boot loader runs already: its network is up from the start (a transfer
+    // alone). Otherwise a board answers UDP only once its boot loader's console is up.
+    bool bBooted = false;
 };

@@ -91,6 +91,9 @@ int main(int argc, char** argv)
     auto* pMonitorOnly = app.add_flag("--monitor-only", bMonitorOnly, "Serve only the serial line");
     app.add_flag("--transfer-only", bTransferOnly, "Serve only the image transfer")->excludes(pMonitorOnly);
     app.add_flag("--quiet", bQuiet, "No event lines on standard error");
+    app.add_flag("--booted", config.bBooted,
+                 "The first board's boot loader runs already, so it answers UDP at once (a transfer alone); "
+                 "otherwise a board answers UDP only once its boot loader runs");
     CLI11_PARSE(app, argc, argv);
 
     if (!ParseWord(strChipId, monitor.nChipId) || !ParseWord(strAppletStatus, monitor.nAppletStatus) ||

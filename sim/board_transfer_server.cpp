@@ -143,6 +143,8 @@ void CBoardTransferServer::Serve(int nWaitMs)
                                              reinterpret_cast<sockaddr*>(&from), &nFromLength);
                 if (nLength < 0)
                     break;
+                if (m_fnNetworkUp && !m_fnNetworkUp())
+                    continue;
                 Handle(buffer, nLength > RECEIVE_BUFFER ? -1 : static_cast<int>(nLength), from);
             }
         }

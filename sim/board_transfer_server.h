@@ -60,6 +60,9 @@ public:
     bool NextBoard(const std::string& strStoreDir, std::string& strError);
 
     void SetLog(std::function<void(const std::string&)> fnLog) { m_fnLog = std::move(fnLog); }
+    // Whether the board's network is up: a board still at its boot monitor has none, and what
+    // reaches it then is lost. Unset: always up. Called on the thread that runs Serve.
+    void SetNetworkUp(std::function<bool()> fnUp) { m_fnNetworkUp = std::move(fnUp); }
     Stats GetStats() const;
     // Steady-clock milliseconds of the last datagram received; 0 before the first.
     uint64_t LastActivityMs() const { return m_nLastActivityMs.load(); }
@@ -71,6 +74,7 @@ private:
         sockaddr_in to;
     };
 
+    std::function<bool()> m_fnNetworkUp;
     void Handle(const uint8_t* pData, int nLength, const sockaddr_in& from);
     uint8_t Store(uint8_t cFileId);
     bool WriteFile(const std::string& strPath, const uint8_t* pData, size_t nSize, std::string& strError);

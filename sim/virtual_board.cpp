@@ -42,6 +42,14 @@ bool CVirtualBoard::Start(std::string& strError)
         transfer.strStoreDir = StoreDir(1);
         m_pTransfer = std::make_unique<CBoardTransferServer>(transfer);
         m_pTransfer->SetLog(m_fnLog);
+        // A board at its boot monitor has no network: UDP is answered once its boot loader runs.
+        if (m_pMonitor)
+            m_pTransfer->SetNetworkUp([this] {
+                if (m_config.bBooted && m_nBoard.load() == 1)
+                    return true;
+                std::lock_guard<std::mutex> lock(m_mutexMonitor);
+                return m_pMonitor->GetMode() == CBoardMonitor::Mode::Console;
+            });
         if (!m_pTransfer->Open(strError)) {
             m_pTransfer.reset();
             m_pty.Close();

@@ -40,7 +40,7 @@ std::string ApplyNetValue(StationSettings& options, const StationGiven& given, c
     return {};
 }
 
-// Applies a [record] section (url, station, hold-minutes) where the command line did not give them.
+// Applies a [record] section (url, station, hold-minutes, timeout-ms) where the command line did not give them.
 bool ApplyRecord(StationSettings& options, const StationGiven& given, const std::string& strFile, const CIniReader::KeyValues& values,
                  std::string& strError)
 {
@@ -63,8 +63,19 @@ bool ApplyRecord(StationSettings& options, const StationGiven& given, const std:
             }
             if (!given.count("--hold-minutes"))
                 options.nHoldMinutes = static_cast<int>(nMinutes);
+        } else if (strLower == "timeout-ms") {
+            char* pEnd = nullptr;
+            long nMs = std::strtol(strValue.c_str(), &pEnd, 10);
+            if (strValue.empty() || *pEnd != '\0' || nMs < 100 || nMs > 600000) {
+                strError = strFile + ": [record] " + strKey + "=" + strValue +
+                           ": not a whole number of milliseconds 100 to 600000";
+                return false;
+            }
+            if (!given.count("--record-timeout-ms"))
+                options.nRecordTimeoutMs = static_cast<int>(nMs);
         } else {
-            strError = strFile + ": [record] " + strKey + "=" + strValue + ": unknown key (url, station, hold-minutes)";
+            strError = strFile + ": [record] " + strKey + "=" + strValue +
+                       ": unknown key (url, station, hold-minutes, timeout-ms)";
             return false;
         }
     }

@@ -25,6 +25,7 @@ struct StationSettings {
     bool bNoRecord = false;
     std::string strStation;        // empty: the host name
     int nHoldMinutes = 30;
+    int nRecordTimeoutMs = 5000;   // the bound of each call to the record
     std::string strToolVersion;    // version and commit of this program, "1.0 (commit ...)"
     // [line]: the line view's and the heartbeat's settings.
     std::string strShifts;         // shift starts, local "08:00,20:00"; empty: one shift a day from midnight

@@ -139,3 +139,21 @@ TEST(JobEngine, StopWhileTheBootMonitorConnectsLogsOnlyTheStop)
     EXPECT_EQ(result->stage, JobStage::BringUp);
     EXPECT_EQ(recorder.Log(), "终止下载!\r\n");
 }
+
+TEST(JobEngine, ABoardStillAtItsBootMonitorAnswersNoDatagram)
+{
+    CTempDir dir;
+    dir.Write("images/one.bin", std::string(1500, '1'));
+    CBoardAndJob line(dir.MakeDir("store"));
+    line.m_Request.strWorkDir = dir.Path();
+    line.m_Request.bBringUp = false;
+    line.m_Request.transfer.nTries = 2;
+    line.m_Request.transfer.nReplyTimeoutMs = 50;
+    line.m_Request.images = {{0, 1, "one.bin", dir.Path() + "/images/one.bin", -1, -1}};
+    std::string strWhy;
+    ASSERT_TRUE(line.m_pJob->Start(line.m_Request, strWhy)) << strWhy;
+    std::optional<JobResult> result = line.m_Recorder.Wait(60000);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verdict, JobVerdict::Failed) << line.m_Recorder.Log();
+    EXPECT_FALSE(dir.Exists("store/1.bin"));
+}

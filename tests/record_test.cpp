@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 namespace {
 
 constexpr int kBusyMs = 10000;
+constexpr int64_t kHoldMs = 30 * 60000;
 
 // The same tests on an SQLite file and on the PostgreSQL cluster that scripts/pg-test-cluster
 // starts (TOVAR_TEST_PG_URL); without that cluster the PostgreSQL half skips itself.
@@ -78,15 +80,26 @@ protected:
     {
         IdentityClaim claim;
         std::string strWhy;
-        ASSERT_TRUE(m_pRecord->Claim(values, "st1", "COM5", 30, WallNowMs(), claim, strWhy)) << strWhy;
+        ASSERT_TRUE(m_pRecord->Claim(values, "st1", "COM5", kHoldMs, claim, strWhy)) << strWhy;
         std::string strError;
         ASSERT_TRUE(m_pRecord->Finish(Result(values, verdict), claim, strError)) << strError;
     }
 
-    bool Claims(const IdentityValues& values, std::string& strWhy, int64_t nNowMs = WallNowMs())
+    bool Claims(const IdentityValues& values, std::string& strWhy)
     {
         IdentityClaim claim;
-        return m_pRecord->Claim(values, "st2", "COM7", 30, nNowMs, claim, strWhy);
+        return m_pRecord->Claim(values, "st2", "COM7", kHoldMs, claim, strWhy);
+    }
+
+    // Moves the database's times of a table back by nMs, as if that much time had passed.
+    void Age(const char* szTable, int64_t nMs)
+    {
+        SqlError error;
+        auto pDb = OpenSqlConnection(m_strUrl, kBusyMs, error);
+        const std::string strColumn = std::string(szTable) == "holds" ? "expires_ms" : "taken_ms";
+        ASSERT_TRUE(pDb->Exec("UPDATE " + std::string(szTable) + " SET " + strColumn + " = " + strColumn + " - $1",
+                              {std::to_string(nMs)}, nullptr, error))
+            << error.strText;
     }
 
     CTempDir m_Dir;
@@ -124,7 +137,7 @@ TEST_P(RecordTest, AnInstalledValueIsRefusedForAnotherBoardButTheSameBoardMayBeF
     EXPECT_NE(strWhy.find("Factory number 20260001 was installed with mac:"), std::string::npos) << strWhy;
 
     IdentityClaim claim;
-    ASSERT_TRUE(m_pRecord->Claim(kBoardA, "st2", "COM7", 30, WallNowMs(), claim, strWhy)) << strWhy;
+    ASSERT_TRUE(m_pRecord->Claim(kBoardA, "st2", "COM7", kHoldMs, claim, strWhy)) << strWhy;
     EXPECT_TRUE(claim.bReflash);
 }
 
@@ -174,23 +187,34 @@ TEST_P(RecordTest, ARunningJobHoldsItsValuesUntilItEndsOrTheHoldExpires)
 {
     IdentityClaim claim;
     std::string strWhy;
-    const int64_t nNow = WallNowMs();
-    ASSERT_TRUE(m_pRecord->Claim(kBoardA, "st1", "COM5", 30, nNow, claim, strWhy)) << strWhy;
-    EXPECT_FALSE(Claims(Values("587675010201", "587675010209", "20260002", "5A3C0002"), strWhy, nNow));
+    ASSERT_TRUE(m_pRecord->Claim(kBoardA, "st1", "COM5", kHoldMs, claim, strWhy)) << strWhy;
+    EXPECT_FALSE(Claims(Values("587675010201", "587675010209", "20260002", "5A3C0002"), strWhy));
     EXPECT_NE(strWhy.find("mac:587675010201 is in use by a running job (station st1, COM5"), std::string::npos) << strWhy;
     // A failed job frees its values; they were never installed.
     std::string strError;
     ASSERT_TRUE(m_pRecord->Finish(Result(kBoardA, JobVerdict::Failed), claim, strError)) << strError;
-    EXPECT_TRUE(Claims(Values("587675010201", "587675010209", "20260002", "5A3C0002"), strWhy, nNow)) << strWhy;
+    EXPECT_TRUE(Claims(Values("587675010201", "587675010209", "20260002", "5A3C0002"), strWhy)) << strWhy;
 
     // A station that died: its hold expires, or is released by hand.
-    ASSERT_TRUE(m_pRecord->Claim(Values("58767501020A", "58767501020B", "20260003", "5A3C0003"), "st1", "COM5", 30,
-                                 nNow, claim, strWhy));
-    EXPECT_FALSE(Claims(Values("58767501020A", "58767501020C", "20260004", "5A3C0004"), strWhy, nNow + 29 * 60000));
-    EXPECT_TRUE(Claims(Values("58767501020A", "58767501020C", "20260004", "5A3C0004"), strWhy, nNow + 31 * 60000));
-    int nReleased = 0;
-    ASSERT_TRUE(m_pRecord->ReleaseHold("58:76:75:01:02:0A", nReleased, strError)) << strError;
-    EXPECT_EQ(nReleased, 1);
+    ASSERT_TRUE(m_pRecord->Claim(Values("58767501020A", "58767501020B", "20260003", "5A3C0003"), "st1", "COM5", kHoldMs,
+                                 claim, strWhy));
+    EXPECT_FALSE(Claims(Values("58767501020A", "58767501020C", "20260004", "5A3C0004"), strWhy));
+    // A job that renews its hold is not released without --force; one whose hold expired is.
+    HoldHolder holder;
+    EXPECT_FALSE(m_pRecord->ReleaseHold("mac", "58:76:75:01:02:0A", false, holder, strError));
+    EXPECT_NE(strError.find("still renews it (station st1, COM5"), std::string::npos) << strError;
+    Age("holds", 31 * 60000);
+    std::string strNotice;
+    IdentityClaim taker;
+    ASSERT_TRUE(m_pRecord->Claim(Values("58767501020A", "58767501020C", "20260004", "5A3C0004"), "st2", "COM7",
+                                 kHoldMs, taker, strWhy))
+        << strWhy;
+    EXPECT_NE(taker.strNotice.find("mac:58767501020A by station st1 (COM5"), std::string::npos) << taker.strNotice;
+    bool bHeld = true;
+    ASSERT_TRUE(m_pRecord->RenewHold(claim, kHoldMs, bHeld, strError)) << strError;
+    EXPECT_FALSE(bHeld);
+    ASSERT_TRUE(m_pRecord->ReleaseHold("mac", "58:76:75:01:02:0C", true, holder, strError)) << strError;
+    EXPECT_EQ(holder.strStation, "st2");
 }
 
 TEST_P(RecordTest, TwoJobsClaimingOneMacAtOnceOneWins)
@@ -200,7 +224,7 @@ TEST_P(RecordTest, TwoJobsClaimingOneMacAtOnceOneWins)
     auto claim = [&](CProductionRecord& record, const IdentityValues& values) {
         IdentityClaim held;
         std::string strWhy;
-        if (record.Claim(values, "st", "COM1", 30, WallNowMs(), held, strWhy))
+        if (record.Claim(values, "st", "COM1", kHoldMs, held, strWhy))
             ++nWon;
     };
     std::thread first(claim, std::ref(*m_pRecord), kBoardA);
@@ -231,7 +255,7 @@ TEST_P(RecordTest, PoolsHandOutIdentitiesAndTakeBackThoseOfFailedJobs)
     ASSERT_TRUE(m_pRecord->AddPool("reg", "5A3C00FF", 2, strError)) << strError;
     EXPECT_FALSE(m_pRecord->AddPool("factory", "20260002", 5, strError));  // overlaps
     PoolIdentity first;
-    ASSERT_TRUE(m_pRecord->TakeIdentity(first, strError)) << strError;
+    ASSERT_TRUE(m_pRecord->TakeIdentity("st1", kHoldMs, first, strError)) << strError;
     EXPECT_EQ(first.identity.strMac, "^587675010200^587675010201");
     EXPECT_EQ(first.identity.strFactory, "20260001");
     EXPECT_EQ(first.identity.strReg, "5A3C00FF");
@@ -241,28 +265,29 @@ TEST_P(RecordTest, PoolsHandOutIdentitiesAndTakeBackThoseOfFailedJobs)
     ASSERT_TRUE(CheckIdentityFormat(first.identity, values, strWhy)) << strWhy;
     Run(values, JobVerdict::Failed);  // goes back to the pool
     PoolIdentity again;
-    ASSERT_TRUE(m_pRecord->TakeIdentity(again, strError)) << strError;
+    ASSERT_TRUE(m_pRecord->TakeIdentity("st1", kHoldMs, again, strError)) << strError;
     EXPECT_EQ(again.identity.strMac, first.identity.strMac);
     PoolIdentity second;
-    ASSERT_TRUE(m_pRecord->TakeIdentity(second, strError)) << strError;
+    ASSERT_TRUE(m_pRecord->TakeIdentity("st1", kHoldMs, second, strError)) << strError;
     EXPECT_EQ(second.identity.strReg, "5A3C0100");
     PoolIdentity none;
-    EXPECT_FALSE(m_pRecord->TakeIdentity(none, strError));
+    EXPECT_FALSE(m_pRecord->TakeIdentity("st1", kHoldMs, none, strError));
     EXPECT_NE(strError.find("pool is empty"), std::string::npos);
 }
 
 TEST_P(RecordTest, PoolsNeverHandOutAnInstalledValueAndKeepOnlyThoseOfBoardsThatFailed)
 {
-    Run(Values("587675010200", "587675010201", "20260001", "5A3C00FF"), JobVerdict::Installed);
     std::string strError;
     ASSERT_TRUE(m_pRecord->AddPool("macs", "58:76:75:01:02:00", 3, strError)) << strError;
     ASSERT_TRUE(m_pRecord->AddPool("factory", "20260001", 3, strError)) << strError;
     ASSERT_TRUE(m_pRecord->AddPool("reg", "5A3C00FF", 3, strError)) << strError;
+    // Typed by hand after the ranges were added.
+    Run(Values("587675010200", "587675010201", "20260001", "5A3C00FF"), JobVerdict::Installed);
     auto take = [&](JobVerdict verdict) {
         PoolIdentity taken;
         IdentityValues values;
         std::string strWhy;
-        EXPECT_TRUE(m_pRecord->TakeIdentity(taken, strError)) << strError;
+        EXPECT_TRUE(m_pRecord->TakeIdentity("st1", kHoldMs, taken, strError)) << strError;
         EXPECT_TRUE(CheckIdentityFormat(taken.identity, values, strWhy)) << strWhy;
         Run(values, verdict);
         return taken.identity;
@@ -285,6 +310,56 @@ TEST_P(RecordTest, PoolsNeverHandOutAnInstalledValueAndKeepOnlyThoseOfBoardsThat
     EXPECT_EQ(left(), "0/0");
 }
 
+TEST_P(RecordTest, AMacRangeMustStayInItsVendorBlockAndMissInstalledValues)
+{
+    Run(kBoardA, JobVerdict::Installed);
+    std::string strError;
+    EXPECT_FALSE(m_pRecord->AddPool("macs", "58:76:75:FF:FF:F0", 16, strError));
+    EXPECT_NE(strError.find("leaves its vendor block 587675"), std::string::npos) << strError;
+    EXPECT_FALSE(m_pRecord->AddPool("macs", "58:76:75:01:01:F0", 10, strError));
+    EXPECT_NE(strError.find("mac:587675010200 is on board 20260001"), std::string::npos) << strError;
+    EXPECT_FALSE(m_pRecord->AddPool("macs", "01:00:5E:00:00:00", 2, strError));  // multicast
+    EXPECT_TRUE(m_pRecord->AddPool("macs", "58:76:75:01:02:02", 10, strError)) << strError;
+}
+
+TEST_P(RecordTest, ValuesOfAStationThatDiedComeBackAfterTheHoldTimeAndCanBeGivenBackByHand)
+{
+    std::string strError;
+    for (const char* szKind : {"macs", "factory", "reg"})
+        ASSERT_TRUE(m_pRecord->AddPool(szKind,
+                                       std::string(szKind) == "macs"      ? "58:76:75:01:04:00"
+                                       : std::string(szKind) == "factory" ? "300"
+                                                                          : "5A3C0400",
+                                       3, strError))
+            << strError;
+    PoolIdentity dead;
+    ASSERT_TRUE(m_pRecord->TakeIdentity("st1", kHoldMs, dead, strError)) << strError;
+    IdentityValues values;
+    std::string strWhy;
+    ASSERT_TRUE(CheckIdentityFormat(dead.identity, values, strWhy));
+    IdentityClaim claim;
+    ASSERT_TRUE(m_pRecord->Claim(values, "st1", "COM5", kHoldMs, claim, strWhy)) << strWhy;
+    // Killed: its job never ends. While its hold runs, its values are neither handed out nor returnable.
+    std::string strReturned;
+    EXPECT_FALSE(m_pRecord->ReturnTaken("", "300", strReturned, strError));
+    EXPECT_NE(strError.find("held by a running job"), std::string::npos) << strError;
+    PoolIdentity next;
+    ASSERT_TRUE(m_pRecord->TakeIdentity("st2", kHoldMs, next, strError)) << strError;
+    EXPECT_EQ(next.identity.strFactory, "301");
+    std::vector<TakenValue> taken;
+    ASSERT_TRUE(m_pRecord->ListTaken(taken, strError)) << strError;
+    EXPECT_EQ(taken.size(), 6u);
+    // st2's identity was taken but never claimed: given back by hand.
+    ASSERT_TRUE(m_pRecord->ReturnTaken("", "58:76:75:01:04:03", strReturned, strError)) << strError;
+    EXPECT_EQ(strReturned, "macs 587675010402");
+    // After the hold time the dead station's values are handed out again, first.
+    Age("holds", kHoldMs + 1000);
+    Age("pool_taken", kHoldMs + 1000);
+    PoolIdentity again;
+    ASSERT_TRUE(m_pRecord->TakeIdentity("st2", kHoldMs, again, strError)) << strError;
+    EXPECT_EQ(again.identity.strMac, dead.identity.strMac);
+}
+
 TEST_P(RecordTest, EightProcessesTakingFromOnePoolNeverGetTheSameValue)
 {
     std::string strError;
@@ -305,7 +380,7 @@ TEST_P(RecordTest, EightProcessesTakingFromOnePoolNeverGetTheSameValue)
                 for (int i = 0; i < 25 && pRecord; ++i) {
                     PoolIdentity taken;
                     std::string strTakeError;
-                    if (!pRecord->TakeIdentity(taken, strTakeError)) {
+                    if (!pRecord->TakeIdentity("st1", kHoldMs, taken, strTakeError)) {
                         nStatus = 1;
                         break;
                     }
@@ -354,7 +429,9 @@ TEST_P(RecordTest, AResultTheRecordCouldNotTakeIsSpooledAndWrittenAtTheNextStart
     auto pDb = OpenSqlConnection(m_strUrl, kBusyMs, error);
     ASSERT_TRUE(pDb->ExecScript("ALTER TABLE jobs RENAME TO jobs_away", error)) << error.strText;
     std::string strWarning;
-    station.Record(Result(kBoardA, JobVerdict::Installed), claim, strWarning);
+    JobResult result = Result(kBoardA, JobVerdict::Installed);
+    station.Record(result, claim, strWarning);
+    EXPECT_TRUE(HasFlag(result, kFlagSpooled));
     EXPECT_NE(strWarning.find("record-spool"), std::string::npos) << strWarning;
     ASSERT_TRUE(pDb->ExecScript("ALTER TABLE jobs_away RENAME TO jobs", error)) << error.strText;
 
@@ -406,7 +483,8 @@ TEST_P(RecordTest, ASpooledEntryThatCannotBeReadIsMovedAsideAndTheOthersAreWritt
     ASSERT_TRUE(station.Record()->ListJobs({}, jobs, strError)) << strError;
     EXPECT_EQ(jobs.size(), 2u);
     size_t nLines = 0;
-    for (size_t nAt = strWarning.find("\r\n"); nAt != std::string::npos; nAt = strWarning.find("\r\n", nAt + 2))
+    for (size_t nAt = strWarning.find("cannot be read"); nAt != std::string::npos;
+         nAt = strWarning.find("cannot be read", nAt + 1))
         ++nLines;
     EXPECT_EQ(nLines, bad.size()) << strWarning;
     for (const auto& [strName, strText] : bad) {
@@ -415,6 +493,99 @@ TEST_P(RecordTest, ASpooledEntryThatCannotBeReadIsMovedAsideAndTheOthersAreWritt
         EXPECT_FALSE(m_Dir.Exists("record-spool/" + strName)) << strName;
     }
     EXPECT_FALSE(m_Dir.Exists("record-spool/9-good.json"));
+}
+
+TEST_P(RecordTest, ARunningJobKeepsItsHoldPastTheHoldTime)
+{
+    RecordSettings settings;
+    settings.strUrl = m_strUrl;
+    settings.strWorkDir = m_Dir.Path();
+    settings.strStation = "st1";
+    settings.nHoldMs = 1500;
+    settings.nRenewMs = 100;
+    CStationRecord running, other;
+    std::string strWhy;
+    ASSERT_TRUE(running.Open(settings, strWhy)) << strWhy;
+    settings.strStation = "st2";
+    ASSERT_TRUE(other.Open(settings, strWhy)) << strWhy;
+    const JobIdentity identity = {"^587675010200^587675010201", "20260001", "5A3C0001"};
+    IdentityClaim claim, stolen;
+    ASSERT_TRUE(running.Guard(identity, "COM5", claim, strWhy)) << strWhy;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_FALSE(other.Guard({"^587675010200^58767501020F", "20260002", "5A3C0002"}, "COM6", stolen, strWhy));
+    EXPECT_NE(strWhy.find("in use by a running job (station st1"), std::string::npos) << strWhy;
+    JobResult result = Result(kBoardA, JobVerdict::Installed);
+    std::string strWarning;
+    running.Record(result, claim, strWarning);
+    EXPECT_TRUE(result.flags.empty()) << strWarning;
+}
+
+TEST_P(RecordTest, TwoStationsFlushingOneSpoolAtOnceWriteEachResultOnce)
+{
+    for (int i = 0; i < 20; ++i) {
+        char szMac[16];
+        std::snprintf(szMac, sizeof szMac, "5876750103%02X", i * 2);
+        JobResult result = Result(Values(szMac, szMac, std::to_string(30000000 + i).c_str(), "5A3C1000"), JobVerdict::Failed);
+        nlohmann::json entry = {{"result", JobResultToJson(result)}, {"token", ""}, {"reflash", false}};
+        m_Dir.Write("record-spool/" + std::to_string(1000 + i) + "-spooled.json", entry.dump());
+    }
+    RecordSettings settings;
+    settings.strUrl = m_strUrl;
+    settings.strWorkDir = m_Dir.Path();
+    CStationRecord first, second;
+    std::thread other([&] {
+        std::string strWhy;
+        EXPECT_TRUE(second.Open(settings, strWhy)) << strWhy;
+    });
+    std::string strWhy;
+    ASSERT_TRUE(first.Open(settings, strWhy)) << strWhy;
+    other.join();
+    std::vector<RecordedJob> jobs;
+    std::string strError;
+    ASSERT_TRUE(first.Record()->ListJobs({}, jobs, strError)) << strError;
+    EXPECT_EQ(jobs.size(), 20u);
+    EXPECT_TRUE(std::all_of(jobs.begin(), jobs.end(), [](const RecordedJob& job) { return job.bFromSpool; }));
+}
+
+TEST_P(RecordTest, ASpooledBoardWhoseValueWentToAnotherBoardIsRecordedFlaggedAndSaidLoudly)
+{
+    Run(kBoardA, JobVerdict::Installed);
+    // Board B got A's MAC while the record was away; its result waited in the spool.
+    JobResult spooled = Result(Values("587675010200", "587675010209", "20260002", "5A3C0002"), JobVerdict::Installed);
+    nlohmann::json entry = {{"result", JobResultToJson(spooled)}, {"token", ""}, {"reflash", false}};
+    m_Dir.Write("record-spool/1-b.json", entry.dump());
+    RecordSettings settings;
+    settings.strUrl = m_strUrl;
+    settings.strWorkDir = m_Dir.Path();
+    CStationRecord station;
+    std::string strWhy, strWarning;
+    ASSERT_TRUE(station.Open(settings, strWhy, strWarning)) << strWhy;
+    EXPECT_NE(strWarning.find("IDENTITY CONFLICT in the spooled job 1-b.json"), std::string::npos) << strWarning;
+    std::vector<RecordedJob> jobs;
+    std::string strError;
+    ASSERT_TRUE(station.Record()->ListJobs({}, jobs, strError)) << strError;
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_TRUE(HasFlag(jobs[1].result, kFlagConflict));
+}
+
+TEST_P(RecordTest, AResultNeitherRecordedNorSpooledIsFlaggedAndNeverLooksGood)
+{
+    RecordSettings settings;
+    settings.strUrl = m_strUrl;
+    settings.strWorkDir = m_Dir.Path();
+    m_Dir.Write("record-spool", "a file where the spool folder should be, as on a full or broken disk");
+    CStationRecord station;
+    std::string strWhy;
+    ASSERT_TRUE(station.Open(settings, strWhy)) << strWhy;
+    SqlError error;
+    auto pDb = OpenSqlConnection(m_strUrl, kBusyMs, error);
+    ASSERT_TRUE(pDb->ExecScript("ALTER TABLE jobs RENAME TO jobs_away", error)) << error.strText;
+    JobResult result = Result(kBoardA, JobVerdict::Installed);
+    std::string strWarning;
+    station.Record(result, IdentityClaim{}, strWarning);
+    EXPECT_TRUE(HasFlag(result, kFlagUnrecorded));
+    EXPECT_NE(strWarning.find("THIS JOB IS NOT RECORDED"), std::string::npos) << strWarning;
+    EXPECT_EQ(ExitCodeOf(result), 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, RecordTest, ::testing::Values("sqlite", "postgres"),

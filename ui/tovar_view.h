@@ -43,6 +43,8 @@ public:
     // Any thread: carried out on the user-interface thread in call order, never blocking the caller
     // on a busy window.
     virtual void WarnBeep() {}
+    // A question with yes and no, modal; true for yes.
+    virtual bool AskYesNo(const std::string& strText) { (void)strText; return true; }
     virtual void AppendLog(const std::string& strText) = 0;
     virtual void EnableControl(int nId, bool bEnable) = 0;   // any control: buttons, fields, selector
     virtual void SetProgress(int nPercent) { (void)nPercent; }

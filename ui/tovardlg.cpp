@@ -68,6 +68,15 @@ void CTovarDlg::EnableInputs(bool bEnable)
 
 VerdictLook CTovarDlg::VerdictOf(const JobResult& result, std::string& strText)
 {
+    // Stored, but not a good board to ship: a value of another board, or a result that is lost.
+    if (result.verdict == JobVerdict::Installed && HasFlag(result, kFlagConflict)) {
+        strText = "号码冲突 — 此板的号码已在另一块板上, 请将电路板放到不良品区并联系工程师";
+        return VerdictLook::Failure;
+    }
+    if (result.verdict == JobVerdict::Installed && HasFlag(result, kFlagUnrecorded)) {
+        strText = "未记录 — 生产记录和备份都未保存此板, 请联系工程师";
+        return VerdictLook::Failure;
+    }
     if (result.verdict == JobVerdict::Installed) {
         strText = "成功";
         return VerdictLook::Success;
@@ -337,6 +346,12 @@ void CTovarDlg::OnJobFinished(const JobResult& result)
     EnableInputs(true);
     m_LastResult = result;
     m_ResultCond.notify_all();
+}
+
+bool CTovarDlg::ConfirmReflash(const JobIdentity& identity, const IdentityClaim& claim)
+{
+    return m_View.AskYesNo("此电路板已安装过 (出厂编号 " + identity.strFactory + ", 工位 " + claim.strInstalledStation +
+                           ", " + claim.strInstalledAt + ")。\n确定要重新安装吗?");
 }
 
 void CTovarDlg::OnAutoNumber()

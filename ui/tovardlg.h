@@ -84,6 +84,7 @@ private:
     void OnJobLog(const std::string& strText) override;
     void OnJobDetail(const std::string& strText) override;
     void OnJobProgress(const TransferProgress& progress) override;
+    bool ConfirmReflash(const JobIdentity& identity, const IdentityClaim& claim) override;
     void OnJobFinished(const JobResult& result) override;
 
     void ListDevices();

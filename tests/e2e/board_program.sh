@@ -6,7 +6,7 @@ TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
 
 # The board's parent is a shell that ends once the checks are done; the board must end with it.
-bash -c '"$0" --udp-port 0 --store-dir "$1/store" --link "$1/tty" --quiet > "$1/out" &
+bash -c '"$0" --booted --udp-port 0 --store-dir "$1/store" --link "$1/tty" --quiet > "$1/out" &
          echo $! > "$1/pid"
          while [ ! -e "$1/done" ]; do sleep 0.05; done' "$BUILD/tovar-board" "$TMP" &
 PARENT=$!

@@ -7,8 +7,12 @@ printf '[INFO]\r\nid=4\r\nname=ins.txt\r\n' >>"$WORK/KX30T/config.cfg"
 sed -i 's/count=3/count=4/' "$WORK/KX30T/config.cfg"
 
 start_board
-flash
+flash --station line2-st5 --json "$WORK/result.json"
 expect_rc 0
+# The station's name goes with the job: in the record, its JSON and its log file.
+grep -q '"station":"line2-st5"' "$WORK/result.json" || fail "the JSON result has no station name"
+"$TOVAR" record list --workdir "$WORK" --json | grep -q '"station":"line2-st5"' || fail "the record has no station name"
+grep -q "station line2-st5" "$WORK"/logs/*/*.log || fail "the log file has no station name"
 expect_line "当前芯片Chip ID: 0x819a05a1Chip ID match."
 expect_line "->Extram Ok."
 expect_line "->Write ins.txt file successed."
