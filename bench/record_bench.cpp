@@ -46,7 +46,7 @@ void Reset(const std::string& strUrl)
     auto pDb = OpenSqlConnection(strUrl, 10000, error);
     if (pDb && pDb->GetDialect() == ISqlConnection::Dialect::Postgres)
         pDb->ExecScript("DROP TABLE IF EXISTS tovar_schema, jobs, job_images, identities, holds, pools, pool_free, "
-                        "pool_taken CASCADE",
+                        "pool_taken, heartbeats CASCADE",
                         error);
 }
 

@@ -4,10 +4,13 @@
 
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <mutex>
 
 #include "base/log_text.h"
 #include "cli/stop_signal.h"
+#include "line/record_options.h"
+#include "line/run_heartbeat.h"
 #include "ui/progress_line.h"
 
 namespace {
@@ -77,7 +80,16 @@ int RunCliBoard(const BoardRunRequest& request, const At91BackendFactory& fnFact
 {
     CProgressLine progress(std::cerr, SystemClock(), ProgressModeOfStderr(settings.bQuiet));
     CCliJobObserver observer(LogToStderr(settings) ? std::cerr : std::cout, progress);
-    CBoardRun run(observer, settings.pRecord, fnFactory, settings.strLogDir);
+    // The station's heartbeat for the line view, while the board runs.
+    std::unique_ptr<CHeartbeat> pHeartbeat;
+    HeartbeatSettings heartbeat;
+    if (settings.pRecord && HeartbeatOf(request.station, *settings.pRecord, heartbeat)) {
+        pHeartbeat = std::make_unique<CHeartbeat>(heartbeat);
+        pHeartbeat->SetPort(0, request.strPort);
+        pHeartbeat->Start();
+    }
+    CRunHeartbeat reports(observer, pHeartbeat.get());
+    CBoardRun run(reports, settings.pRecord, fnFactory, settings.strLogDir);
     JobResult result;
     if (run.Start(request, result)) {
         InstallStopSignals();

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "ui/gang_console.h"
+#include "line/gang_heartbeat.h"
 #include "line/gang_station.h"
 #include "line/gang_plan.h"
 #include "line/record_options.h"
@@ -138,7 +139,16 @@ int RunGang(const CommonOptions& options, const GangOptions& gang)
     InstallStopSignals();
     bool bSignalled = false;
     {
-        CGangStation gangStation(console, record);
+        // The station's heartbeat for the line view, while the slots run.
+        std::unique_ptr<CHeartbeat> pHeartbeat;
+        HeartbeatSettings heartbeat;
+        if (HeartbeatOf(station, record, heartbeat))
+            pHeartbeat = std::make_unique<CHeartbeat>(heartbeat);
+        CGangHeartbeat reports(console, pHeartbeat.get());
+        reports.AddSlots(setups);
+        if (pHeartbeat)
+            pHeartbeat->Start();
+        CGangStation gangStation(reports, record);
         if (!gangStation.Start(setups, settings, strWhy))
             return Refuse(strWhy);
         while (!gangStation.WaitEnded(kTickMs)) {

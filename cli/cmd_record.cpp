@@ -4,6 +4,8 @@
 
 #include "cli/commands.h"
 #include "line/record_options.h"
+#include "record/job_csv.h"
+#include "station/shift_plan.h"
 #include "station/station_config.h"
 
 namespace {
@@ -15,6 +17,7 @@ struct RecordCommandOptions {
     std::string strFactory;
     bool bJson = false;
     bool bCsv = false;
+    bool bShift = false;
     std::string strValue;
     std::string strKind;
     std::string strFirst;
@@ -50,16 +53,6 @@ bool SinceMs(const std::string& strSince, int64_t& nSinceMs)
     return nSinceMs >= 0;
 }
 
-std::string CsvField(const std::string& strText)
-{
-    if (strText.find_first_of(",\"\n") == std::string::npos)
-        return strText;
-    std::string strOut = "\"";
-    for (char c : strText)
-        strOut += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return strOut + "\"";
-}
-
 int RunList(CommonOptions& options, const RecordCommandOptions& list)
 {
     CStationRecord record;
@@ -77,7 +70,7 @@ int RunList(CommonOptions& options, const RecordCommandOptions& list)
         return 1;
     }
     if (list.bCsv)
-        std::cout << "id,start,end,station,port,verdict,stage,reason,mac,factory,reg,reflash\n";
+        std::cout << JobCsvHeader();
     for (const RecordedJob& job : jobs) {
         const JobResult& r = job.result;
         const std::string strPort = r.nComPort > 0 ? "COM" + std::to_string(r.nComPort) : "-";
@@ -92,9 +85,7 @@ int RunList(CommonOptions& options, const RecordCommandOptions& list)
                 std::to_string(job.nId), r.strStartTime, r.strEndTime, r.strStation, strPort,
                 VerdictName(r.verdict), StageName(r.stage), r.strReason, r.identity.strMac,
                 r.identity.strFactory, r.identity.strReg, job.bReflash ? "1" : "0"};
-            for (size_t i = 0; i < fields.size(); ++i)
-                std::cout << (i ? "," : "") << CsvField(fields[i]);
-            std::cout << "\n";
+            std::cout << CsvLine(fields);
         } else {
             std::cout << job.nId << "  " << r.strStartTime << "  " << r.strStation << "  " << strPort << "  "
                       << VerdictName(r.verdict) << (job.bReflash ? " (re-flash)" : "") << "  " << r.identity.strMac
@@ -111,23 +102,52 @@ int RunStats(CommonOptions& options, const RecordCommandOptions& stats)
     int64_t nSinceMs = 0;
     if (!SinceMs(stats.strSince, nSinceMs) || !OpenFor(options, record))
         return 2;
+    // The span: since the date (or ever), or the shift going on ([line] shifts=).
+    TimeSpan span{nSinceMs, WallNowMs() + 1};
+    if (stats.bShift) {
+        CShiftPlan shifts;
+        std::string strWhy;
+        if (!shifts.Parse(options.strShifts, strWhy)) {
+            std::cerr << "tovar: [line] shifts=" << options.strShifts << ": " << strWhy << "\n";
+            return 2;
+        }
+        span = shifts.ShiftAt(WallNowMs());
+    }
     std::vector<StationStats> rows;
+    std::map<std::string, LineCounts> counts;
+    LineCounts line;
     std::string strError;
-    if (!record.Record()->Stats(nSinceMs, rows, strError)) {
+    if (!record.Record()->Stats(span.nStartMs, rows, strError) ||
+        !record.Record()->Counts(span, counts, line, strError)) {
         std::cerr << "tovar: " << strError << "\n";
         return 1;
     }
-    std::cout << "station  installed  partial  failed  yield  median s/board\n";
-    for (const StationStats& row : rows) {
-        int64_t nAll = row.nInstalled + row.nPartial + row.nFailed;
+    // Yield is the first-pass yield; stopped and refused jobs and station faults are counted apart,
+    // and so are partial installs (fewer images than the configuration names).
+    std::cout << "station  installed  partial  failed  yield  median s/board  stopped  station-faults\n";
+    auto print = [](const std::string& strName, const LineCounts& c, int64_t nPartial, int64_t nMedianMs) {
         char szLine[256];
-        std::snprintf(szLine, sizeof szLine, "%s  %lld  %lld  %lld  %.1f%%  %.1f\n", row.strStation.c_str(),
-                      static_cast<long long>(row.nInstalled), static_cast<long long>(row.nPartial),
-                      static_cast<long long>(row.nFailed),
-                      nAll ? 100.0 * static_cast<double>(row.nInstalled) / static_cast<double>(nAll) : 0.0,
-                      static_cast<double>(row.nMedianMs) / 1000.0);
+        std::snprintf(szLine, sizeof szLine, "%s  %lld  %lld  %lld  %.1f%%  %.1f  %lld  %lld\n", strName.c_str(),
+                      static_cast<long long>(c.nInstalled), static_cast<long long>(nPartial),
+                      static_cast<long long>(c.nFailed), c.YieldPercent(), static_cast<double>(nMedianMs) / 1000.0,
+                      static_cast<long long>(c.nStopped), static_cast<long long>(c.nStationFaults));
         std::cout << szLine;
+    };
+    int64_t nLinePartial = 0;
+    for (const auto& [strStation, one] : counts) {
+        int64_t nMedianMs = 0;
+        int64_t nPartial = 0;
+        for (const StationStats& row : rows)
+            if (row.strStation == strStation) {
+                nMedianMs = row.nMedianMs;
+                nPartial = row.nPartial;
+            }
+        nLinePartial += nPartial;
+        if (one.nInstalled + one.nFailed + one.nStopped + one.nStationFaults > 0)
+            print(strStation, one, nPartial, nMedianMs);
     }
+    if (counts.size() > 1)
+        print("(line)", line, nLinePartial, 0);
     return 0;
 }
 
@@ -264,7 +284,9 @@ void AddRecordCommands(CLI::App& app, CommonOptions& options, std::vector<Comman
     AddCommonOptions(*pList, options, false);
     runners.push_back({pList, [&options, opts] { return RunList(options, *opts); }});
     CLI::App* pStats = pRecord->add_subcommand("stats", "Per station: installed, failed, yield, median time per board");
-    pStats->add_option("--since", opts->strSince, "Jobs started on or after this local date (YYYY-MM-DD)");
+    auto* pSince = pStats->add_option("--since", opts->strSince, "Jobs started on or after this local date (YYYY-MM-DD)");
+    pStats->add_flag("--shift", opts->bShift, "The shift going on ([line] shifts= of tovar.cfg; none: today)")
+        ->excludes(pSince);
     AddCommonOptions(*pStats, options);
     runners.push_back({pStats, [&options, opts] { return RunStats(options, *opts); }});
     CLI::App* pRelease = pRecord->add_subcommand("release", "Free a value held by a job whose station went away");

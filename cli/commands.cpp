@@ -6,6 +6,7 @@
 #include "cli/cmd_check.h"
 #include "cli/cmd_flash.h"
 #include "cli/cmd_gang.h"
+#include "cli/cmd_line.h"
 #include "station/net_option_rules.h"
 #include "station/station_config.h"
 #include "serial/com_port_map.h"
@@ -131,5 +132,6 @@ void RegisterCommands(CLI::App& app, CommonOptions& options, std::vector<Command
     AddTransferCommand(app, options, runners);
     AddRecordCommands(app, options, runners);
     AddCheckCommand(app, options, runners);
+    AddLineCommand(app, options, runners);
 }
 

@@ -17,3 +17,14 @@ bool OpenStationRecord(const StationSettings& options, CStationRecord& record, s
         return false;
     return record.Open(settings, strWhy);
 }
+
+bool HeartbeatOf(const StationSettings& options, const CStationRecord& record, HeartbeatSettings& settings)
+{
+    if (options.bNoRecord || !record.Enabled())
+        return false;
+    settings.strUrl = options.strRecord.empty() ? options.strWorkDir + "/tovar.db" : options.strRecord;
+    settings.strStation = record.Station();
+    settings.strToolVersion = options.strToolVersion;
+    settings.nIntervalMs = options.nHeartbeatS * 1000;
+    return true;
+}

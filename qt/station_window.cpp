@@ -4,6 +4,7 @@
 #include <iostream>
 #include <memory>
 
+#include "line/gang_heartbeat.h"
 #include "line/gang_plan.h"
 #include "line/gang_station.h"
 #include "line/monitor_backend_factory.h"
@@ -19,9 +20,19 @@ int RunGangWindow(const StationSettings& station, const GuiRunOptions& run)
     CStationRecord record;   // outlives the window and its slots
     if (!PlanGangSlots(station, {}, setups, strError) || !OpenStationRecord(station, record, strError))
         return ShowGuiStartError(strError, run);
+    // The station's heartbeat for the line view; it and the reports outlive the slots.
+    std::unique_ptr<CHeartbeat> pHeartbeat;
+    HeartbeatSettings heartbeat;
+    if (HeartbeatOf(station, record, heartbeat)) {
+        pHeartbeat = std::make_unique<CHeartbeat>(heartbeat);
+        pHeartbeat->Start();
+    }
+    std::unique_ptr<CGangHeartbeat> pReports;
     return RunGangGui(
         [&](IGangObserver& observer) {
-            auto pStation = std::make_unique<CGangStation>(observer, record);
+            pReports = std::make_unique<CGangHeartbeat>(observer, pHeartbeat.get());
+            pReports->AddSlots(setups);
+            auto pStation = std::make_unique<CGangStation>(*pReports, record);
             pStation->Plan(setups, GangSettings{});
             return std::unique_ptr<IGangControl>(std::move(pStation));
         },

@@ -123,3 +123,9 @@ bool CProductionRecord::Stats(int64_t nSinceMs, std::vector<StationStats>& stats
 {
     return StationStatsSince(*m_pDb, nSinceMs, stats, strError);
 }
+
+bool CProductionRecord::Counts(const TimeSpan& span, std::map<std::string, LineCounts>& byStation, LineCounts& line,
+                               std::string& strError)
+{
+    return CountSpan(*m_pDb, span, byStation, line, strError);
+}

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "record/identity_guard.h"
 #include "record/identity_pools.h"
 #include "record/job_history.h"
+#include "record/line_counts.h"
 #include "record/record_stats.h"
 #include "record/sql_connection.h"
 
@@ -62,6 +64,9 @@ public:
 
     bool ListJobs(const RecordFilter& filter, std::vector<RecordedJob>& jobs, std::string& strError);
     bool Stats(int64_t nSinceMs, std::vector<StationStats>& stats, std::string& strError);
+    // The counts of a span by the line's counting rules (record/line_counts.h).
+    bool Counts(const TimeSpan& span, std::map<std::string, LineCounts>& byStation, LineCounts& line,
+                std::string& strError);
 
 private:
     std::unique_ptr<ISqlConnection> m_pDb;

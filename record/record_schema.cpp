@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int SCHEMA_VERSION = 3;
+constexpr int SCHEMA_VERSION = 4;
 
 // The first schema; ID and INT stand for the dialect's key and 64-bit integer types.
 std::string SchemaV1(ISqlConnection::Dialect dialect)
@@ -50,6 +50,25 @@ ALTER TABLE pool_taken ADD COLUMN expires_ms BIGINT NOT NULL DEFAULT 0;
 constexpr const char* kSchemaV3 = R"(
 ALTER TABLE jobs ADD COLUMN cause TEXT NOT NULL DEFAULT '';
 )";
+
+// The fourth: the stations' heartbeats (one row per station and slot; slot 0 is a single-board station) and
+// the indexes the line view reads by: a board by either MAC, its factory or registration number,
+// a job's images, the pools' rate.
+std::string SchemaV4(ISqlConnection::Dialect dialect)
+{
+    const char* szInt = dialect == ISqlConnection::Dialect::Postgres ? "BIGINT" : "INTEGER";
+    return std::string("CREATE TABLE heartbeats (station TEXT NOT NULL, slot INTEGER NOT NULL, port TEXT NOT NULL, "
+                       "stage TEXT NOT NULL, mac TEXT NOT NULL, factory TEXT NOT NULL, reg TEXT NOT NULL, "
+                       "percent INTEGER NOT NULL, stage_ms ") + szInt + " NOT NULL, progress_ms " + szInt +
+           " NOT NULL, seen_ms " + szInt + " NOT NULL, last_verdict TEXT NOT NULL, last_reason TEXT NOT NULL, "
+           "tool_version TEXT NOT NULL, PRIMARY KEY (station, slot));\n"
+           "CREATE INDEX jobs_mac1 ON jobs (UPPER(SUBSTR(mac, 2, 12)));\n"
+           "CREATE INDEX jobs_mac2 ON jobs (UPPER(SUBSTR(mac, 15, 12)));\n"
+           "CREATE INDEX jobs_factory ON jobs (factory);\n"
+           "CREATE INDEX jobs_reg ON jobs (reg);\n"
+           "CREATE INDEX job_images_job ON job_images (job_id);\n"
+           "CREATE INDEX pool_taken_ms ON pool_taken (taken_ms);\n";
+}
 
 }  // namespace
 
@@ -103,6 +122,14 @@ bool MigrateRecord(ISqlConnection& db, std::string& strError)
     if (nVersion < 3) {
         if (!db.ExecScript(kSchemaV3, error) ||
             !RunSql(db, "UPDATE tovar_schema SET version = 3", {}, nullptr, strError)) {
+            strError = error.strText.empty() ? strError : error.strText;
+            db.Rollback();
+            return false;
+        }
+    }
+    if (nVersion < 4) {
+        if (!db.ExecScript(SchemaV4(db.GetDialect()), error) ||
+            !RunSql(db, "UPDATE tovar_schema SET version = 4", {}, nullptr, strError)) {
             strError = error.strText.empty() ? strError : error.strText;
             db.Rollback();
             return false;

@@ -346,21 +346,20 @@ bool CStationRecord::TakeNext(JobIdentity& identity, std::string& strWhy)
     return true;
 }
 
-bool CStationRecord::TodayCounts(int64_t& nInstalled, int64_t& nFailed)
+bool CStationRecord::ShiftCounts(const TimeSpan& span, LineCounts& counts)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    nInstalled = nFailed = 0;
+    counts = LineCounts{};
     if (!m_pRecord)
         return false;
     Reconnect();
-    std::vector<StationStats> stats;
+    std::map<std::string, LineCounts> byStation;
+    LineCounts line;
     std::string strError;
-    if (!m_pRecord->Stats(TodayStartMs(), stats, strError))
+    if (!m_pRecord->Counts(span, byStation, line, strError))
         return false;
-    for (const StationStats& one : stats)
-        if (one.strStation == m_strStation) {
-            nInstalled = one.nInstalled;
-            nFailed = one.nFailed;
-        }
+    auto it = byStation.find(m_strStation);
+    if (it != byStation.end())
+        counts = it->second;
     return true;
 }

@@ -49,8 +49,8 @@ public:
     bool TakeNext(JobIdentity& identity, std::string& strWhy);
     // The last Guard or TakeNext failed because the record did not answer (not a refusal).
     bool Away() const;
-    // Boards of this station since local midnight.
-    bool TodayCounts(int64_t& nInstalled, int64_t& nFailed);
+    // This station's counts of a span (a shift), by the line's counting rules.
+    bool ShiftCounts(const TimeSpan& span, LineCounts& counts);
 
     // For the record and pool commands; null without a record.
     CProductionRecord* Record() { return m_pRecord.get(); }

@@ -9,6 +9,7 @@
 #include "station/ini_reader.h"
 #include "serial/com_port_map.h"
 #include "station/net_option_rules.h"
+#include "station/shift_plan.h"
 
 namespace {
 
@@ -81,22 +82,48 @@ bool ApplyRecord(StationSettings& options, const StationGiven& given, const std:
     return true;
 }
 
-// Applies a [line] section (slot-alarm).
+// Applies a [line] section: shifts, pool-warn, heartbeat-s, offline-s, stuck-s, slot-alarm.
 bool ApplyLine(StationSettings& options, const std::string& strFile, const CIniReader::KeyValues& values,
                std::string& strError)
 {
+    struct Number {
+        const char* szKey;
+        int* pnValue;
+        long nMin, nMax;
+    };
+    const Number numbers[] = {{"pool-warn", &options.nPoolWarn, 0, 100000000},
+                              {"heartbeat-s", &options.nHeartbeatS, 1, 60},
+                              {"offline-s", &options.nOfflineS, 2, 3600},
+                              {"stuck-s", &options.nStuckS, 5, 24 * 3600},
+                              {"slot-alarm", &options.nSlotAlarm, 0, 1000}};  // 0: no alarm
     for (const auto& [strKey, strValue] : values) {
-        if (strKey != "slot-alarm") {
-            strError = strFile + ": [line] " + strKey + "=" + strValue + ": unknown key (slot-alarm)";
+        const std::string strWhere = strFile + ": [line] " + strKey + "=" + strValue + ": ";
+        if (strKey == "shifts") {
+            CShiftPlan plan;
+            std::string strWhy;
+            if (!plan.Parse(strValue, strWhy)) {
+                strError = strWhere + strWhy;
+                return false;
+            }
+            options.strShifts = strValue;
+            continue;
+        }
+        const Number* pNumber = nullptr;
+        for (const Number& number : numbers)
+            if (strKey == number.szKey)
+                pNumber = &number;
+        if (!pNumber) {
+            strError = strWhere + "unknown key (shifts, pool-warn, heartbeat-s, offline-s, stuck-s, slot-alarm)";
             return false;
         }
         char* pEnd = nullptr;
-        const long nFailures = std::strtol(strValue.c_str(), &pEnd, 10);
-        if (strValue.empty() || *pEnd != '\0' || nFailures < 0 || nFailures > 1000) {
-            strError = strFile + ": [line] " + strKey + "=" + strValue + ": not a whole number 0 to 1000 (0: no alarm)";
+        const long nValue = std::strtol(strValue.c_str(), &pEnd, 10);
+        if (strValue.empty() || *pEnd != '\0' || nValue < pNumber->nMin || nValue > pNumber->nMax) {
+            strError = strWhere + "not a whole number " + std::to_string(pNumber->nMin) + " to " +
+                       std::to_string(pNumber->nMax);
             return false;
         }
-        options.nSlotAlarm = static_cast<int>(nFailures);
+        *pNumber->pnValue = static_cast<int>(nValue);
     }
     return true;
 }
@@ -169,6 +196,7 @@ bool ApplyStationConfig(StationSettings& options, const StationGiven& given, std
     keep(ApplyNet(options, given, strStationFile, station.ReadSection("net"), strPart));
     strPart.clear();
     keep(ApplyRecord(options, given, strStationFile, station.ReadSection("record"), strPart));
+    strPart.clear();
     keep(ApplyLine(options, strStationFile, station.ReadSection("line"), strPart));
     // [log] dir: a relative folder lies in the working folder.
     for (const auto& [strKey, strValue] : station.ReadSection("log")) {

@@ -30,6 +30,12 @@ struct StationSettings {
     int nRecordTimeoutMs = 5000;   // the bound of each call to the record
     std::string strToolVersion;    // version and commit of this program, "1.0 (commit ...)"
     int nSlotAlarm = 0;            // [line] slot-alarm: a gang slot stops after this many failures in a row (0: never)
+    // [line]: the line view's and the heartbeat's settings.
+    std::string strShifts;         // shift starts, local "08:00,20:00"; empty: one shift a day from midnight
+    int nPoolWarn = 500;           // a pool with fewer values left is shown as a warning
+    int nHeartbeatS = 3;           // a station writes its heartbeat this often
+    int nOfflineS = 15;            // a station unheard for longer is offline
+    int nStuckS = 120;             // a running slot whose stage and percent stand still longer is stuck
 };
 
 // The folder of the boards' log files: strLogDir, or logs/ in the working folder.

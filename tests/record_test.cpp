@@ -36,7 +36,7 @@ protected:
             auto pDb = OpenSqlConnection(m_strUrl, kBusyMs, error);
             ASSERT_TRUE(pDb) << error.strText;
             ASSERT_TRUE(pDb->ExecScript("DROP TABLE IF EXISTS tovar_schema, jobs, job_images, identities, holds, "
-                                        "pools, pool_free, pool_taken CASCADE",
+                                        "pools, pool_free, pool_taken, heartbeats CASCADE",
                                         error))
                 << error.strText;
         }

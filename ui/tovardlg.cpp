@@ -8,7 +8,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "line/record_options.h"
 #include "station/config_loader.h"
+#include "station/shift_plan.h"
 #include "ui/set.h"
 
 namespace {
@@ -39,6 +41,8 @@ CTovarDlg::~CTovarDlg()
     if (m_pRun)
         m_pRun->Quit(m_Options.nExitWaitMs);
     m_pRun.reset();
+    m_pReports.reset();
+    m_pHeartbeat.reset();
 }
 
 void CTovarDlg::AppendLog(const std::string& strText)
@@ -189,7 +193,13 @@ bool CTovarDlg::OnInitDialog()
     LoadConfiguration();
     m_Options.station.strWorkDir = m_strWorkDir;
     m_StageClock.SetConsoleBoundS(m_Options.station.nConsoleTimeoutS);
-    m_pRun = std::make_unique<CBoardRun>(static_cast<IBoardRunObserver&>(*this), m_Options.pRecord, m_fnBackendFactory,
+    HeartbeatSettings heartbeat;
+    if (m_Options.pRecord && HeartbeatOf(m_Options.station, *m_Options.pRecord, heartbeat)) {
+        m_pHeartbeat = std::make_unique<CHeartbeat>(heartbeat);
+        m_pHeartbeat->Start();
+    }
+    m_pReports = std::make_unique<CRunHeartbeat>(static_cast<IBoardRunObserver&>(*this), m_pHeartbeat.get());
+    m_pRun = std::make_unique<CBoardRun>(*m_pReports, m_Options.pRecord, m_fnBackendFactory,
                                          JobLogDir(m_Options.station), std::string(), m_Clock);
     return true;
 }
@@ -416,11 +426,15 @@ void CTovarDlg::FillNextIdentity(bool bLater)
 
 void CTovarDlg::ShowTodayCount()
 {
-    int64_t nInstalled = 0;
-    int64_t nFailed = 0;
-    if (m_Options.pRecord && m_Options.pRecord->TodayCounts(nInstalled, nFailed))
-        m_View.SetTextLater(IDC_TODAY, "今日 " + m_Options.pRecord->Station() + ": 成功 " + std::to_string(nInstalled) +
-                                           "  失败 " + std::to_string(nFailed));
+    // The shift going on, as the record counts it for every station ([line] shifts=; none: today).
+    CShiftPlan shifts;
+    std::string strWhy;
+    shifts.Parse(m_Options.station.strShifts, strWhy);
+    LineCounts counts;
+    if (m_Options.pRecord && m_Options.pRecord->ShiftCounts(shifts.ShiftAt(WallNowMs()), counts))
+        m_View.SetTextLater(IDC_TODAY, "本班 " + m_Options.pRecord->Station() + ": 成功 " +
+                                           std::to_string(counts.nInstalled) + "  失败 " + std::to_string(counts.nFailed) +
+                                           "  停止 " + std::to_string(counts.nStopped));
 }
 
 std::optional<JobResult> CTovarDlg::WaitJobResult(int nTimeoutMs)

@@ -16,6 +16,7 @@
 #include "serial/serial.h"
 #include "station/station_settings.h"
 #include "ui/stage_clock.h"
+#include "line/run_heartbeat.h"
 #include "ui/tovar_view.h"
 #include "ui/transfer_status.h"
 
@@ -107,6 +108,8 @@ private:
     TovarJobOptions m_Options;
     CTransferStatus m_TransferStatus;
     CStageClock m_StageClock;
+    std::unique_ptr<CHeartbeat> m_pHeartbeat;  // the station's heartbeat for the line view (with a record)
+    std::unique_ptr<CRunHeartbeat> m_pReports; // the run's reports on their way here, through the heartbeat
     std::unique_ptr<CBoardRun> m_pRun;         // each press's checks, manifest, job and record
     std::string m_strConfigProblem;            // why config.cfg gave no file table; empty when it did
 
