@@ -125,9 +125,11 @@ void CGangTile::Result(const JobResult& result)
         m_progress->setValue(100);
     m_labelStatus->setText(FromUtf8(m_Status.Text()));
     m_labelStage->setText(result.verdict == JobVerdict::Refused ? QStringLiteral("未开始") : QStringLiteral("完成"));
-    if (result.verdict == JobVerdict::Installed && !HasFlag(result, kFlagPartial))
+    // A board that carries another board's value, or whose result is lost, is not a good one.
+    const bool bSetAside = ExitCodeOf(result) == 4;
+    if (result.verdict == JobVerdict::Installed && !HasFlag(result, kFlagPartial) && !bSetAside)
         ++m_nInstalled;
-    else if (result.verdict == JobVerdict::Failed || result.verdict == JobVerdict::ChipRejected)
+    else if (result.verdict == JobVerdict::Failed || result.verdict == JobVerdict::ChipRejected || bSetAside)
         ++m_nFailed;
     ShowCounts();
 }
