@@ -35,4 +35,4 @@ printf 'MAJOR=166\nMINOR=0\nDEVNAME=%s\n' "$name" >"$tty/uevent" && echo 166:0 >
 export SYSTEMD_DEVICE_VERIFY_SYSFS=0
 udevadm test --action=add "/sys/class/tty/$name" 2>&1
 echo "usb_device:"
-udevadm test --action=add "$dev" 2>/dev/null
+udevadm test --action=add "$dev" 2>"$scratch/usb_device.err"
