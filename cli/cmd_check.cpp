@@ -6,12 +6,14 @@
 #include <memory>
 
 #include "ui/check_report.h"
+#include "ui/serial_setup_check.h"
 #include "line/gang_station.h"
 #include "station/image_sums.h"
 #include "line/board_steps.h"
 #include "station/selected_images.h"
 #include "station/station_config.h"
 #include "station/station_probes.h"
+#include "station/system_serial_setup_probe.h"
 #include "station/station_slots.h"
 #include "station/config_loader.h"
 #include "job/board_files.h"
@@ -89,14 +91,17 @@ void CheckManifest(const std::string& strWorkDir, CCheckReport& report)
     report.Add("ins.txt", bOk, strPath + ": " + (bOk ? std::string("writable") : strWhy));
 }
 
-// A serial device a job would open: present, and free to open as a job opens it.
+// A serial device a job would open: present, and free to open as a job opens it. A device found is
+// added to devices, for the serial set-up's checks.
 void CheckPort(const std::string& strName, const StationSettings& station, const std::string& strPort, int nComPort,
-               CCheckReport& report)
+               std::vector<std::string>& devices, CCheckReport& report)
 {
     ComPortEntry port;
     std::string strWhy;
     bool bOk = ResolveBoardPort(station, strPort, nComPort, false, {}, port, strWhy);
     report.Add(strName, bOk, bOk ? port.strPath + ": free" : strWhy);
+    if (!port.strPath.empty() && Exists(port.strPath))
+        devices.push_back(port.strPath);
 }
 
 // The transfer's socket as the options say (port, bind) and the route to the board from it.
@@ -114,7 +119,7 @@ void CheckNetwork(const std::string& strPrefix, const StationSettings& net, cons
 }
 
 // Each [slotN] of a gang station: its port, its socket and its route, with its own values.
-void CheckSlots(const StationSettings& station, CCheckReport& report)
+void CheckSlots(const StationSettings& station, std::vector<std::string>& devices, CCheckReport& report)
 {
     std::vector<StationSlot> slots;
     std::vector<GangSlotSetup> setups;
@@ -126,7 +131,7 @@ void CheckSlots(const StationSettings& station, CCheckReport& report)
     }
     for (const GangSlotSetup& setup : setups) {
         const std::string strPrefix = "slot" + std::to_string(setup.nSlot) + " ";
-        CheckPort(strPrefix + "port " + setup.strPort, setup.options, setup.strPort, setup.nComPort, report);
+        CheckPort(strPrefix + "port " + setup.strPort, setup.options, setup.strPort, setup.nComPort, devices, report);
         CheckNetwork(strPrefix, setup.options, setup.options.strBind, report);
     }
 }
@@ -156,10 +161,12 @@ int RunCheck(const CommonOptions& options, const CheckOptions& check)
     CheckSums(station, images, report);
     CheckBoardFiles(station.strWorkDir, report);
     CheckManifest(station.strWorkDir, report);
+    std::vector<std::string> devices;
     if (!check.strPort.empty())
-        CheckPort("port " + check.strPort, station, check.strPort, 0, report);
+        CheckPort("port " + check.strPort, station, check.strPort, 0, devices, report);
     CheckNetwork("", station, station.strBind, report);
-    CheckSlots(station, report);
+    CheckSlots(station, devices, report);
+    CheckSerialSetup(CSystemSerialSetupProbe(), devices, report);
     std::cout << (check.bJson ? report.Json() + "\n" : report.Text()) << std::flush;
     return report.AllPassed() ? 0 : 2;
 }

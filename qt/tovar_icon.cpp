@@ -47,10 +47,16 @@ QPixmap TovarIconPixmap(int nSize)
     return pixmap;
 }
 
+const std::vector<int>& TovarIconSizes()
+{
+    static const std::vector<int> sizes = {16, 24, 32, 48, 64, 128, 256};
+    return sizes;
+}
+
 QIcon TovarIcon()
 {
     QIcon icon;
-    for (int nSize : {16, 24, 32, 48, 64, 128, 256})
+    for (int nSize : TovarIconSizes())
         icon.addPixmap(TovarIconPixmap(nSize));
     return icon;
 }

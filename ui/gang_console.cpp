@@ -17,6 +17,22 @@ std::string VerdictLine(int nSlot, const JobResult& result)
     return strLine + "\n";
 }
 
+// Lines mode (a log file, a service's journal): the whole job on its one line, so a search for a
+// board, a station or a verdict finds it without the lines around.
+std::string JobLine(int nSlot, const JobResult& result)
+{
+    std::string strLine = Prefix(nSlot) + VerdictName(result.verdict) + " " + result.identity.strFactory + " (" +
+                          StageName(result.stage) + ")";
+    if (!result.strReason.empty())
+        strLine += ": " + result.strReason;
+    strLine += " | station " + result.strStation + ", mac " + result.identity.strMac + ", reg " +
+               result.identity.strReg;
+    for (char& c : strLine)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return strLine + "\n";
+}
+
 }  // namespace
 
 CGangConsole::CGangConsole(std::ostream& out, std::ostream* pJson, IClock& clock, Mode mode, bool bProgress,
@@ -113,7 +129,7 @@ void CGangConsole::OnSlotResult(int nSlot, const JobResult& result)
             strText += strLine;
     pView->jobLog.clear();
     m_bDirty = true;
-    PrintAbove(strText + VerdictLine(nSlot, result));
+    PrintAbove(strText + (m_Mode == Mode::Lines ? JobLine(nSlot, result) : VerdictLine(nSlot, result)));
 }
 
 void CGangConsole::OnSlotEnded(int nSlot, const std::string& strWhy)
