@@ -119,7 +119,8 @@ transfer_on_tty() {
     --local-port 0 --settle-ms 0 $*" /dev/null >"$WORK/out.txt" || fail "transfer on a terminal"
 }
 transfer_on_tty
-grep -qE 'kernel\.bin  [0-9]+%  \(all [0-9]+%\)  [0-9.]+ [KM]B/s  [0-9:]+ left  0 resends' "$WORK/out.txt" \
+# (A loaded machine may time a reply out now and then: the count of resends is not this test's.)
+grep -qE 'kernel\.bin  [0-9]+%  \(all [0-9]+%\)  [0-9.]+ [KM]B/s  [0-9:]+ left  [0-9]+ resends' "$WORK/out.txt" \
   || fail "no progress line with a rate"
 expect_line "系统安装成功!"
 transfer_on_tty --quiet

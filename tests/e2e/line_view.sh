@@ -116,8 +116,8 @@ PY
 browser --screenshot="$BUILD_DIR/tovar-line.png" "$BASE/" >/dev/null || fail "screenshot"
 # tovar record stats counts the shift as the page does.
 "$TOVAR" record stats --shift --record "$URL" --workdir "$WORK" >"$WORK/out.txt" || fail "record stats --shift"
-expect_line "gang1  6  3  "
-expect_line "flash1  1  0  100.0%"
+expect_line "gang1  6  0  3  "
+expect_line "flash1  1  0  0  100.0%"
 
 # The failed board's page shows its job with its reason.
 MAC=$("$TOVAR" record list --record "$URL" --workdir "$WORK" --json | python3 -c '
