@@ -1,12 +1,28 @@
 #include "record/record_schema.h"
 
-#include <regex>
+#include <cctype>
 
 #include "record/record_sql.h"
 
 namespace {
 
 constexpr int SCHEMA_VERSION = 4;
+
+// strText with each whole word strWord (not part of a longer name) replaced by strBy.
+std::string ReplaceWord(const std::string& strText, const std::string& strWord, const std::string& strBy)
+{
+    auto isName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+    std::string strOut;
+    size_t nAt = 0;
+    for (size_t nFound = strText.find(strWord); nFound != std::string::npos; nFound = strText.find(strWord, nFound + 1)) {
+        const size_t nEnd = nFound + strWord.size();
+        if ((nFound > 0 && isName(strText[nFound - 1])) || (nEnd < strText.size() && isName(strText[nEnd])))
+            continue;
+        strOut += strText.substr(nAt, nFound - nAt) + strBy;
+        nAt = nEnd;
+    }
+    return strOut + strText.substr(nAt);
+}
 
 // The first schema; ID and INT stand for the dialect's key and 64-bit integer types.
 std::string SchemaV1(ISqlConnection::Dialect dialect)
@@ -31,9 +47,8 @@ CREATE INDEX jobs_started ON jobs (started_ms);
 CREATE INDEX holds_token ON holds (token);
 )";
     const bool bPg = dialect == ISqlConnection::Dialect::Postgres;
-    strSchema = std::regex_replace(strSchema, std::regex("\\bID\\b"),
-                                   bPg ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY AUTOINCREMENT");
-    return std::regex_replace(strSchema, std::regex("\\bINT\\b"), bPg ? "BIGINT" : "INTEGER");
+    strSchema = ReplaceWord(strSchema, "ID", bPg ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY AUTOINCREMENT");
+    return ReplaceWord(strSchema, "INT", bPg ? "BIGINT" : "INTEGER");
 }
 
 // Flags of a job; the spool's name of a result written back from it, so that it is written once;
