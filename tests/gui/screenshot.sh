@@ -58,8 +58,11 @@ shoot "${OUT%.png}-console.png" "->Extram Ok." 1 --board-arg=--silent-console
 shoot "${OUT%.png}-gang-running.png" "rootfs.bin:     正在下载" 1 --gang --board-arg=--late-ms --board-arg=1
 shoot "${OUT%.png}-gang.png" "系统安装成功" 0 --gang
 # 24 slots on a 1920x1080 screen, mid-transfer: six columns of tiles, every one whole.
-SCREEN=1920x1080 AFTER_MS=120000 shoot "${OUT%.png}-gang24-running.png" "rootfs.bin:     正在下载" 1 --gang --gang-slots 24 \
-  --board-arg=--late-ms --board-arg=1
+# Twenty-four boards on two cores may miss their bring-up's time limits when the machine is busy:
+# that picture is then reported, not fatal (the layout is what it shows).
+( SCREEN=1920x1080 AFTER_MS=120000 shoot "${OUT%.png}-gang24-running.png" "rootfs.bin:     正在下载" 1 --gang \
+  --gang-slots 24 --board-arg=--late-ms --board-arg=1 ) ||
+  echo "screenshot: WARNING: the 24-slot picture was not taken as asked (see above)" >&2
 
 # The window tests picture the looks they check.
 GUI_TESTS="$BUILD_DIR/tests/gui/tovar_gui_tests"
