@@ -44,3 +44,15 @@ std::string IsoTimeNow()
     std::snprintf(szFull, sizeof szFull, "%s.%03dZ", szText, static_cast<int>(nNowMs % 1000));
     return szFull;
 }
+
+int64_t IsoTimeMs(const std::string& strIso)
+{
+    std::tm parts {};
+    int nMs = 0;
+    if (std::sscanf(strIso.c_str(), "%d-%d-%dT%d:%d:%d.%dZ", &parts.tm_year, &parts.tm_mon, &parts.tm_mday,
+                    &parts.tm_hour, &parts.tm_min, &parts.tm_sec, &nMs) < 6)
+        return 0;
+    parts.tm_year -= 1900;
+    parts.tm_mon -= 1;
+    return static_cast<int64_t>(timegm(&parts)) * 1000 + nMs;
+}

@@ -13,3 +13,5 @@ int64_t TodayStartMs();
 int64_t LocalDateMs(const std::string& strDate);
 // The current wall-clock time as ISO-8601 UTC with milliseconds ("2026-03-01T08:15:30.042Z").
 std::string IsoTimeNow();
+// Milliseconds since the epoch of an ISO-8601 UTC time as IsoTimeNow writes it; 0 when unreadable.
+int64_t IsoTimeMs(const std::string& strIso);

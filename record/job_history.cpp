@@ -4,24 +4,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "base/wall_clock.h"
 #include "record/record_sql.h"
-
-namespace {
-
-// Milliseconds since the epoch of an ISO-8601 UTC time as IsoTimeNow writes it; 0 when unreadable.
-int64_t IsoMs(const std::string& strIso)
-{
-    std::tm parts {};
-    int nMs = 0;
-    if (std::sscanf(strIso.c_str(), "%d-%d-%dT%d:%d:%d.%dZ", &parts.tm_year, &parts.tm_mon, &parts.tm_mday,
-                    &parts.tm_hour, &parts.tm_min, &parts.tm_sec, &nMs) < 6)
-        return 0;
-    parts.tm_year -= 1900;
-    parts.tm_mon -= 1;
-    return static_cast<int64_t>(timegm(&parts)) * 1000 + nMs;
-}
-
-}  // namespace
 
 bool CJobHistory::Add(const JobResult& result, bool bReflash, const std::string& strSpoolId, std::string& strJobId,
                       std::string& strError, SqlError* pError)
@@ -38,8 +22,8 @@ bool CJobHistory::Add(const JobResult& result, bool bReflash, const std::string&
                 {VerdictName(result.verdict), StageName(result.stage), result.strReason, id.strMac, id.strFactory,
                  id.strReg, result.strStation, result.nComPort > 0 ? "COM" + std::to_string(result.nComPort) : "",
                  result.strDevicePath, result.bChipIdRead ? SqlText(szChip) : SqlText(), result.strStartTime,
-                 result.strEndTime, std::to_string(IsoMs(result.strStartTime)),
-                 std::to_string(IsoMs(result.strEndTime)), std::to_string(result.nBringUpMs),
+                 result.strEndTime, std::to_string(IsoTimeMs(result.strStartTime)),
+                 std::to_string(IsoTimeMs(result.strEndTime)), std::to_string(result.nBringUpMs),
                  std::to_string(result.nConsoleMs), std::to_string(result.nTransferMs), m_strToolVersion,
                  bReflash ? "1" : "0", FlagsText(result.flags), strSpoolId.empty() ? SqlText() : SqlText(strSpoolId),
                  CauseCodeOf(result)},

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "base/wall_clock.h"
 #include "job/job_log_file.h"
 #include "job/job_request.h"
 #include "record/identity_format.h"
@@ -11,19 +12,6 @@
 namespace {
 
 constexpr int kMaxJobs = 1000;
-
-// Milliseconds since the epoch of an ISO-8601 UTC time "2026-03-01T08:15:30.042Z"; 0 when unreadable.
-int64_t IsoMs(const std::string& strIso)
-{
-    std::tm parts {};
-    int nMs = 0;
-    if (std::sscanf(strIso.c_str(), "%d-%d-%dT%d:%d:%d.%dZ", &parts.tm_year, &parts.tm_mon, &parts.tm_mday,
-                    &parts.tm_hour, &parts.tm_min, &parts.tm_sec, &nMs) < 6)
-        return 0;
-    parts.tm_year -= 1900;
-    parts.tm_mon -= 1;
-    return static_cast<int64_t>(timegm(&parts)) * 1000 + nMs;
-}
 
 }  // namespace
 
@@ -77,7 +65,7 @@ bool CLineReader::Board(const std::string& strValue, nlohmann::ordered_json& ans
                         {"tool_version", TextOf(row[15])},
                         {"reflash", NumberOf(row[16]) != 0},
                         {"chip_id", TextOf(row[17])},
-                        {"log_file", CJobLogFile::RelativePath(request, IsoMs(TextOf(row[1])))},
+                        {"log_file", CJobLogFile::RelativePath(request, IsoTimeMs(TextOf(row[1])))},
                         {"images", files}});
     }
     // Holds and installed values are kept as "kind:value".
