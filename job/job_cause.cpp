@@ -9,7 +9,7 @@ constexpr const char* kCheckCable = "请检查串口线是否插好";
 constexpr const char* kReseat = "请重新放置电路板后重试";
 constexpr const char* kSetAside = "请将电路板放到不良品区";
 
-constexpr std::array<JobCauseText, 25> kTable = {{
+constexpr std::array<JobCauseText, 26> kTable = {{
     {JobCause::None, "", "", "", ""},
     {JobCause::Busy, "busy", "the previous job has not ended yet", "上一块板尚未结束", "请等上一块板结束后再开始"},
     {JobCause::NoRecord, "no-record", "identities from the pools need the production record", "没有生产记录, 无法自动编号",
@@ -51,9 +51,11 @@ constexpr std::array<JobCauseText, 25> kTable = {{
     {JobCause::Partial, "partial", "fewer images were installed than the configuration names",
      "安装的镜像少于配置",
      "请确认是否有意少装镜像; 否则请联系工程师"},
+    {JobCause::RecordAway, "record-away", "the production record does not answer", "生产记录无响应",
+     "电路板可留在原位, 稍后重试; 如持续请联系工程师: 检查数据库和网络"},
 }};
 
-static_assert(kTable.back().cause == JobCause::Partial, "one row per cause, in order");
+static_assert(kTable.back().cause == JobCause::RecordAway, "one row per cause, in order");
 
 }  // namespace
 

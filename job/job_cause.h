@@ -31,6 +31,7 @@ enum class JobCause {
     StopUnanswered,     // the job did not end after it was stopped
     Closed,             // the program was closed during the job
     Partial,            // installed, but fewer images than the configuration names
+    RecordAway,         // the production record did not answer (a station fault, not the board's)
 };
 
 struct JobCauseText {

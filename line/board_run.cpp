@@ -66,11 +66,19 @@ bool CBoardRun::Refuse(const JobRequest& job, JobCause cause, const std::string&
         AddFlag(refused, kFlagTransfer);
     if (m_pRecord) {
         // A record that did not answer is a station fault: a loop waits for it instead of ending.
-        if (m_pRecord->Away())
+        const bool bAway = (cause == JobCause::IdentityRefused || cause == JobCause::PoolEmpty) && m_pRecord->Away();
+        if (bAway) {
             AddFlag(refused, kFlagRecordAway);
-        std::string strWarning;
-        m_pRecord->Record(refused, m_Claim, strWarning);
-        Log(strWarning);
+            refused.cause = JobCause::RecordAway;
+        }
+        // A loop retries every few seconds while the record stays away: the outage is recorded
+        // once, not once a retry (each would only fill the spool).
+        if (!(bAway && m_bAwayRefused)) {
+            std::string strWarning;
+            m_pRecord->Record(refused, m_Claim, strWarning);
+            Log(strWarning);
+        }
+        m_bAwayRefused = bAway;
     }
     m_Claim = IdentityClaim{};
     return false;
@@ -229,6 +237,7 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
         Log("->" + strWhy + ".\r\n");
         return Refuse(job, JobCause::Engine, strWhy, refused);
     }
+    m_bAwayRefused = false;
     return true;
 }
 

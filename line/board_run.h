@@ -111,5 +111,6 @@ private:
     std::condition_variable m_Cond;
     std::atomic<int> m_bTimedOut{0};
     bool m_bConcluded = true;                // the started job's result was recorded
+    bool m_bAwayRefused = false;             // the last run was refused for a record that did not answer
     std::optional<JobResult> m_Result;
 };

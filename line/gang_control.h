@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "line/gang_observer.h"
+#include "record/line_counts.h"
 
 // What a gang front end asks of the station, on the front end's own thread: the slots it has,
 // and each slot started and stopped by itself, again after it ended.
@@ -26,6 +27,9 @@ public:
     virtual bool SlotPortUsable(int nSlot) const { (void)nSlot; return true; }
     // The bound of the wait for the boot loader's console, in seconds (0: none).
     virtual int ConsoleBoundS() const { return 0; }
+    // The station's counts of the shift going on, from the record (false: there is none, or it
+    // does not answer within its time limit).
+    virtual bool ShiftCounts(LineCounts& counts) { (void)counts; return false; }
 };
 
 // Makes the station a front end drives, reporting to the front end's observer.

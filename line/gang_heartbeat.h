@@ -21,6 +21,8 @@ public:
     void OnSlotStage(int nSlot, JobStage stage) override;
     void OnSlotProgress(int nSlot, const TransferProgress& progress) override;
     void OnSlotResult(int nSlot, const JobResult& result) override;
+    void OnSlotAlarm(int nSlot, int nFailures) override { m_Inner.OnSlotAlarm(nSlot, nFailures); }
+    void OnShiftCounts(const LineCounts& counts) override { m_Inner.OnShiftCounts(counts); }
     void OnSlotEnded(int nSlot, const std::string& strWhy) override;
 
 private:

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "job/job_result.h"
+#include "record/line_counts.h"
 #include "net/transfer_image.h"
 
 // What the slots of a gang station report, each on its slot's own thread (several at once). Front
@@ -23,6 +24,9 @@ public:
     virtual void OnSlotResult(int nSlot, const JobResult& result) = 0;
     // The slot failed nFailures boards in a row and stops (before OnSlotEnded): check its fixture.
     virtual void OnSlotAlarm(int nSlot, int nFailures) { (void)nSlot, (void)nFailures; }
+    // The station's counts of the shift going on, as the record holds them (every slot's boards,
+    // and those of earlier runs), after each board's result.
+    virtual void OnShiftCounts(const LineCounts& counts) { (void)counts; }
     // The slot takes no more boards; strWhy says why ("3 boards", "stopped", the refusal...).
     virtual void OnSlotEnded(int nSlot, const std::string& strWhy) { (void)nSlot, (void)strWhy; }
 };

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "base/wall_clock.h"
 #include "line/board_waiter.h"
 #include "line/monitor_backend_factory.h"
 #include "line/monitor_probe.h"
@@ -141,6 +142,8 @@ bool CGangSlot::RunBoard(bool& bGoneFirst, std::string& strEndWhy)
         m_pRun->Stop();
     result = m_pRun->Wait(m_bStop);
     m_Observer.OnSlotResult(m_Setup.nSlot, result);
+    if (LineCounts counts; m_Record.ShiftCountsAt(m_Setup.options.strShifts, WallNowMs(), counts))
+        m_Observer.OnShiftCounts(counts);
     // Board after board failing on one slot points at the fixture, not the boards: the slot stops.
     if (result.verdict == JobVerdict::Failed || result.verdict == JobVerdict::ChipRejected)
         ++m_nFailuresInRow;

@@ -1,5 +1,6 @@
 #include "line/gang_station.h"
 
+#include "base/wall_clock.h"
 #include "line/board_steps.h"
 
 #include <algorithm>
@@ -98,6 +99,11 @@ bool CGangStation::SlotPortUsable(int nSlot) const
 }
 
 int CGangStation::ConsoleBoundS() const { return m_Setups.empty() ? 0 : m_Setups.front().options.nConsoleTimeoutS; }
+
+bool CGangStation::ShiftCounts(LineCounts& counts)
+{
+    return !m_Setups.empty() && m_Record.ShiftCountsAt(m_Setups.front().options.strShifts, WallNowMs(), counts);
+}
 
 bool CGangStation::StartSlot(int nSlot, bool bLoop, std::string& strWhy)
 {

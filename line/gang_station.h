@@ -45,6 +45,7 @@ public:
     bool WaitEnded(int nMs) override;
     bool SlotPortUsable(int nSlot) const override;
     int ConsoleBoundS() const override;
+    bool ShiftCounts(LineCounts& counts) override;
 
 private:
     IGangObserver& m_Observer;

@@ -104,7 +104,13 @@ CGangWindow::CGangWindow(const GangControlFactory& fnMakeControl, IClock& clock,
                                                               : QRect(0, 0, 1920, 1080);
         resize(screen.width(), screen.height() - 40);
     }
-    ShowShift();
+    // The shift's boards so far, also those of the station's earlier runs.
+    if (LineCounts counts; m_pControl->ShiftCounts(counts)) {
+        m_bRecordCounts = true;
+        ShowShift(counts.nInstalled, counts.nFailed);
+    } else {
+        ShowShift(0, 0);
+    }
 }
 
 CGangWindow::~CGangWindow()
@@ -203,12 +209,21 @@ void CGangWindow::CountResult(const JobResult& result)
         ++m_nInstalled;
     else if (result.verdict == JobVerdict::Failed || result.verdict == JobVerdict::ChipRejected)
         ++m_nFailed;
-    ShowShift();
+    if (!m_bRecordCounts)
+        ShowShift(m_nInstalled, m_nFailed);
 }
 
-void CGangWindow::ShowShift()
+void CGangWindow::ShowShift(int64_t nInstalled, int64_t nFailed)
 {
-    m_labelShift->setText(QStringLiteral("本班: 成功 %1   失败 %2").arg(m_nInstalled).arg(m_nFailed));
+    m_labelShift->setText(QStringLiteral("本班: 成功 %1   失败 %2").arg(nInstalled).arg(nFailed));
+}
+
+void CGangWindow::OnShiftCounts(const LineCounts& counts)
+{
+    Later([this, counts] {
+        m_bRecordCounts = true;
+        ShowShift(counts.nInstalled, counts.nFailed);
+    });
 }
 
 void CGangWindow::OnSlotLog(int nSlot, const std::string& strText)

@@ -15,7 +15,8 @@ class QLabel;
 class QPushButton;
 
 // The gang station's window: one tile per slot, each started and stopped by itself or all at
-// once, with the count of boards installed and failed since the window opened. The slots report
+// once, with the shift's count of boards installed and failed as the record holds them (without a
+// record: since the window opened). The slots report
 // on their own threads; every report is carried out on the window's thread in the order it came.
 class CGangWindow : public QDialog, private IGangObserver {
     Q_OBJECT
@@ -57,12 +58,13 @@ private:
     void OnSlotResult(int nSlot, const JobResult& result) override;
     void OnSlotAlarm(int nSlot, int nFailures) override;
     void OnSlotEnded(int nSlot, const std::string& strWhy) override;
+    void OnShiftCounts(const LineCounts& counts) override;
 
     // Runs fn on the window's thread, after the reports queued before it.
     template <typename Fn>
     void Later(Fn fn);
     void CountResult(const JobResult& result);
-    void ShowShift();
+    void ShowShift(int64_t nInstalled, int64_t nFailed);
     void StopAndWait();
 
     std::unique_ptr<IGangControl> m_pControl;
@@ -73,8 +75,9 @@ private:
     QPushButton* m_btnExit = nullptr;
     QCheckBox* m_checkLoop = nullptr;
     QLabel* m_labelShift = nullptr;
-    int m_nInstalled = 0;
+    int m_nInstalled = 0;          // since the window opened, shown while the record has given no counts
     int m_nFailed = 0;
+    bool m_bRecordCounts = false;  // the shift's counts come from the record
     bool m_bClosing = false;
     std::function<bool(int)> m_fnConfirmExit = [this](int nRunning) { return AskExit(nRunning); };
     // Reports of the slots' threads, run on the window's thread in the order they came.

@@ -346,6 +346,14 @@ bool CStationRecord::TakeNext(JobIdentity& identity, std::string& strWhy)
     return true;
 }
 
+bool CStationRecord::ShiftCountsAt(const std::string& strShifts, int64_t nNowMs, LineCounts& counts)
+{
+    CShiftPlan shifts;
+    std::string strWhy;
+    shifts.Parse(strShifts, strWhy);   // the settings were checked when they were read
+    return ShiftCounts(shifts.ShiftAt(nNowMs), counts);
+}
+
 bool CStationRecord::ShiftCounts(const TimeSpan& span, LineCounts& counts)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);

@@ -51,6 +51,8 @@ public:
     bool Away() const;
     // This station's counts of a span (a shift), by the line's counting rules.
     bool ShiftCounts(const TimeSpan& span, LineCounts& counts);
+    // The same for the shift that holds nNowMs, by the shift starts of [line] shifts= (none: the day).
+    bool ShiftCountsAt(const std::string& strShifts, int64_t nNowMs, LineCounts& counts);
 
     // For the record and pool commands; null without a record.
     CProductionRecord* Record() { return m_pRecord.get(); }

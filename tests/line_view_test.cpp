@@ -315,7 +315,9 @@ public:
     void OnSlotStage(int, JobStage) override { ++nStages; }
     void OnSlotResult(int, const JobResult&) override { ++nResults; }
     void OnSlotEnded(int, const std::string&) override { ++nEnded; }
-    int nLogs = 0, nStages = 0, nResults = 0, nEnded = 0;
+    void OnSlotAlarm(int, int) override { ++nAlarms; }
+    void OnShiftCounts(const LineCounts&) override { ++nCounts; }
+    int nLogs = 0, nStages = 0, nResults = 0, nEnded = 0, nAlarms = 0, nCounts = 0;
 };
 
 }  // namespace
@@ -350,6 +352,10 @@ TEST(HeartbeatTest, TheGangsReportsReachTheFrontEndAndSetEachSlotsState)
     reports.OnSlotEnded(2, "3 boards");
     EXPECT_EQ(beat.Slot(2).strStage, "ended");
     reports.OnSlotLog(2, "x\r\n");
+    reports.OnSlotAlarm(2, 3);
+    reports.OnShiftCounts(LineCounts{});
+    EXPECT_EQ(inner.nAlarms, 1);
+    EXPECT_EQ(inner.nCounts, 1);
     EXPECT_EQ(inner.nStages, 1);
     EXPECT_EQ(inner.nResults, 1);
     EXPECT_EQ(inner.nEnded, 1);

@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <set>
 #include <thread>
 
+#include "line/board_run.h"
 #include "record/record_sql.h"
 #include "record/station_record.h"
 #include "support/temp_dir.h"
@@ -35,7 +38,7 @@ protected:
             SqlError error;
             auto pDb = OpenSqlConnection(m_strUrl, kBusyMs, error);
             ASSERT_TRUE(pDb) << error.strText;
-            ASSERT_TRUE(pDb->ExecScript("DROP TABLE IF EXISTS tovar_schema, jobs, job_images, identities, holds, "
+            ASSERT_TRUE(pDb->ExecScript("DROP TABLE IF EXISTS tovar_schema, jobs, jobs_away, job_images, identities, holds, "
                                         "pools, pool_free, pool_taken, heartbeats CASCADE",
                                         error))
                 << error.strText;
@@ -586,6 +589,100 @@ TEST_P(RecordTest, AResultNeitherRecordedNorSpooledIsFlaggedAndNeverLooksGood)
     EXPECT_TRUE(HasFlag(result, kFlagUnrecorded));
     EXPECT_NE(strWarning.find("THIS JOB IS NOT RECORDED"), std::string::npos) << strWarning;
     EXPECT_EQ(ExitCodeOf(result), 4);
+}
+
+namespace {
+
+// The database server and every backend but the test's own, paused (SIGSTOP) while the object
+// lives: a server that takes connections and statements but answers none.
+class CPausedServer {
+public:
+    explicit CPausedServer(ISqlConnection& db)
+    {
+        std::vector<SqlRow> rows;
+        SqlError error;
+        EXPECT_TRUE(db.Exec("SELECT pid FROM pg_stat_activity WHERE backend_type = 'client backend' AND "
+                            "pid <> pg_backend_pid()",
+                            {}, &rows, error))
+            << error.strText;
+        for (const SqlRow& row : rows)
+            m_Pids.push_back(std::stoi(row[0].value_or("0")));
+        rows.clear();
+        EXPECT_TRUE(db.Exec("SELECT pg_backend_pid()", {}, &rows, error)) << error.strText;
+        std::ifstream stat("/proc/" + rows.at(0)[0].value_or("0") + "/stat");
+        std::string strPid, strName, strState;
+        int nParent = 0;
+        stat >> strPid >> strName >> strState >> nParent;   // a backend's parent is the server
+        m_Pids.push_back(nParent);
+        for (pid_t pid : m_Pids)
+            EXPECT_EQ(kill(pid, SIGSTOP), 0) << pid;
+    }
+    ~CPausedServer()
+    {
+        for (pid_t pid : m_Pids)
+            kill(pid, SIGCONT);
+    }
+
+private:
+    std::vector<pid_t> m_Pids;
+};
+
+class CRunLog : public IBoardRunObserver {
+public:
+    void OnJobLog(const std::string&) override {}
+    void OnJobFinished(const JobResult&) override {}
+};
+
+}  // namespace
+
+// A server that stops answering costs each call its time limit, never a hang; the refusals of a
+// loop that waits for it are recorded once, as the record's fault; once the server answers again
+// the station reconnects by itself and writes what it spooled meanwhile.
+TEST_P(RecordTest, AStalledServerCostsACallItsTimeLimitAndIsUsedAgainWhenItAnswers)
+{
+    if (std::string(GetParam()) == "sqlite")
+        GTEST_SKIP() << "needs a database server to pause";
+    RecordSettings settings;
+    settings.strUrl = m_strUrl;
+    settings.strWorkDir = m_Dir.Path();
+    settings.strStation = "st1";
+    settings.nTimeoutMs = 300;
+    CStationRecord station;
+    std::string strWhy;
+    ASSERT_TRUE(station.Open(settings, strWhy)) << strWhy;
+    SqlError error;
+    auto pDb = OpenSqlConnection(m_strUrl, kBusyMs, error);
+    ASSERT_TRUE(pDb) << error.strText;
+    CRunLog log;
+    CBoardRun run(log, &station, {}, m_Dir.Path() + "/logs");
+    BoardRunRequest request;
+    request.station.strWorkDir = m_Dir.Path();
+    request.identity = JobIdentity{"^587675010200^587675010201", "20260001", "5A3C0001"};
+    request.strPort = "COM5";
+    {
+        CPausedServer paused(*pDb);
+        for (int nTry = 0; nTry < 3; ++nTry) {
+            const auto tStart = std::chrono::steady_clock::now();
+            JobResult refused;
+            EXPECT_FALSE(run.Start(request, refused));
+            EXPECT_TRUE(HasFlag(refused, kFlagRecordAway));
+            EXPECT_EQ(refused.cause, JobCause::RecordAway);
+            EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(30));
+        }
+    }
+    JobIdentity next = {"^587675010202^587675010203", "20260002", "5A3C0002"};
+    IdentityClaim claim;
+    ASSERT_TRUE(station.Guard(next, "COM5", claim, strWhy)) << strWhy;
+    JobResult installed = Result(Values("587675010202", "587675010203", "20260002", "5A3C0002"), JobVerdict::Installed);
+    std::string strWarning;
+    station.Record(installed, claim, strWarning);
+    std::vector<RecordedJob> jobs;
+    std::string strError;
+    ASSERT_TRUE(station.Record()->ListJobs({}, jobs, strError)) << strError;
+    ASSERT_EQ(jobs.size(), 2u) << strWarning;   // three refusals in a row are one outage
+    const RecordedJob& refusal = jobs[0].result.verdict == JobVerdict::Refused ? jobs[0] : jobs[1];
+    EXPECT_EQ(refusal.result.verdict, JobVerdict::Refused);
+    EXPECT_EQ(refusal.result.cause, JobCause::RecordAway);
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, RecordTest, ::testing::Values("sqlite", "postgres"),

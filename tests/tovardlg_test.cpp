@@ -519,6 +519,10 @@ TEST_F(ConsoleTest, WithARecordTheNextBoardNeverInheritsAnIdentity)
     m_pDlg->OnStop();
     ASSERT_TRUE(m_pDlg->WaitJobResult(10000));
     EXPECT_TRUE(WaitUntil([&] { return m_View.GetText(IDC_MAC) == "^587675000010^587675000011"; }));
+    std::vector<RecordedJob> jobs;
+    ASSERT_TRUE(record.Record()->ListJobs({}, jobs, strError)) << strError;
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0].result.strStation, "st1");   // the window's jobs carry the station's name
     // A stopped job is no failed board: the shift's count shows it apart.
     EXPECT_TRUE(WaitUntil([&] { return m_View.GetText(IDC_TODAY).find("失败 0  停止 1") != std::string::npos; }))
         << m_View.GetText(IDC_TODAY);

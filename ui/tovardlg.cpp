@@ -427,11 +427,8 @@ void CTovarDlg::FillNextIdentity(bool bLater)
 void CTovarDlg::ShowTodayCount()
 {
     // The shift going on, as the record counts it for every station ([line] shifts=; none: today).
-    CShiftPlan shifts;
-    std::string strWhy;
-    shifts.Parse(m_Options.station.strShifts, strWhy);
     LineCounts counts;
-    if (m_Options.pRecord && m_Options.pRecord->ShiftCounts(shifts.ShiftAt(WallNowMs()), counts))
+    if (m_Options.pRecord && m_Options.pRecord->ShiftCountsAt(m_Options.station.strShifts, WallNowMs(), counts))
         m_View.SetTextLater(IDC_TODAY, "本班 " + m_Options.pRecord->Station() + ": 成功 " +
                                            std::to_string(counts.nInstalled) + "  失败 " + std::to_string(counts.nFailed) +
                                            "  停止 " + std::to_string(counts.nStopped));

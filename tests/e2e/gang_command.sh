@@ -64,6 +64,7 @@ gang() {
 # Four boards, board 3 answers every store with a failure.
 FAIL_BOARD=3 start_boards 4 store
 write_station 4
+printf '[record]\nstation=gang-st7\n' >>"$WORK/tovar.cfg"
 gang --next --json "$WORK/results.json"
 expect_rc 1
 for k in 1 2 4; do expect_line "[slot$k] 系统安装成功!"; done
@@ -101,6 +102,10 @@ grep -lq "系统安装失败" "$WORK"/logs/*/*.log || fail "the failed board's l
 "$TOVAR" record list --workdir "$WORK" --json >"$WORK/list.json" || fail "record list"
 [ "$(grep -c '"verdict":"installed"' "$WORK/list.json")" -eq 3 ] || fail "expected three installed jobs in the record"
 [ "$(grep -c '"verdict":"failed"' "$WORK/list.json")" -eq 1 ] || fail "expected one failed job in the record"
+# Every slot's job carries the station's name: in the record, the JSON and each log file.
+[ "$(grep -c '"station":"gang-st7"' "$WORK/list.json")" -eq 4 ] || fail "the record's jobs lack the station name"
+[ "$(grep -c '"station":"gang-st7"' "$WORK/results.json")" -eq 4 ] || fail "the JSON results lack the station name"
+[ "$(grep -l "station gang-st7" "$WORK"/logs/*/*.log | wc -l)" -eq 4 ] || fail "a log file lacks the station name"
 
 # Without --next one identity would go on several boards: refused before any job.
 gang --mac '^587675010202^587675010203' --factory 1 --reg 1

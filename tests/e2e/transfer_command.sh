@@ -10,8 +10,12 @@ transfer() {
 }
 
 start_board --transfer-only
-transfer --select 0,1
+transfer --select 0,1 --station tr-st3 --json "$WORK/result.json"
 expect_rc 0
+# The station's name goes with the job: in the record, its JSON and its log file.
+grep -q '"station":"tr-st3"' "$WORK/result.json" || fail "the JSON result has no station name"
+"$TOVAR" record list --workdir "$WORK" --json | grep -q '"station":"tr-st3"' || fail "the record has no station name"
+grep -q "station tr-st3" "$WORK"/logs/*/*.log || fail "the log file has no station name"
 expect_line "boot.bin:     下载帧:5;下载字节:4096  -------下载完成!"
 expect_line "kernel.bin:     存储完成!"
 expect_no_line "rootfs.bin"

@@ -114,6 +114,10 @@ private slots:
         QCOMPARE(Tile(1)->ProgressValue(), 100);
         QCOMPARE(m_pWindow->ShiftText(), std::string("本班: 成功 2   失败 0"));
         QVERIFY(Tile(1)->StartButton()->isEnabled() && !Tile(1)->StopButton()->isEnabled());
+        // Opened again, the window shows the shift's boards as the record holds them.
+        m_pWindow.reset();
+        Reopen();
+        QCOMPARE(m_pWindow->ShiftText(), std::string("本班: 成功 2   失败 0"));
     }
 
     // Stop on one of four tiles ends its board alone; the tile can then be started again.

@@ -56,7 +56,11 @@ END=$((SECONDS + DURATION)); ROUND=0; STALLS=0; KILLS=0; FILLS=0
 while [ $SECONDS -lt $END ]; do
   sleep 6
   case $((ROUND % 3)) in
-    0) pids=$(pg_pids); [ -n "$pids" ] && { kill -STOP $pids; sleep 3; kill -CONT $pids; STALLS=$((STALLS + 1)); } ;;
+    # A backend may end between pgrep and kill: the others are still paused and resumed.
+    0) pids=$(pg_pids)
+       if [ -n "$pids" ]; then
+         kill -STOP $pids 2>/dev/null || true; sleep 3; kill -CONT $pids 2>/dev/null || true; STALLS=$((STALLS + 1))
+       fi ;;
     1) s=$((ROUND % 3 + 1)); kill -KILL "${STATIONS[$s]}" 2>/dev/null || true; wait "${STATIONS[$s]}" 2>/dev/null || true
        sleep 1; start_station "$s"; KILLS=$((KILLS + 1)) ;;
     2) if [ -n "$DISK" ]; then head -c 8m /dev/zero >"$DISK/fill" 2>/dev/null || true; sleep 3; rm -f "$DISK/fill"; FILLS=$((FILLS + 1)); fi ;;
@@ -72,7 +76,10 @@ for s in 1 2 3; do
 done
 STATIONS=()
 # What the spools still hold is written back when a station opens the record again.
-for s in 1 2 3; do "$TOVAR" record list --workdir "$WORK/st$s" >/dev/null 2>>"$WORK/flush.txt" || fail "record list st$s"; done
+for s in 1 2 3; do
+  "$TOVAR" record list --workdir "$WORK/st$s" >/dev/null 2>"$WORK/flush.txt" ||
+    { sed 's/^/  | /' "$WORK/flush.txt" >&2; fail "record list st$s"; }
+done
 sleep 65   # the hold time of the killed stations' jobs
 rec pool take || fail "pool take after the hold time"
 "$TOVAR" pool taken --json --record "$URL" --workdir "$WORK" >"$WORK/taken.json" || fail "pool taken"
