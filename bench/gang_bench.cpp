@@ -92,6 +92,7 @@ struct Figures {
     double dBringUpS = 0, dConsoleS = 0, dTransferS = 0;  // the stages, the mean of the boards
     double dStartSpreadS = 0;      // from the start until the last slot's job began
     double dSlowestS = 0;          // the longest job (its three stages)
+    double dResendsPerBoard = 0;   // datagrams sent again after a reply did not come in time
     int nInstalled = 0;
 };
 
@@ -177,8 +178,10 @@ bool RunGang(int nSlots, const BenchOptions& options, Figures& figures)
         figures.dTransferS += static_cast<double>(result.nTransferMs) / 1e3 / nSlots;
         figures.dSlowestS = std::max(figures.dSlowestS,
                                      static_cast<double>(result.nBringUpMs + result.nConsoleMs + result.nTransferMs) / 1e3);
-        for (const TransferImageResult& image : result.images)
+        for (const TransferImageResult& image : result.images) {
             nBytes += image.nSize;
+            figures.dResendsPerBoard += static_cast<double>(image.nResends) / nSlots;
+        }
     }
     figures.dWallS = std::chrono::duration<double>(observer.m_tLastResult - t0).count();
     figures.dStartSpreadS = std::chrono::duration<double>(observer.m_tLastBringUp - t0).count();
@@ -218,8 +221,9 @@ int main(int argc, char** argv)
 
     std::printf("images %.1f MiB per board, settle %d ms, replies %d ms late, median of %d rounds\n", dMib,
                 options.nSettleMs, options.nLateMs, nRounds);
-    std::printf("%5s  %8s  %7s  %11s  %9s  %9s  %9s  %17s  %12s  %9s  %9s\n", "slots", "wall s", "vs one", "boards/hour",
-                "agg MB/s", "CPU ms/bd", "switch/bd", "bring/cons/xfer s", "last start s", "slowest s", "installed");
+    std::printf("%5s  %8s  %7s  %11s  %9s  %9s  %9s  %17s  %12s  %9s  %10s  %9s\n", "slots", "wall s", "vs one",
+                "boards/hour", "agg MB/s", "CPU ms/bd", "switch/bd", "bring/cons/xfer s", "last start s", "slowest s",
+                "resend/bd", "installed");
     double dOneS = 0;
     for (int nSlots : slotCounts) {
         std::vector<Figures> runs;
@@ -233,10 +237,11 @@ int main(int argc, char** argv)
         const Figures& median = runs[runs.size() / 2];
         if (nSlots == 1)
             dOneS = median.dWallS;
-        std::printf("%5d  %8.2f  %6.2fx  %11.0f  %9.1f  %9.1f  %9.0f  %5.2f/%4.2f/%5.2f  %12.2f  %9.2f  %6d/%d\n", nSlots, median.dWallS,
-                    dOneS > 0 ? median.dWallS / dOneS : 0.0, median.dBoardsPerHour, median.dAggregateMBps,
-                    median.dCpuMsPerBoard, median.dSwitchesPerBoard, median.dBringUpS, median.dConsoleS,
-                    median.dTransferS, median.dStartSpreadS, median.dSlowestS, median.nInstalled, nSlots);
+        std::printf("%5d  %8.2f  %6.2fx  %11.0f  %9.1f  %9.1f  %9.0f  %5.2f/%4.2f/%5.2f  %12.2f  %9.2f  %10.1f  %6d/%d\n",
+                    nSlots, median.dWallS, dOneS > 0 ? median.dWallS / dOneS : 0.0, median.dBoardsPerHour,
+                    median.dAggregateMBps, median.dCpuMsPerBoard, median.dSwitchesPerBoard, median.dBringUpS,
+                    median.dConsoleS, median.dTransferS, median.dStartSpreadS, median.dSlowestS,
+                    median.dResendsPerBoard, median.nInstalled, nSlots);
         std::fflush(stdout);
     }
     return 0;

@@ -2,10 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 
 #include "ui/check_report.h"
+#include "ui/monitor_port_check.h"
+#include "ui/monitor_port_choices.h"
 #include "ui/serial_setup_check.h"
 #include "line/gang_station.h"
 #include "station/image_sums.h"
@@ -118,7 +121,8 @@ void CheckNetwork(const std::string& strPrefix, const StationSettings& net, cons
     report.Add(strPrefix + "route", bOk, bOk ? strBoard + " is reached from local address " + strLocalIp : strWhy);
 }
 
-// Each [slotN] of a gang station: its port, its socket and its route, with its own values.
+// Each [slotN] of a gang station: its port, its socket and its route, with its own values; then the
+// boot monitor ports of the slots and of the window.
 void CheckSlots(const StationSettings& station, std::vector<std::string>& devices, CCheckReport& report)
 {
     std::vector<StationSlot> slots;
@@ -134,6 +138,19 @@ void CheckSlots(const StationSettings& station, std::vector<std::string>& device
         CheckPort(strPrefix + "port " + setup.strPort, setup.options, setup.strPort, setup.nComPort, devices, report);
         CheckNetwork(strPrefix, setup.options, setup.options.strBind, report);
     }
+    std::vector<MonitorPortUse> uses;
+    for (const StationSlot& slot : slots)
+        if (!slot.strMonitorPort.empty())
+            uses.push_back({"slot" + std::to_string(slot.nSlot), slot.strMonitorPort});
+    // The window's own choices that no slot names ([ports] entries on the monitor's udev links).
+    for (const std::string& strName : MonitorPortChoices(station, {})) {
+        const int nPort = CComPortMap::PortFromName(strName);
+        if (std::none_of(slots.begin(), slots.end(), [nPort](const StationSlot& slot) {
+                return CComPortMap::PortFromName(slot.strMonitorPort) == nPort;
+            }))
+            uses.push_back({std::string(), strName});
+    }
+    CheckMonitorPorts(uses, station.portMap, CMonitorPortPath(station.portMap.Resolver()), devices, report);
 }
 
 }  // namespace

@@ -118,6 +118,14 @@ void CTovarWindow::BuildControls()
     m_cbPort->setMinimumContentsLength(18);
     pSelectLabel->setBuddy(m_cbPort);
 
+    m_labelMonitor = MakeLabel(tr("监控口"), this);
+    m_cbMonitor = new QComboBox(this);
+    m_cbMonitor->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_cbMonitor->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    m_labelMonitor->setBuddy(m_cbMonitor);
+    m_labelMonitor->hide();
+    m_cbMonitor->hide();
+
     m_btnSet = MakeButton(QStringLiteral("set"), this);
     m_btnDownload = MakeButton(QStringLiteral("DownLoad"), this);
     m_btnStop = MakeButton(QStringLiteral("Stop"), this);
@@ -171,6 +179,8 @@ void CTovarWindow::BuildControls()
     m_labelToday = new QLabel(this);
     pFields->addWidget(m_checkAutoNumber, 2, 1);
     pFields->addWidget(m_labelToday, 2, 2, 1, 3);
+    pFields->addWidget(m_labelMonitor, 3, 0);
+    pFields->addWidget(m_cbMonitor, 3, 1, 1, 2, Qt::AlignLeft);
     pFields->setColumnStretch(4, 1);  // a wider window widens the log, not the short fields
 
     auto* pBottom = new QHBoxLayout;
@@ -204,7 +214,8 @@ void CTovarWindow::BuildControls()
                   {IDC_FACTORY, m_editFactory},  {IDC_REG, m_editReg},      {IDC_FACTORY_LABEL, pFactoryLabel},
                   {IDC_REG_LABEL, pRegLabel},    {IDC_STATUS, m_labelStatus}, {IDC_VERDICT, m_labelVerdict},
                   {IDC_AUTONUM, m_checkAutoNumber}, {IDC_TODAY, m_labelToday},
-                  {IDC_STAGE, m_labelStage}};
+                  {IDC_STAGE, m_labelStage},     {IDC_MONITOR, m_cbMonitor},
+                  {IDC_MONITOR_LABEL, m_labelMonitor}};
     resize(820, 600);
 }
 
@@ -297,6 +308,19 @@ int CTovarWindow::GetCurSel()
         return -1;
     return nSel;
 }
+
+void CTovarWindow::ShowMonitorPorts(const std::vector<std::string>& names)
+{
+    m_cbMonitor->clear();
+    m_cbMonitor->addItem(tr("同一串口"));  // the monitor answers on the chosen serial port
+    for (const std::string& strName : names)
+        m_cbMonitor->addItem(FromUtf8(strName));
+    m_cbMonitor->setCurrentIndex(0);
+    m_labelMonitor->show();
+    m_cbMonitor->show();
+}
+
+int CTovarWindow::GetMonitorSel() { return m_cbMonitor->isHidden() ? -1 : m_cbMonitor->currentIndex() - 1; }
 
 bool CTovarWindow::AskYesNo(const std::string& strText)
 {

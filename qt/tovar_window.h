@@ -72,6 +72,8 @@ public:
     bool IsChecked(int nId) override;
     void SetCheckedLater(int nId, bool bChecked) override;
     void ShowVerdict(VerdictLook look, const std::string& strText) override;
+    void ShowMonitorPorts(const std::vector<std::string>& names) override;
+    int GetMonitorSel() override;
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
@@ -108,6 +110,8 @@ private:
     QLineEdit* m_editReg = nullptr;
     QLineEdit* m_editMac = nullptr;
     QComboBox* m_cbPort = nullptr;
+    QLabel* m_labelMonitor = nullptr;
+    QComboBox* m_cbMonitor = nullptr;   // the boot monitor's port; hidden when the station names none
     QPushButton* m_btnSet = nullptr;
     QPushButton* m_btnDownload = nullptr;
     QPushButton* m_btnStop = nullptr;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,8 @@ protected:
         }
         TovarJobOptions options = TestOptions(m_Dir.Path(), 10000, m_fnResolver);
         options.pRecord = m_pRecord;
+        if (m_fnAdjust)
+            m_fnAdjust(options);
         m_pDlg = std::make_unique<CTovarDlg>(m_View, m_Board.Factory(), m_Clock, options);
         ASSERT_TRUE(m_pDlg->OnInitDialog());
     }
@@ -66,6 +69,7 @@ protected:
     CFakeClock m_Clock;
     PortResolver m_fnResolver = [](int) { return std::string(); };  // no console port unless a test gives one
     CStationRecord* m_pRecord = nullptr;
+    std::function<void(TovarJobOptions&)> m_fnAdjust;  // changes the options before the dialog starts
     std::unique_ptr<CTovarDlg> m_pDlg;
 };
 
@@ -556,4 +560,43 @@ TEST_F(ConsoleTest, AnEmptyPoolClearsTheFieldsAndUnticksAutoNumbering)
     EXPECT_EQ(m_View.Verdict(), VerdictLook::Failure);
     EXPECT_EQ(m_View.VerdictText().rfind("号码池已用完", 0), 0u) << m_View.VerdictText();
     m_pDlg.reset();  // before the record it uses
+}
+
+TEST_F(ConsoleTest, MonitorPortSelectorOffersTheStationsMonitorPortsAndFeedsTheJob)
+{
+    Start();
+    EXPECT_FALSE(m_View.m_bMonitorShown);  // nothing named: no selector
+    m_pDlg.reset();
+
+    // The slots' monitor ports, then the [ports] entries on the udev rule's links; each once.
+    m_Dir.Write("tovar.cfg", "[slot1]\nport=COM3\nmonitor-port=usb:1-2.4\n[slot2]\nport=COM4\nmonitor-port=com70\n");
+    m_fnAdjust = [](TovarJobOptions& options) {
+        options.station.portMap.AddEntry("COM70", "/dev/tovar/pci-0000:00:14.0-usb-0:2.4:1.0");
+        options.station.portMap.AddEntry("COM71", "/dev/ttyUSB5");
+    };
+    Start();
+    ASSERT_TRUE(m_View.m_bMonitorShown);
+    EXPECT_EQ(m_View.m_MonitorPorts, (std::vector<std::string>{"usb:1-2.4", "COM70"}));
+
+    auto opened = [&](const std::string& strName) {
+        return WaitUntil([&] {
+            for (const std::string& strCall : m_Board.CallSummary())
+                if (strCall == "OpenDevice " + strName)
+                    return true;
+            return false;
+        });
+    };
+    m_View.Select(0);
+    m_View.m_nMonitorSel = 0;
+    m_pDlg->OnOK();
+    EXPECT_TRUE(opened("usb:1-2.4"));
+    EXPECT_TRUE(m_View.WaitForLog("->Waiting for the boot monitor's USB port usb:1-2.4 (at most 10 s).\r\n"));
+    ASSERT_TRUE(m_pDlg->WaitJobResult(10000).has_value());  // the sim board has no such port: the job ends
+    ASSERT_TRUE(WaitUntil([&] { return !m_pDlg->Job()->Running(); }));
+    // The first entry: the monitor on the board's own port, as without a monitor port.
+    m_View.m_nMonitorSel = -1;
+    m_pDlg->OnOK();
+    EXPECT_TRUE(opened("COM1"));
+    EXPECT_EQ(Count("OpenDevice"), 2);
+    m_pDlg->OnStop();
 }

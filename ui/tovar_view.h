@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 class CSet;
 
@@ -23,6 +24,8 @@ enum : int {
     IDC_AUTONUM = 1024,     // check box: identities from the record's pools
     IDC_TODAY = 1025,       // today's installed and failed boards of this station
     IDC_STAGE = 1026,       // the running job's stage and time beside the status line
+    IDC_MONITOR = 1040,     // the boot monitor's port selector (监控口), shown only with choices
+    IDC_MONITOR_LABEL = 1041,
 };
 
 // How the verdict banner looks: hidden, green, red for a failure, grey for a stopped job, amber for
@@ -59,4 +62,10 @@ public:
     virtual void SetCheckedLater(int nId, bool bChecked) { (void)nId, (void)bChecked; }
     // The banner with its text; VerdictLook::None hides it.
     virtual void ShowVerdict(VerdictLook look, const std::string& strText) { (void)look, (void)strText; }
+    // User-interface thread: shows the boot monitor's port selector with a first entry for "on the
+    // board's own port" and then these ports, that first entry chosen. Not called when the station
+    // names no monitor port: the selector then stays hidden.
+    virtual void ShowMonitorPorts(const std::vector<std::string>& names) { (void)names; }
+    // The chosen port's index in those names; -1 for the board's own port.
+    virtual int GetMonitorSel() { return -1; }
 };

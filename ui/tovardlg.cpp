@@ -11,6 +11,8 @@
 #include "line/record_options.h"
 #include "station/config_loader.h"
 #include "station/shift_plan.h"
+#include "station/station_slots.h"
+#include "ui/monitor_port_choices.h"
 #include "ui/set.h"
 
 namespace {
@@ -62,7 +64,7 @@ void CTovarDlg::SetJobButtons(bool bDownload, bool bExit, bool bStop)
 // The identity, the port and the Advanced options stay as they are while a job runs.
 void CTovarDlg::EnableInputs(bool bEnable)
 {
-    for (int nId : {IDC_MAC, IDC_FACTORY, IDC_REG, IDC_PORT, IDC_SET, IDC_AUTONUM})
+    for (int nId : {IDC_MAC, IDC_FACTORY, IDC_REG, IDC_PORT, IDC_MONITOR, IDC_SET, IDC_AUTONUM})
         m_View.EnableControl(nId, bEnable);
 }
 
@@ -192,6 +194,7 @@ bool CTovarDlg::OnInitDialog()
     }
     LoadConfiguration();
     m_Options.station.strWorkDir = m_strWorkDir;
+    ListMonitorPorts();
     m_StageClock.SetConsoleBoundS(m_Options.station.nConsoleTimeoutS);
     HeartbeatSettings heartbeat;
     if (m_Options.pRecord && HeartbeatOf(m_Options.station, *m_Options.pRecord, heartbeat)) {
@@ -217,6 +220,20 @@ void CTovarDlg::LoadConfiguration()
     }
     for (const std::string& strWarning : warnings)
         AppendLog(strWarning);
+}
+
+// A station that wires the boot monitor's USB port names it in tovar.cfg; the operator then chooses
+// it beside the console's port. The port exists only while a board sits in its ROM monitor, so what
+// is plugged in at start-up does not decide whether the selector is there.
+void CTovarDlg::ListMonitorPorts()
+{
+    std::vector<StationSlot> slots;
+    std::string strWhy;
+    if (!ReadStationSlots(m_strWorkDir, slots, strWhy))
+        AppendLog("->" + strWhy + "\r\n");
+    m_strMonitorPorts = MonitorPortChoices(m_Options.station, slots);
+    if (!m_strMonitorPorts.empty())
+        m_View.ShowMonitorPorts(m_strMonitorPorts);
 }
 
 void CTovarDlg::OnSet()
@@ -274,6 +291,13 @@ void CTovarDlg::OnOK()
         request.fnPortPath = m_Options.fnPortResolver;
     } else {
         request.strPortProblem = strProblem;
+    }
+    // As --monitor-port does for tovar flash; the first entry keeps the monitor on the chosen port.
+    if (!m_strMonitorPorts.empty()) {
+        const int nMonitor = m_View.GetMonitorSel();
+        request.station.strMonitorPort = nMonitor >= 0 && nMonitor < static_cast<int>(m_strMonitorPorts.size())
+                                             ? m_strMonitorPorts[static_cast<size_t>(nMonitor)]
+                                             : std::string();
     }
     BoardFileTable table;
     std::copy(std::begin(m_Files), std::end(m_Files), std::begin(table.files));

@@ -96,6 +96,8 @@ private:
     void ListDevices();
     void SortDevices(int nCount);
     void LoadConfiguration();
+    // The station's boot monitor ports into the 监控口 selector, when it names any.
+    void ListMonitorPorts();
     // The next identity from the pools into the fields (later: from the job's thread).
     void FillNextIdentity(bool bLater);
     void ShowTodayCount();
@@ -115,6 +117,7 @@ private:
 
     std::vector<std::vector<char>> m_DeviceBuffers;   // the storage m_szDevices points into
     std::vector<std::string> m_strSelectorNames;       // selector entries, as added at start-up
+    std::vector<std::string> m_strMonitorPorts;        // the 监控口 selector's ports; empty: none shown
     std::atomic<int> m_bExitEnabled{1};
     std::atomic<int> m_nJobsStarted{0};
     std::atomic<int> m_bAutoNumber{0};

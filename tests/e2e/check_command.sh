@@ -43,6 +43,17 @@ printf '[slot1]\nport=%s\n[slot2]\nport=%s\n' "$BOARD_TTY" "$WORK/no-such-tty" >
 check
 expect_rc 2
 expect_line "FAIL  slots: [slot1] and [slot2] both reach the board at 127.0.0.1:$BOARD_UDP"
+# A slot's boot monitor port on USB: absent unless a board sits in its ROM monitor, which is a note;
+# two slots naming one monitor port are refused.
+printf '[slot1]\nport=%s\nmonitor-port=usb:9-9\n' "$BOARD_TTY" >"$WORK/tovar.cfg"
+check
+expect_rc 0
+expect_line "NOTE  slot1 monitor-port usb:9-9: a USB position, not present now"
+printf '[slot1]\nport=%s\nmonitor-port=usb:9-9\n[slot2]\nport=COM40\nmonitor-port=usb:9-9\n' "$BOARD_TTY" \
+  >"$WORK/tovar.cfg"
+check
+expect_rc 2
+expect_line "FAIL  slots: $WORK/tovar.cfg: [slot2] monitor-port=usb:9-9: also a port of [slot1]"
 rm "$WORK/tovar.cfg"
 
 # A missing image.

@@ -162,6 +162,37 @@ private slots:
         QCOMPARE(Calls("OpenDevice"), 0);
     }
 
+    // The 监控口 selector: hidden without monitor ports in tovar.cfg; with them, beside the fields,
+    // first the board's own port, and held like the other inputs during a job.
+    void monitorSelectorOnlyWithTheStationsMonitorPorts()
+    {
+        QVERIFY(Get<QComboBox>(IDC_MONITOR)->isHidden());
+        QVERIFY(Get<QLabel>(IDC_MONITOR_LABEL)->isHidden());
+        QCOMPARE(m_pWindow->GetMonitorSel(), -1);
+        m_pWindow.reset();
+        m_pDir->Write("tovar.cfg", "[slot1]\nport=COM3\nmonitor-port=usb:1-2.4\n");
+        m_pWindow = std::make_unique<CTovarWindow>(m_pBoard->Factory(), m_Clock, TestOptions(m_pDir->Path(), 10000, [](int) { return std::string(); }));
+        m_pWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_pWindow.get()));
+        auto* pMonitor = Get<QComboBox>(IDC_MONITOR);
+        QVERIFY(pMonitor->isVisible());
+        QCOMPARE(Get<QLabel>(IDC_MONITOR_LABEL)->text(), QStringLiteral("监控口"));
+        QCOMPARE(pMonitor->count(), 2);
+        QCOMPARE(pMonitor->itemText(0), QStringLiteral("同一串口"));
+        QCOMPARE(pMonitor->itemText(1), QStringLiteral("usb:1-2.4"));
+        QCOMPARE(m_pWindow->GetMonitorSel(), -1);
+        pMonitor->setCurrentIndex(1);
+        QCOMPARE(m_pWindow->GetMonitorSel(), 0);
+        QVERIFY(pMonitor->width() >= pMonitor->sizeHint().width());
+        SaveShot(m_pWindow.get(), "monitor-port");
+        Get<QComboBox>(IDC_PORT)->setCurrentIndex(0);
+        QTest::mouseClick(Button(IDOK), Qt::LeftButton);
+        QVERIFY(!pMonitor->isEnabled());
+        QVERIFY(QTest::qWaitFor([&] { return m_pWindow->Dialog().WaitJobResult(0).has_value(); }, 10000));
+        QTRY_VERIFY(pMonitor->isEnabled());
+        QVERIFY(m_pWindow->LogText().find("->Waiting for the boot monitor's USB port usb:1-2.4") != std::string::npos);
+    }
+
     void typedSelectorTextIsNoSelection()
     {
         auto* pSelector = Get<QComboBox>(IDC_PORT);

@@ -5,8 +5,8 @@
 # the middle of their transfers (OUTPUT-gang-running.png) and after them (OUTPUT-gang.png), and with
 # 24 boards on a 1920x1080 screen (OUTPUT-gang24-running.png); then, from the window tests, the
 # banners and states an operator has to tell apart: a refusal, a failure with its next step, a partial
-# install, the console countdown, a gang tile refused for its port, a tile stopped by its alarm and
-# 退出's question (OUTPUT-refused.png ... OUTPUT-gang-exit-question.png).
+# install, the console countdown, the boot monitor's port selector, a gang tile refused for its port,
+# a tile stopped by its alarm and 退出's question (OUTPUT-refused.png ... OUTPUT-gang-exit-question.png).
 # Fails when the window did not appear, the awaited text never came or a picture was not written.
 # Usage: tests/gui/screenshot.sh [BUILD_DIR] [OUTPUT.png]   (defaults: build, BUILD_DIR/tovar-window.png)
 set -euo pipefail
@@ -74,7 +74,7 @@ TOVAR_SHOT_DIR="$WORK/shots" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$WORK" timeout
   grep -E 'FAIL|Loc:' "$WORK/gui.txt" | sed 's/^/  | /' >&2
   exit 1
 }
-for name in refused failed-next-step partial console-countdown gang-refused gang-alarm gang-exit-question; do
+for name in refused failed-next-step partial console-countdown monitor-port gang-refused gang-alarm gang-exit-question; do
   [ -s "$WORK/shots/$name.png" ] || { echo "screenshot: the window tests wrote no $name.png" >&2; exit 1; }
   cp "$WORK/shots/$name.png" "${OUT%.png}-$name.png"
   echo "screenshot: ${OUT%.png}-$name.png"

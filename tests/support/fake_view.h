@@ -27,6 +27,8 @@ public:
     void EnableControl(int nId, bool bEnable) override;
     void SetProgress(int nPercent) override;
     void ShowVerdict(VerdictLook look, const std::string& strText) override;
+    void ShowMonitorPorts(const std::vector<std::string>& names) override { m_MonitorPorts = names, m_bMonitorShown = true; }
+    int GetMonitorSel() override { return m_nMonitorSel; }
 
     void Select(int nIndex);
     std::string Log() const;
@@ -43,6 +45,9 @@ public:
     bool m_bHidden = false;
     std::atomic<int> m_nBeeps{0};
     int m_nProgress = -1;
+    std::vector<std::string> m_MonitorPorts;
+    bool m_bMonitorShown = false;
+    int m_nMonitorSel = -1;
 
 private:
     mutable std::mutex m_Mutex;
