@@ -53,6 +53,7 @@ public:
     void OnClose();
     void OnSet();
     void OnAutoNumber();   // the 自动编号 check box changed
+    void OnSelChangePort();   // the operator chose a device: it is remembered for the next start
     bool CanExit();
 
     // Any thread.
@@ -94,6 +95,9 @@ private:
     void OnJobFinished(const JobResult& result) override;
 
     void ListDevices();
+    void FillSelector();
+    bool UnlockEngineer();
+    void RememberPort();
     void SortDevices(int nCount);
     void LoadConfiguration();
     // The next identity from the pools into the fields (later: from the job's thread).

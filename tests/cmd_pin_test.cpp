@@ -1,0 +1,45 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <string>
+
+#include "cli/cmd_pin.h"
+#include "station/engineer_pin.h"
+#include "station/station_config.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+int PinSetFrom(const std::string& strWorkDir, const std::string& strInput, std::string& strErr)
+{
+    int fds[2];
+    EXPECT_EQ(::pipe(fds), 0);
+    EXPECT_EQ(::write(fds[1], strInput.data(), strInput.size()), static_cast<ssize_t>(strInput.size()));
+    ::close(fds[1]);
+    std::ostringstream err;
+    const int nRc = RunPinSet(strWorkDir, fds[0], err);
+    ::close(fds[0]);
+    strErr = err.str();
+    return nRc;
+}
+
+}  // namespace
+
+TEST(PinCommandTest, WritesTheDigestFromStandardInputKeepingTheFile)
+{
+    CTempDir dir;
+    dir.Write("tovar.cfg", "[net]\nsettle-ms=10\n");
+    std::string strErr;
+    ASSERT_EQ(PinSetFrom(dir.Path(), "pin-2468\n", strErr), 0) << strErr;
+    StationSettings settings;
+    settings.strWorkDir = dir.Path();
+    ASSERT_TRUE(ApplyStationConfig(settings, {}, strErr)) << strErr;
+    EXPECT_EQ(settings.nSettleMs, 10);
+    EXPECT_TRUE(PinMatches(settings.strEngineerPin, "pin-2468"));
+    EXPECT_EQ(dir.Read("tovar.cfg").find("pin-2468"), std::string::npos);   // never the PIN itself
+    EXPECT_EQ(PinSetFrom(dir.Path(), "", strErr), 2);
+    EXPECT_EQ(PinSetFrom(dir.Path(), "12\n", strErr), 2);
+    ASSERT_TRUE(ApplyStationConfig(settings, {}, strErr));
+    EXPECT_TRUE(PinMatches(settings.strEngineerPin, "pin-2468"));   // refused: unchanged
+}
