@@ -197,7 +197,7 @@
     </message>
     <message>
         <source>此板的号码已在另一块板上</source>
-        <translation>this board's numbers are on another board already</translation>
+        <translation>this board&apos;s numbers are on another board already</translation>
     </message>
     <message>
         <source>请将电路板放到不良品区并联系工程师</source>
@@ -249,11 +249,11 @@
     </message>
     <message>
         <source>请输入工程师密码</source>
-        <translation>Enter the engineer's PIN</translation>
+        <translation>Enter the engineer&apos;s PIN</translation>
     </message>
     <message>
         <source>工程师密码错误</source>
-        <translation>Wrong engineer's PIN</translation>
+        <translation>Wrong engineer&apos;s PIN</translation>
     </message>
     <message>
         <source>设置未打开</source>
