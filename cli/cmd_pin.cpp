@@ -37,11 +37,11 @@ bool ReadHidden(int nFd, const char* szPrompt, std::ostream& err, std::string& s
     if (bTerm) {
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        ::tcsetattr(nFd, TCSAFLUSH, &quiet);
+        ::tcsetattr(nFd, TCSANOW, &quiet);
     }
     const bool bRead = ReadLine(nFd, strLine);
     if (bTerm)
-        ::tcsetattr(nFd, TCSAFLUSH, &saved);
+        ::tcsetattr(nFd, TCSANOW, &saved);
     err << "\n";
     return bRead;
 }

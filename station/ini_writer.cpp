@@ -97,11 +97,11 @@ bool SetIniValue(const std::string& strPath, const std::string& strSection, cons
         }
         if (nSection < 0)
             continue;
-        const std::string strName2 = KeyOf(body(lines[i]));
-        if (strName2.empty())
+        const std::string strLineKey = KeyOf(body(lines[i]));
+        if (strLineKey.empty())
             continue;
         nLastKey = static_cast<int>(i);
-        if (SameName(strName2, strKey)) {
+        if (SameName(strLineKey, strKey)) {
             lines[i] = strNewLine;
             bDone = true;
         }

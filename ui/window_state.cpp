@@ -32,8 +32,10 @@ bool CWindowState::Set(const std::string& strKey, const std::string& strValue)
         file << "; what the operator's window remembers; written by tovar\n[window]\n";
         for (const auto& [strName, strText] : m_Values)
             file << strName << "=" << strText << "\n";
-        if (!file.flush())
-            return std::remove(strTemp.c_str()), false;
+        if (!file.flush()) {
+            std::remove(strTemp.c_str());
+            return false;
+        }
     }
     return std::rename(strTemp.c_str(), m_strPath.c_str()) == 0;
 }
