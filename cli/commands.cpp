@@ -7,6 +7,7 @@
 #include "cli/cmd_flash.h"
 #include "cli/cmd_gang.h"
 #include "cli/cmd_line.h"
+#include "cli/cmd_pin.h"
 #include "station/net_option_rules.h"
 #include "station/station_config.h"
 #include "serial/com_port_map.h"
@@ -133,5 +134,6 @@ void RegisterCommands(CLI::App& app, CommonOptions& options, std::vector<Command
     AddRecordCommands(app, options, runners);
     AddCheckCommand(app, options, runners);
     AddLineCommand(app, options, runners);
+    AddPinCommand(app, options, runners);
 }
 

@@ -27,6 +27,8 @@ void AddDemoCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
         ->check(CLI::Range(1, 99))
         ->capture_default_str();
     pCmd->add_flag("--start-job", demo->window.bStartJob, "With --gui: press download at once")->group("");
+    pCmd->add_option("--lang", demo->window.strLang, "With --gui: the window's language, en or zh (default: the locale's)")
+        ->check(CLI::IsMember({"en", "zh"}));
     pCmd->add_option("--screenshot", demo->window.strScreenshot, "With --gui: save a PNG and end")->group("");
     pCmd->add_option("--screenshot-when", demo->window.strScreenshotWhen, "... once the log holds this text")->group("");
     pCmd->add_option("--screenshot-after-ms", demo->window.nScreenshotAfterMs, "... or after this long")

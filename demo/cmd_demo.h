@@ -9,6 +9,7 @@
 struct DemoWindowOptions {
     bool bStartJob = false;          // press download on the first device (gang: start every slot) once shown
     std::string strScreenshot;       // save a PNG of the window and end
+    std::string strLang;             // the window's language: "en", "zh"; empty: the locale's
     std::string strScreenshotWhen;   // ... once the log holds this text
     int nScreenshotAfterMs = 20000;  // ... or after this long
 };

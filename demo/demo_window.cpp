@@ -14,6 +14,7 @@ int RunDemoWindow(const CommonOptions& station, const DemoOptions& demo, bool bG
     run.strScreenshotWhen = demo.window.strScreenshotWhen;
     run.nScreenshotAfterMs = demo.window.nScreenshotAfterMs;
     run.strBuildText = station.strToolVersion;
+    run.strLang = demo.window.strLang;
     return RunStationWindow(station, run, bGang, pStartIdentity);
 #else
     (void)station, (void)demo, (void)bGang, (void)pStartIdentity;

@@ -15,16 +15,23 @@ int main(int argc, char** argv)
     CommonOptions options;
     options.strToolVersion = TOVAR_VERSION_TEXT;
     WindowRunner fnWindow;
+    std::string strLang;   // the windows' language (tovar --lang, tovar gui --lang)
 #ifdef TOVAR_GUI
-    fnWindow = [](const StationSettings& station, bool bGang) {
+    fnWindow = [&strLang](const StationSettings& station, bool bGang) {
         GuiRunOptions run;
         run.strBuildText = station.strToolVersion;
+        run.strLang = strLang;
         return RunStationWindow(station, run, bGang);
     };
 #endif
     std::vector<CommandRunner> runners;
     RegisterCommands(app, options, runners);
     AddGuiCommand(app, options, runners, fnWindow);
+#ifdef TOVAR_GUI
+    const char* szLangHelp = "The window's language: en or zh (default: the locale's, LANG=en_* is English)";
+    app.add_option("--lang", strLang, szLangHelp)->check(CLI::IsMember({"en", "zh"}));
+    app.get_subcommand("gui")->add_option("--lang", strLang, szLangHelp)->check(CLI::IsMember({"en", "zh"}));
+#endif
     AddDemoCommand(app, options, runners);
     try {
         app.parse(argc, argv);

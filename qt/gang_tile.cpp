@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "qt/console_text.h"
 #include "qt/widget_text.h"
 #include "ui/tovardlg.h"
 
@@ -16,7 +17,7 @@
 CGangTile::CGangTile(int nSlot, const std::string& strPort, IClock& clock, QWidget* pParent)
     : QGroupBox(pParent), m_nSlot(nSlot), m_strPort(strPort), m_Clock(clock), m_Status(clock)
 {
-    setTitle(QStringLiteral("槽 %1   %2").arg(nSlot).arg(FromUtf8(strPort)));
+    setTitle(tr("槽 %1   %2").arg(nSlot).arg(FromUtf8(strPort)));
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     m_labelMac = MakeLabel(QStringLiteral("MAC ID: -"), this);
     m_labelNumbers = MakeLabel(QStringLiteral("出厂编号: -   注册编号: -"), this);
@@ -24,7 +25,7 @@ CGangTile::CGangTile(int nSlot, const std::string& strPort, IClock& clock, QWidg
         pLabel->setFont(fixed);
         pLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     }
-    m_labelStage = MakeLabel(QStringLiteral("空闲"), this);
+    m_labelStage = MakeLabel(tr("空闲"), this);
     m_labelStage->setWordWrap(true);
     QFont bold = m_labelStage->font();
     bold.setBold(true);
@@ -46,11 +47,11 @@ CGangTile::CGangTile(int nSlot, const std::string& strPort, IClock& clock, QWidg
     auto* pTimer = new QTimer(this);
     connect(pTimer, &QTimer::timeout, this, [this] {
         if (m_StageClock.Running())
-            m_labelStage->setText(FromUtf8(m_StageClock.Text(m_Clock.NowMs())));
+            m_labelStage->setText(ConsoleText(m_StageClock.Text(m_Clock.NowMs())));
     });
     pTimer->start(250);
-    m_btnStart = MakeButton(QStringLiteral("开始"), this);
-    m_btnStop = MakeButton(QStringLiteral("停止"), this);
+    m_btnStart = MakeButton(tr("开始"), this);
+    m_btnStop = MakeButton(tr("停止"), this);
     m_btnStop->setEnabled(false);
 
     auto* pButtons = new QHBoxLayout;
@@ -86,7 +87,7 @@ void CGangTile::SetRunning(bool bRunning)
 void CGangTile::Waiting(bool bWaiting)
 {
     if (bWaiting)
-        m_labelStage->setText(QStringLiteral("等待下一块板"));
+        m_labelStage->setText(tr("等待下一块板"));
 }
 
 void CGangTile::Board(const JobIdentity& identity)
@@ -104,7 +105,7 @@ void CGangTile::Board(const JobIdentity& identity)
 void CGangTile::Stage(JobStage stage)
 {
     m_StageClock.Enter(stage, m_Clock.NowMs());
-    m_labelStage->setText(FromUtf8(m_StageClock.Text(m_Clock.NowMs())));
+    m_labelStage->setText(ConsoleText(m_StageClock.Text(m_Clock.NowMs())));
 }
 
 void CGangTile::Progress(const TransferProgress& progress)
@@ -112,7 +113,7 @@ void CGangTile::Progress(const TransferProgress& progress)
     if (progress.nBytesTotal > 0)
         m_progress->setValue(static_cast<int>(std::min(progress.nBytesDone, progress.nBytesTotal) * 100 / progress.nBytesTotal));
     if (m_Status.Update(progress))
-        m_labelStatus->setText(FromUtf8(m_Status.Text()));
+        m_labelStatus->setText(ConsoleText(m_Status.Text()));
 }
 
 void CGangTile::Result(const JobResult& result)
@@ -123,8 +124,8 @@ void CGangTile::Result(const JobResult& result)
     m_StageClock.End();
     if (result.verdict == JobVerdict::Installed)
         m_progress->setValue(100);
-    m_labelStatus->setText(FromUtf8(m_Status.Text()));
-    m_labelStage->setText(result.verdict == JobVerdict::Refused ? QStringLiteral("未开始") : QStringLiteral("完成"));
+    m_labelStatus->setText(ConsoleText(m_Status.Text()));
+    m_labelStage->setText(result.verdict == JobVerdict::Refused ? tr("未开始") : tr("完成"));
     // A board that carries another board's value, or whose result is lost, is not a good one.
     const bool bSetAside = ExitCodeOf(result) == 4;
     if (result.verdict == JobVerdict::Installed && !HasFlag(result, kFlagPartial) && !bSetAside)
@@ -140,7 +141,7 @@ void CGangTile::Ended(const std::string& strWhy)
     (void)strWhy;
     m_StageClock.End();
     if (m_eVerdict != VerdictLook::Refused && !m_bAlarm)
-        m_labelStage->setText(QStringLiteral("已结束"));
+        m_labelStage->setText(tr("已结束"));
     SetRunning(false);   // the last board's banner stays until the slot starts again
 }
 
@@ -149,21 +150,21 @@ void CGangTile::Alarm(int nFailures)
     m_bAlarm = true;
     m_eVerdict = VerdictLook::Refused;
     ShowVerdictOn(m_labelVerdict, m_eVerdict,
-                  "工位连续失败 " + std::to_string(nFailures) + " 次, 请检查夹具");
-    m_labelStage->setText(QStringLiteral("已停止"));
+                  ToUtf8(tr("工位连续失败 %1 次, 请检查夹具").arg(nFailures)));
+    m_labelStage->setText(tr("已停止"));
 }
 
 void CGangTile::PortUsable(bool bUsable)
 {
     if (m_bRunning || bUsable)
         return;
-    m_labelStage->setText(QStringLiteral("串口不可用: ") + FromUtf8(m_strPort));
+    m_labelStage->setText(tr("串口不可用: %1").arg(FromUtf8(m_strPort)));
     m_labelStage->setStyleSheet(QStringLiteral("QLabel { color: #b26a00; }"));
 }
 
 void CGangTile::ShowCounts()
 {
-    m_labelCounts->setText(QStringLiteral("成功 %1  失败 %2").arg(m_nInstalled).arg(m_nFailed));
+    m_labelCounts->setText(tr("成功 %1  失败 %2").arg(m_nInstalled).arg(m_nFailed));
 }
 
 void CGangTile::LogLine(const std::string& strLine)

@@ -16,6 +16,7 @@ class QPushButton;
 // and time left, the verdict banner, the slot's last log line, and its start and stop buttons.
 // Window thread only.
 class CGangTile : public QGroupBox {
+    Q_OBJECT
 public:
     CGangTile(int nSlot, const std::string& strPort, IClock& clock, QWidget* pParent);
 

@@ -36,18 +36,18 @@ std::string LastLine(const std::string& strText)
 CGangWindow::CGangWindow(const GangControlFactory& fnMakeControl, IClock& clock, QWidget* pParent)
     : QDialog(pParent, Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
 {
-    setWindowTitle(QStringLiteral("Tovar — 多板安装"));
+    setWindowTitle(tr("Tovar — 多板安装"));
     setWindowIcon(TovarIcon());
     m_pControl = fnMakeControl(*this);
 
-    m_btnStartAll = MakeButton(QStringLiteral("全部开始"), this);
-    m_btnStopAll = MakeButton(QStringLiteral("全部停止"), this);
-    m_checkLoop = new QCheckBox(QStringLiteral("连续 (下一块板自动开始)"), this);
+    m_btnStartAll = MakeButton(tr("全部开始"), this);
+    m_btnStopAll = MakeButton(tr("全部停止"), this);
+    m_checkLoop = new QCheckBox(tr("连续 (下一块板自动开始)"), this);
     m_labelShift = MakeLabel(QString(), this);
     QFont bold = m_labelShift->font();
     bold.setBold(true);
     m_labelShift->setFont(bold);
-    m_btnExit = MakeButton(QStringLiteral("退出"), this);
+    m_btnExit = MakeButton(tr("退出"), this);
     connect(m_btnStartAll, &QPushButton::clicked, this, [this] { StartAll(); });
     connect(m_btnStopAll, &QPushButton::clicked, this, [this] { StopAll(); });
     connect(m_btnExit, &QPushButton::clicked, this, [this] { Exit(); });
@@ -164,9 +164,9 @@ void CGangWindow::Exit()
 bool CGangWindow::AskExit(int nRunning)
 {
     QMessageBox box(QMessageBox::Question, windowTitle(),
-                    QStringLiteral("%1 块板正在安装, 确定停止?").arg(nRunning), QMessageBox::NoButton, this);
-    QPushButton* pYes = box.addButton(QStringLiteral("停止并退出"), QMessageBox::AcceptRole);
-    box.setDefaultButton(box.addButton(QStringLiteral("继续安装"), QMessageBox::RejectRole));
+                    tr("%1 块板正在安装, 确定停止?").arg(nRunning), QMessageBox::NoButton, this);
+    QPushButton* pYes = box.addButton(tr("停止并退出"), QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton(tr("继续安装"), QMessageBox::RejectRole));
     box.exec();
     return box.clickedButton() == pYes;
 }
@@ -215,7 +215,7 @@ void CGangWindow::CountResult(const JobResult& result)
 
 void CGangWindow::ShowShift(int64_t nInstalled, int64_t nFailed)
 {
-    m_labelShift->setText(QStringLiteral("本班: 成功 %1   失败 %2").arg(nInstalled).arg(nFailed));
+    m_labelShift->setText(tr("本班: 成功 %1   失败 %2").arg(nInstalled).arg(nFailed));
 }
 
 void CGangWindow::OnShiftCounts(const LineCounts& counts)

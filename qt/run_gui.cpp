@@ -15,6 +15,7 @@
 #include "qt/tovar_icon.h"
 #include "qt/tovar_window.h"
 #include "qt/widget_text.h"
+#include "qt/window_language.h"
 
 namespace {
 
@@ -92,6 +93,7 @@ public:
         QApplication::setApplicationVersion(options.strBuildText.empty() ? QStringLiteral("1.0")
                                                                          : QString::fromStdString(options.strBuildText));
         QApplication::setWindowIcon(TovarIcon());
+        InstallWindowLanguage(m_Translator, options.strLang);
     }
 
 private:
@@ -99,6 +101,7 @@ private:
     char m_szName[6] = "tovar";
     char* m_argv[2] = {m_szName, nullptr};
     QApplication m_App;
+    QTranslator m_Translator;
 };
 
 }  // namespace

@@ -14,6 +14,7 @@ struct GuiRunOptions {
     std::string strScreenshotWhen;   // ... as soon as the log holds this text
     int nScreenshotAfterMs = 2000;   // ... or when this much time has passed
     std::string strBuildText;        // version and commit for the About box
+    std::string strLang;             // "en" or "zh"; empty: from the locale (window_language.h)
 };
 
 // Runs the operator's window until its dialog ends: the console's logic on fnBackendFactory's

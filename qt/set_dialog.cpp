@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "qt/console_text.h"
+
 CSetDialog::CSetDialog(CSet& model, QWidget* pParent) : QDialog(pParent), m_Model(model)
 {
     setWindowTitle(QString::fromUtf8(CSet::TITLE));
@@ -41,7 +43,7 @@ CSetDialog::CSetDialog(CSet& model, QWidget* pParent) : QDialog(pParent), m_Mode
     pRows->setColumnStretch(1, 1);
     // Without a file table the dialog says why instead of showing nameless boxes.
     if (!m_Model.Problem().empty()) {
-        m_pProblem = new QLabel(QString::fromStdString(m_Model.Problem()), this);
+        m_pProblem = new QLabel(ConsoleText(m_Model.Problem()), this);
         m_pProblem->setTextFormat(Qt::PlainText);
         m_pProblem->setWordWrap(true);
         m_pProblem->setMinimumWidth(320);

@@ -22,6 +22,8 @@
 #include <algorithm>
 
 #include "qt/about_dlg.h"
+#include "qt/console_text.h"
+#include "qt/pin_dialog.h"
 #include "qt/set_dialog.h"
 #include "qt/tovar_icon.h"
 #include "qt/widget_text.h"
@@ -49,7 +51,7 @@ CTovarWindow::CTovarWindow(At91BackendFactory fnBackendFactory, IClock& clock, T
     m_pDlg->OnInitDialog();
     // The stage's time runs on by itself, between the job's reports.
     auto* pTimer = new QTimer(this);
-    connect(pTimer, &QTimer::timeout, this, [this] { m_labelStage->setText(FromUtf8(m_pDlg->StageText())); });
+    connect(pTimer, &QTimer::timeout, this, [this] { m_labelStage->setText(ConsoleText(m_pDlg->StageText())); });
     pTimer->start(250);
 }
 
@@ -153,10 +155,11 @@ void CTovarWindow::BuildControls()
     connect(m_btnStop, &QPushButton::clicked, this, [this] { m_pDlg->OnStop(); });
     connect(m_btnExit, &QPushButton::clicked, this, [this] { Exit(); });
     connect(m_btnSet, &QPushButton::clicked, this, [this] { OnAdvanced(); });
+    connect(m_cbPort, &QComboBox::activated, this, [this] { m_pDlg->OnSelChangePort(); });
 
     // Linux has no system menu: About lives in the Help menu and the window's context menu.
     auto* pMenuBar = new QMenuBar(this);
-    QMenu* pHelp = pMenuBar->addMenu(QStringLiteral("&Help"));
+    QMenu* pHelp = pMenuBar->addMenu(tr("帮助(&H)"));
     m_pAboutAction = pHelp->addAction(QStringLiteral("&About Tovar..."));
     connect(m_pAboutAction, &QAction::triggered, this, [this] { ShowAbout(); });
     addAction(m_pAboutAction);
@@ -281,9 +284,9 @@ void CTovarWindow::ApplyText(int nId, const std::string& strText)
     } else if (auto* pCombo = qobject_cast<QComboBox*>(pControl)) {
         pCombo->setEditText(FromUtf8(strText));
     } else if (auto* pLabel = qobject_cast<QLabel*>(pControl)) {
-        pLabel->setText(FromUtf8(strText));
+        pLabel->setText(ConsoleText(strText));
     } else if (auto* pBox = qobject_cast<QCheckBox*>(pControl)) {
-        pBox->setText(FromUtf8(strText));
+        pBox->setText(ConsoleText(strText));
     } else if (auto* pButton = qobject_cast<QPushButton*>(pControl)) {
         pButton->setText(FromUtf8(strText));
     }
@@ -322,13 +325,29 @@ void CTovarWindow::ShowMonitorPorts(const std::vector<std::string>& names)
 
 int CTovarWindow::GetMonitorSel() { return m_cbMonitor->isHidden() ? -1 : m_cbMonitor->currentIndex() - 1; }
 
+void CTovarWindow::SetCurSel(int nIndex) { m_cbPort->setCurrentIndex(nIndex); }
+
 bool CTovarWindow::AskYesNo(const std::string& strText)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Tovar"), FromUtf8(strText), QMessageBox::NoButton, this);
-    QPushButton* pYes = box.addButton(QStringLiteral("重新安装"), QMessageBox::YesRole);
-    box.setDefaultButton(box.addButton(QStringLiteral("取消"), QMessageBox::NoRole));
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Tovar"), ConsoleText(strText), QMessageBox::NoButton, this);
+    QPushButton* pYes = box.addButton(tr("重新安装"), QMessageBox::YesRole);
+    box.setDefaultButton(box.addButton(tr("取消"), QMessageBox::NoRole));
     box.exec();
     return box.clickedButton() == pYes;
+}
+
+bool CTovarWindow::AskPin(const std::string& strPrompt, std::string& strPin)
+{
+    CPinDialog dlg(strPrompt, this);
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    strPin = dlg.Pin();
+    return true;
+}
+
+void CTovarWindow::ShowMessage(const std::string& strText)
+{
+    QMessageBox::warning(this, QStringLiteral("Tovar"), ConsoleText(strText));
 }
 
 bool CTovarWindow::RunAdvanced(CSet& dlg)
@@ -392,7 +411,7 @@ void CTovarWindow::Apply(const PendingOp& op)
         m_progress->setValue(std::clamp(op.nValue, 0, 100));
         break;
     case PendingOp::Status:
-        m_labelStatus->setText(FromUtf8(op.strText));
+        m_labelStatus->setText(ConsoleText(op.strText));
         break;
     case PendingOp::Verdict:
         ApplyVerdict(static_cast<VerdictLook>(op.nValue), op.strText);

@@ -59,11 +59,14 @@ public:
     void SetText(int nId, const std::string& strText) override;
     void AddDevice(const std::string& strName) override;
     int GetCurSel() override;
+    void SetCurSel(int nIndex) override;
     bool RunAdvanced(CSet& dlg) override;
     void EndDialog(int nResult) override;
     void HideWindow() override;
     void WarnBeep() override;
     bool AskYesNo(const std::string& strText) override;
+    bool AskPin(const std::string& strPrompt, std::string& strPin) override;
+    void ShowMessage(const std::string& strText) override;
     void AppendLog(const std::string& strText) override;
     void EnableControl(int nId, bool bEnable) override;
     void SetProgress(int nPercent) override;

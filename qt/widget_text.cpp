@@ -1,5 +1,7 @@
 #include "qt/widget_text.h"
 
+#include "qt/console_text.h"
+
 #include <QLabel>
 #include <QPushButton>
 #include <algorithm>
@@ -65,7 +67,7 @@ void ShowVerdictOn(QLabel* pLabel, VerdictLook look, const std::string& strText)
     pLabel->setStyleSheet(QStringLiteral("QLabel { background-color: %1; color: %2; padding: 8px; "
                                          "border-radius: 4px; }")
                               .arg(QLatin1String(szBackground), QLatin1String(bAmber ? "#212121" : "white")));
-    pLabel->setText(FromUtf8(strText));
+    pLabel->setText(ConsoleText(strText));
     // Tall enough for every line of the text, so a narrow tile never clips its next step.
     const int nLines = 1 + static_cast<int>(std::count(strText.begin(), strText.end(), '\n'));
     pLabel->setMinimumHeight(nLines * pLabel->fontMetrics().lineSpacing() + 20);

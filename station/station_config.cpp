@@ -9,6 +9,7 @@
 #include "station/ini_reader.h"
 #include "serial/com_port_map.h"
 #include "station/net_option_rules.h"
+#include "station/engineer_pin.h"
 #include "station/shift_plan.h"
 
 namespace {
@@ -82,7 +83,7 @@ bool ApplyRecord(StationSettings& options, const StationGiven& given, const std:
     return true;
 }
 
-// Applies a [line] section: shifts, pool-warn, heartbeat-s, offline-s, stuck-s, slot-alarm.
+// Applies a [line] section: shifts, pool-warn, heartbeat-s, offline-s, stuck-s, slot-alarm, engineer-pin.
 bool ApplyLine(StationSettings& options, const std::string& strFile, const CIniReader::KeyValues& values,
                std::string& strError)
 {
@@ -108,12 +109,20 @@ bool ApplyLine(StationSettings& options, const std::string& strFile, const CIniR
             options.strShifts = strValue;
             continue;
         }
+        if (strKey == "engineer-pin") {
+            if (!strValue.empty() && !IsPinHashText(strValue)) {
+                strError = strWhere + "not sha256:<salt hex>:<digest hex>; set it with tovar pin set";
+                return false;
+            }
+            options.strEngineerPin = strValue;
+            continue;
+        }
         const Number* pNumber = nullptr;
         for (const Number& number : numbers)
             if (strKey == number.szKey)
                 pNumber = &number;
         if (!pNumber) {
-            strError = strWhere + "unknown key (shifts, pool-warn, heartbeat-s, offline-s, stuck-s, slot-alarm)";
+            strError = strWhere + "unknown key (shifts, pool-warn, heartbeat-s, offline-s, stuck-s, slot-alarm, engineer-pin)";
             return false;
         }
         char* pEnd = nullptr;

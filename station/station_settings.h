@@ -36,6 +36,7 @@ struct StationSettings {
     int nHeartbeatS = 3;           // a station writes its heartbeat this often
     int nOfflineS = 15;            // a station unheard for longer is offline
     int nStuckS = 120;             // a running slot whose stage and percent stand still longer is stuck
+    std::string strEngineerPin;    // [line] engineer-pin: the salted digest (engineer_pin.h); empty: no lock
 };
 
 // The folder of the boards' log files: strLogDir, or logs/ in the working folder.

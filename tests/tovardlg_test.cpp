@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "station/engineer_pin.h"
 #include "ui/set.h"
 #include "ui/tovardlg.h"
 #include "sim/at91_sim_board.h"
@@ -35,6 +36,8 @@ protected:
         options.pRecord = m_pRecord;
         if (m_fnAdjust)
             m_fnAdjust(options);
+        options.station.portMap = m_PortMap;
+        options.station.strEngineerPin = m_strPinHash;
         m_pDlg = std::make_unique<CTovarDlg>(m_View, m_Board.Factory(), m_Clock, options);
         ASSERT_TRUE(m_pDlg->OnInitDialog());
     }
@@ -70,6 +73,8 @@ protected:
     PortResolver m_fnResolver = [](int) { return std::string(); };  // no console port unless a test gives one
     CStationRecord* m_pRecord = nullptr;
     std::function<void(TovarJobOptions&)> m_fnAdjust;  // changes the options before the dialog starts
+    CComPortMap m_PortMap;
+    std::string m_strPinHash;
     std::unique_ptr<CTovarDlg> m_pDlg;
 };
 
@@ -110,6 +115,21 @@ TEST_F(ConsoleTest, PressOpensTheChosenDevice)
     EXPECT_TRUE(WaitUntil([&] {
         return m_View.Log().find("COM5:     串口打开失败!\r\n->COM5 is not mapped to any device;") != std::string::npos;
     })) << m_View.Log();
+}
+
+TEST_F(ConsoleTest, SelectorPutsPortsEntriesFirstAndStartsOnTheLastChosenPort)
+{
+    m_PortMap.AddEntry("COM12", "/dev/ttyUSB0");
+    Start({"COM12", "COM3", "COM5"});
+    EXPECT_EQ(m_View.m_Devices, (std::vector<std::string>{"COM12", "COM3", "COM5"}));
+    EXPECT_EQ(m_View.GetCurSel(), 0);   // the only [ports] entry
+    m_View.Select(2);
+    m_pDlg->OnSelChangePort();
+    m_pDlg.reset();
+    m_View.m_Devices.clear();
+    m_View.Select(-1);
+    Start({"COM12", "COM3", "COM5"});
+    EXPECT_EQ(m_View.GetCurSel(), 2);   // COM5, chosen in this folder before
 }
 
 TEST_F(ConsoleTest, PortNumberRuleAndStableSort)
@@ -185,7 +205,7 @@ TEST_F(ConsoleTest, PressWithoutSelectionOrWhileAJobRunsStartsNothing)
 {
     Start();
     m_pDlg->OnOK();
-    EXPECT_NE(m_View.Log().find("->No serial device selected.\r\n"), std::string::npos);
+    EXPECT_NE(m_View.Log().find("->未选择串口, 请选择电路板的 COM 口\r\n"), std::string::npos);
     EXPECT_EQ(Count("OpenDevice"), 0);
     EXPECT_TRUE(Buttons(true, true, true));
 
@@ -193,7 +213,7 @@ TEST_F(ConsoleTest, PressWithoutSelectionOrWhileAJobRunsStartsNothing)
     m_pDlg->OnOK();
     ASSERT_TRUE(WaitStage(JobStage::Console));
     m_pDlg->OnOK();
-    EXPECT_NE(m_View.Log().find("->The previous job has not ended yet"), std::string::npos);
+    EXPECT_NE(m_View.Log().find("->上一块板尚未结束, 请等上一块板结束后再开始\r\n"), std::string::npos);
     EXPECT_EQ(Count("OpenDevice"), 1);
     EXPECT_EQ(m_pDlg->JobsStarted(), 1);
 }
@@ -222,7 +242,7 @@ TEST_F(ConsoleTest, SecondPressRescansAndOpensTheChosenNameOrRefusesAGoneDevice)
     ASSERT_TRUE(WaitUntil([&] { return !m_pDlg->Job()->Running(); }));
     m_Board.SetDevices({"COM3"});
     m_pDlg->OnOK();
-    EXPECT_NE(m_View.Log().find("->COM5 is no longer connected"), std::string::npos);
+    EXPECT_NE(m_View.Log().find("->COM5 已断开"), std::string::npos);
     EXPECT_EQ(Count("OpenDevice"), 2);
 }
 
@@ -343,7 +363,7 @@ TEST(ConsoleExit, StopDuringBringUpAndAWorkerThatOutlivesTheExitWait)
         dlg.OnStop();
         EXPECT_TRUE(view.Enabled(IDOK) && view.Enabled(IDCANCEL) && view.Enabled(IDC_STOP));
         dlg.OnOK();  // the bring-up has not returned yet: refused
-        EXPECT_NE(view.Log().find("still being brought up"), std::string::npos);
+        EXPECT_NE(view.Log().find("->上一块板仍在启动中"), std::string::npos);
         dlg.OnCancel();  // gives up after 50 ms; the dialog still ends
         EXPECT_TRUE(view.m_bEnded);
         EXPECT_TRUE(dlg.WorkerRunning());
@@ -396,6 +416,27 @@ TEST_F(ConsoleTest, ConfigurationManifestAndAdvancedOptionsThroughTheConsole)
     };
     m_pDlg->OnSet();
     EXPECT_EQ(m_pDlg->m_Files[0].cSelected, 0);
+}
+
+TEST_F(ConsoleTest, AdvancedNeedsTheEngineerPinWhenOneIsConfigured)
+{
+    m_strPinHash = PinHashText("2468", "a1b2");
+    Start();
+    int nRuns = 0;
+    m_View.m_fnAdvanced = [&nRuns](CSet&) { return ++nRuns, false; };
+    m_View.m_strPin = "1357";
+    m_pDlg->OnSet();
+    EXPECT_EQ(nRuns, 0);
+    EXPECT_EQ(m_View.m_Prompts, std::vector<std::string>{"请输入工程师密码"});
+    EXPECT_EQ(m_View.m_Messages, std::vector<std::string>{"工程师密码错误, 设置未打开"});
+    m_View.m_strPin = "";   // cancelled: no dialog, no message
+    m_pDlg->OnSet();
+    EXPECT_EQ(nRuns, 0);
+    EXPECT_EQ(m_View.m_Messages.size(), 1u);
+    m_View.m_strPin = "2468";
+    m_pDlg->OnSet();
+    EXPECT_EQ(nRuns, 1);
+    EXPECT_EQ(m_View.m_Messages.size(), 1u);
 }
 
 TEST_F(ConsoleTest, WithoutAWrittenIdentityNoJobStarts)

@@ -42,6 +42,7 @@ public:
     virtual void SetText(int nId, const std::string& strText) = 0;
     virtual void AddDevice(const std::string& strName) = 0;
     virtual int GetCurSel() = 0;                 // -1 when nothing is selected
+    virtual void SetCurSel(int nIndex) { (void)nIndex; }   // -1 selects nothing
     virtual bool RunAdvanced(CSet& dlg) = 0;     // modal; true when confirmed with OK
     virtual void EndDialog(int nResult) = 0;
     virtual void HideWindow() = 0;
@@ -50,6 +51,10 @@ public:
     virtual void WarnBeep() {}
     // A question with yes and no, modal; true for yes.
     virtual bool AskYesNo(const std::string& strText) { (void)strText; return true; }
+    // User-interface thread: asks for a PIN (not echoed), modal; false when the operator cancels.
+    virtual bool AskPin(const std::string& strPrompt, std::string& strPin) { (void)strPrompt, (void)strPin; return false; }
+    // User-interface thread: a message the operator confirms, modal.
+    virtual void ShowMessage(const std::string& strText) { (void)strText; }
     virtual void AppendLog(const std::string& strText) = 0;
     virtual void EnableControl(int nId, bool bEnable) = 0;   // any control: buttons, fields, selector
     virtual void SetProgress(int nPercent) { (void)nPercent; }

@@ -12,8 +12,11 @@
 #include "station/config_loader.h"
 #include "station/shift_plan.h"
 #include "station/station_slots.h"
+#include "ui/engineer_lock.h"
 #include "ui/monitor_port_choices.h"
+#include "ui/port_choice.h"
 #include "ui/set.h"
+#include "ui/window_state.h"
 
 namespace {
 constexpr const char* DEFAULT_MAC = "^587675010202^587675010203";
@@ -164,12 +167,8 @@ bool CTovarDlg::OnInitDialog()
     m_View.SetText(IDC_LOG, m_strLog);
     m_pBootDll = std::make_unique<CAt91BootDll>(m_fnBackendFactory);
     if (!m_pBootDll->IsBound())
-        AppendLog("->Boot monitor interface not available; no device can be listed.\r\n");
+        AppendLog("->引导监控接口不可用, 无法列出串口\r\n");
     ListDevices();
-    for (int i = 0; i < DeviceCount(); ++i) {
-        m_strSelectorNames.emplace_back(m_szDevices[i]);
-        m_View.AddDevice(m_szDevices[i]);
-    }
     // With a production record the fields start empty: a sample identity must never reach a board.
     const bool bRecord = m_Options.pRecord && m_Options.pRecord->Enabled();
     const JobIdentity& start = m_Options.startIdentity;
@@ -192,6 +191,7 @@ bool CTovarDlg::OnInitDialog()
         char szDir[1000] = {};
         m_strWorkDir = getcwd(szDir, sizeof szDir) ? szDir : ".";
     }
+    FillSelector();
     LoadConfiguration();
     m_Options.station.strWorkDir = m_strWorkDir;
     ListMonitorPorts();
@@ -205,6 +205,32 @@ bool CTovarDlg::OnInitDialog()
     m_pRun = std::make_unique<CBoardRun>(*m_pReports, m_Options.pRecord, m_fnBackendFactory,
                                          JobLogDir(m_Options.station), std::string(), m_Clock);
     return true;
+}
+
+// The [ports] entries first; the port last chosen in this working folder (or the only [ports]
+// entry) starts selected.
+void CTovarDlg::FillSelector()
+{
+    std::vector<std::string> names(m_szDevices, m_szDevices + DeviceCount());
+    const CPortChoice choice(m_Options.station.portMap.Entries(), CWindowState(m_strWorkDir).Get("port"));
+    m_strSelectorNames = choice.Order(names);
+    for (const std::string& strName : m_strSelectorNames)
+        m_View.AddDevice(strName);
+    const int nStart = choice.StartIndex(m_strSelectorNames);
+    if (nStart >= 0)
+        m_View.SetCurSel(nStart);
+}
+
+void CTovarDlg::OnSelChangePort() { RememberPort(); }
+
+void CTovarDlg::RememberPort()
+{
+    const int nSel = m_View.GetCurSel();
+    if (nSel < 0 || nSel >= static_cast<int>(m_strSelectorNames.size()))
+        return;
+    const std::string strPort = CPortChoice::PortToRemember(m_strSelectorNames[static_cast<size_t>(nSel)]);
+    if (!strPort.empty())
+        CWindowState(m_strWorkDir).Set("port", strPort);
 }
 
 // Without a configuration every slot keeps its defaults; slots 0 to 3 start selected.
@@ -236,8 +262,26 @@ void CTovarDlg::ListMonitorPorts()
         m_View.ShowMonitorPorts(m_strMonitorPorts);
 }
 
+// The images to install are the engineer's choice: with a PIN configured it is asked first.
+bool CTovarDlg::UnlockEngineer()
+{
+    const CEngineerLock lock(m_Options.station.strEngineerPin);
+    if (lock.Open())
+        return true;
+    std::string strPin;
+    if (!m_View.AskPin(CEngineerLock::PROMPT, strPin))
+        return false;
+    if (lock.Unlock(strPin))
+        return true;
+    m_View.WarnBeep();
+    m_View.ShowMessage(CEngineerLock::REFUSED);
+    return false;
+}
+
 void CTovarDlg::OnSet()
 {
+    if (!UnlockEngineer())
+        return;
     CSet dlg;
     dlg.PrepareFromFiles(m_Files);
     dlg.SetProblem(m_strConfigProblem);
@@ -250,7 +294,7 @@ bool CTovarDlg::ChosenDevice(std::string& strDevice, std::string& strProblem)
 {
     int nSel = m_View.GetCurSel();
     if (nSel < 0 || nSel >= static_cast<int>(m_strSelectorNames.size())) {
-        strProblem = "->No serial device selected.\r\n";
+        strProblem = "->未选择串口, 请选择电路板的 COM 口\r\n";
         return false;
     }
     if (!m_pBootDll) {
@@ -264,7 +308,7 @@ bool CTovarDlg::ChosenDevice(std::string& strDevice, std::string& strProblem)
             return true;
         }
     }
-    strProblem = "->" + strChosen + " is no longer connected; connect it or restart Tovar.\r\n";
+    strProblem = "->" + strChosen + " 已断开, 请插好串口线或重启 Tovar\r\n";
     return false;
 }
 
@@ -272,10 +316,9 @@ void CTovarDlg::OnOK()
 {
     m_View.ShowVerdict(VerdictLook::None, {});
     if (m_pRun->Running()) {
-        AppendLog(m_pRun->Stage() == JobStage::BringUp
-                      ? "->The previous board is still being brought up; press again when it has finished.\r\n"
-                      : "->The previous job has not ended yet; press again when it has.\r\n");
         const JobCauseText& text = CauseText(JobCause::Busy);
+        AppendLog(m_pRun->Stage() == JobStage::BringUp ? std::string("->上一块板仍在启动中, 请等它启动完成后再开始\r\n")
+                                                       : "->" + std::string(text.szOperator) + ", " + text.szNextStep + "\r\n");
         m_View.ShowVerdict(VerdictLook::Refused, std::string("未开始 — ") + text.szOperator + "\n" + text.szNextStep);
         return;
     }
@@ -284,6 +327,7 @@ void CTovarDlg::OnOK()
     request.identity = JobIdentity{m_View.GetText(IDC_MAC), m_View.GetText(IDC_FACTORY), m_View.GetText(IDC_REG)};
     std::string strDevice, strProblem;
     if (ChosenDevice(strDevice, strProblem)) {
+        RememberPort();
         request.strPort = strDevice;
         request.nComPort = PortNumberOfName(strDevice.c_str());
         request.strDevice = strDevice;
@@ -431,7 +475,7 @@ void CTovarDlg::FillNextIdentity(bool bLater)
     JobIdentity identity;
     std::string strWhy;
     if (!m_Options.pRecord || !m_Options.pRecord->TakeNext(identity, strWhy)) {
-        AppendLog("->自动编号: " + (strWhy.empty() ? std::string("no production record") : strWhy) + "\r\n");
+        AppendLog("->自动编号: " + (strWhy.empty() ? std::string("没有生产记录") : strWhy) + "\r\n");
         // No identity may stay in the fields for the next board: they are cleared and the pools
         // are left until the engineer has added values.
         m_bAutoNumber = 0;

@@ -53,6 +53,7 @@ public:
     void OnClose();
     void OnSet();
     void OnAutoNumber();   // the 自动编号 check box changed
+    void OnSelChangePort();   // the operator chose a device: it is remembered for the next start
     bool CanExit();
 
     // Any thread.
@@ -94,6 +95,9 @@ private:
     void OnJobFinished(const JobResult& result) override;
 
     void ListDevices();
+    void FillSelector();
+    bool UnlockEngineer();
+    void RememberPort();
     void SortDevices(int nCount);
     void LoadConfiguration();
     // The station's boot monitor ports into the 监控口 selector, when it names any.

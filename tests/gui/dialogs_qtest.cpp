@@ -6,7 +6,12 @@
 #include <cstdio>
 #include <memory>
 
+#include <QLineEdit>
+#include <QMessageBox>
+
 #include "qt/about_dlg.h"
+#include "qt/pin_dialog.h"
+#include "station/engineer_pin.h"
 #include "qt/set_dialog.h"
 #include "qt/tovar_window.h"
 #include "gui/gui_test.h"
@@ -143,6 +148,43 @@ private slots:
         QTest::mouseClick(qobject_cast<QPushButton*>(m_pWindow->Control(IDC_SET)), Qt::LeftButton);
         QCOMPARE(strProblem, QString::fromStdString("配置文件缺失: " + m_pDir->Path() + "/KX30T/config.cfg"));
         QCOMPARE(nRowsShown, 0);
+    }
+
+    void advancedAsksForTheEngineerPin()
+    {
+        m_pWindow.reset();
+        TovarJobOptions options = TestOptions(m_pDir->Path(), 10000, [](int) { return std::string(); });
+        options.station.strEngineerPin = PinHashText("2468", "a1");
+        m_pWindow = std::make_unique<CTovarWindow>(m_pBoard->Factory(), m_Clock, options);
+        m_pWindow->show();
+        QString strPrompt, strMessage;
+        bool bHidden = false;
+        WhenModal<CPinDialog>([&](CPinDialog* pDialog) {
+            strPrompt = pDialog->findChild<QLabel*>()->text();
+            bHidden = pDialog->PinEdit()->echoMode() == QLineEdit::Password;
+            QTest::keyClicks(pDialog->PinEdit(), "1357");
+            WhenModal<QMessageBox>([&](QMessageBox* pBox) {
+                strMessage = pBox->text();
+                pBox->accept();
+            });
+            QTest::mouseClick(pDialog->OkButton(), Qt::LeftButton);
+        });
+        QPushButton* pSet = qobject_cast<QPushButton*>(m_pWindow->Control(IDC_SET));
+        QTest::mouseClick(pSet, Qt::LeftButton);   // a wrong PIN: a message, no Advanced dialog
+        QCOMPARE(strPrompt, QStringLiteral("请输入工程师密码"));
+        QVERIFY(bHidden);
+        QCOMPARE(strMessage, QStringLiteral("工程师密码错误, 设置未打开"));
+        bool bAdvanced = false;
+        WhenModal<CPinDialog>([&](CPinDialog* pDialog) {
+            QTest::keyClicks(pDialog->PinEdit(), "2468");
+            WhenModal<CSetDialog>([&](CSetDialog* pSetDialog) {
+                bAdvanced = true;
+                QTest::mouseClick(pSetDialog->CancelButton(), Qt::LeftButton);
+            });
+            QTest::mouseClick(pDialog->OkButton(), Qt::LeftButton);
+        });
+        QTest::mouseClick(pSet, Qt::LeftButton);
+        QVERIFY(bAdvanced);
     }
 
     void aboutBoxFromTheHelpMenu()

@@ -200,7 +200,7 @@ private slots:
         pSelector->setEditText(QStringLiteral("COM9"));
         QCOMPARE(m_pWindow->GetCurSel(), -1);
         QTest::mouseClick(Button(IDOK), Qt::LeftButton);
-        QCOMPARE(m_pWindow->LogText(), LOG_START + "->No serial device selected.\r\n");
+        QCOMPARE(m_pWindow->LogText(), LOG_START + "->未选择串口, 请选择电路板的 COM 口\r\n");
         QCOMPARE(Calls("OpenDevice"), 0);
         // Nothing reached a board: the amber refusal, with what to do, and no earlier board's figures.
         QCOMPARE(m_pWindow->Verdict(), VerdictLook::Refused);

@@ -6,7 +6,8 @@
 # 24 boards on a 1920x1080 screen (OUTPUT-gang24-running.png); then, from the window tests, the
 # banners and states an operator has to tell apart: a refusal, a failure with its next step, a partial
 # install, the console countdown, the boot monitor's port selector, a gang tile refused for its port,
-# a tile stopped by its alarm and 退出's question (OUTPUT-refused.png ... OUTPUT-gang-exit-question.png).
+# a tile stopped by its alarm and 退出's question (OUTPUT-refused.png ... OUTPUT-gang-exit-question.png);
+# the window and the gang window in English (OUTPUT-en.png, OUTPUT-gang-en.png).
 # Fails when the window did not appear, the awaited text never came or a picture was not written.
 # Usage: tests/gui/screenshot.sh [BUILD_DIR] [OUTPUT.png]   (defaults: build, BUILD_DIR/tovar-window.png)
 set -euo pipefail
@@ -19,6 +20,9 @@ TOVAR="$BUILD_DIR/tovar"
 command -v xvfb-run >/dev/null || { echo "screenshot: xvfb-run missing (./scripts/deps)" >&2; exit 1; }
 fc-list :lang=zh | grep -q . || { echo "screenshot: no CJK font (./scripts/deps installs fonts-noto-cjk)" >&2; exit 1; }
 
+# The windows' language follows the locale: the pictures are Chinese unless --lang en is given.
+unset LC_ALL LC_MESSAGES
+export LANG=C.UTF-8
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 # In a sanitizer build: ignore what the X11 platform's system libraries keep until exit.
@@ -57,6 +61,9 @@ shoot "${OUT%.png}-console.png" "->Extram Ok." 1 --board-arg=--silent-console
 # The gang window with four virtual boards: every tile sending rootfs.bin, then every board installed.
 shoot "${OUT%.png}-gang-running.png" "rootfs.bin:     正在下载" 1 --gang --board-arg=--late-ms --board-arg=1
 shoot "${OUT%.png}-gang.png" "系统安装成功" 0 --gang
+# The windows' own texts in English (the original dialog's captions and log stay Chinese).
+shoot "${OUT%.png}-en.png" "系统安装成功" 0 --lang en
+shoot "${OUT%.png}-gang-en.png" "系统安装成功" 0 --gang --lang en
 # 24 slots on a 1920x1080 screen, mid-transfer: six columns of tiles, every one whole.
 # Twenty-four boards on two cores may miss their bring-up's time limits when the machine is busy:
 # that picture is then reported, not fatal (the layout is what it shows).

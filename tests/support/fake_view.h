@@ -19,6 +19,14 @@ public:
     void SetCheckedLater(int nId, bool bChecked) override { SetText(nId, bChecked ? "checked" : "unchecked"); }
     void AddDevice(const std::string& strName) override;
     int GetCurSel() override;
+    void SetCurSel(int nIndex) override { Select(nIndex); }
+    bool AskPin(const std::string& strPrompt, std::string& strPin) override
+    {
+        m_Prompts.push_back(strPrompt);
+        strPin = m_strPin;
+        return !m_strPin.empty();
+    }
+    void ShowMessage(const std::string& strText) override { m_Messages.push_back(strText); }
     bool RunAdvanced(CSet& dlg) override;
     void EndDialog(int nResult) override;
     void HideWindow() override;
@@ -39,6 +47,8 @@ public:
     bool WaitForLog(const std::string& strNeedle, int nTimeoutMs = 10000);
 
     std::vector<std::string> m_Devices;
+    std::string m_strPin;                    // what AskPin answers; empty: the operator cancels
+    std::vector<std::string> m_Prompts, m_Messages;
     std::function<bool(CSet&)> m_fnAdvanced;
     int m_nEndResult = 0;
     bool m_bEnded = false;
