@@ -113,6 +113,14 @@
         <translation>&amp;Help</translation>
     </message>
     <message>
+        <source>监控口</source>
+        <translation>Monitor port</translation>
+    </message>
+    <message>
+        <source>同一串口</source>
+        <translation>Same serial port</translation>
+    </message>
+    <message>
         <source>重新安装</source>
         <translation>Install again</translation>
     </message>
