@@ -149,7 +149,7 @@ TEST(CliUsageError, NamesTheOptionTheValueAndTheRule)
               "YYYY-MM-DD HH:MM[:SS]\n");
 }
 
-// A record with three jobs of two stations (in the past, so "until now" takes them all), read by
+// A record with four jobs of two stations (in the past, so "until now" takes them all), read by
 // record list and record stats in Shanghai time.
 class RecordCommandTest : public ::testing::Test {
 protected:
@@ -177,6 +177,7 @@ protected:
         add("st1", JobVerdict::Installed, "2025-12-09T10:01:02.000Z", "2025-12-09T10:02:02.000Z", "1001");
         add("st1", JobVerdict::Failed, "2025-12-09T15:59:59.000Z", "2025-12-09T16:00:30.000Z", "1002");
         add("st2", JobVerdict::Installed, "2025-12-09T16:00:00.000Z", "2025-12-09T16:00:40.000Z", "1003");
+        add("st1", JobVerdict::Installed, "2025-12-10T01:00:00.000Z", "2025-12-10T01:01:40.000Z", "1004");
     }
 
     CTempDir m_Dir;
@@ -191,6 +192,7 @@ TEST_F(RecordCommandTest, ListShowsLocalTimesAndTakesALocalSpan)
     EXPECT_NE(line.strOut.find("  2025-12-09 18:01:02 +08:00  st1  "), std::string::npos) << line.strOut;
     EXPECT_NE(line.strOut.find("  2025-12-09 23:59:59 +08:00  st1  "), std::string::npos) << line.strOut;
     EXPECT_EQ(line.strOut.find("st2"), std::string::npos) << line.strOut;
+    EXPECT_EQ(line.strOut.find("1004"), std::string::npos) << line.strOut;
     CommandLine since;
     ASSERT_EQ(since.Run({"record", "list", "--workdir", m_Dir.Path(), "--since", "2025-12-09T23:59:59", "--csv"}), 0);
     EXPECT_EQ(since.strOut.find("1001"), std::string::npos) << since.strOut;
@@ -200,23 +202,27 @@ TEST_F(RecordCommandTest, ListShowsLocalTimesAndTakesALocalSpan)
 
 TEST_F(RecordCommandTest, StatsGivesTheTableFiguresAsJsonAndCsv)
 {
-    CommandLine table, json, csv;
+    CommandLine table, json, csv, until;
     ASSERT_EQ(table.Run({"record", "stats", "--workdir", m_Dir.Path(), "--until", "2025-12-10 12:00"}), 0)
         << table.strErr;
-    EXPECT_NE(table.strOut.find("\nst1  1  0  1  50.0%  60.0  0  0\n"), std::string::npos) << table.strOut;
+    EXPECT_NE(table.strOut.find("\nst1  2  0  1  66.7%  100.0  0  0\n"), std::string::npos) << table.strOut;
     EXPECT_NE(table.strOut.find("\nst2  1  0  0  100.0%  40.0  0  0\n"), std::string::npos) << table.strOut;
-    EXPECT_NE(table.strOut.find("\n(line)  2  0  1  66.7%  0.0  0  0\n"), std::string::npos) << table.strOut;
+    EXPECT_NE(table.strOut.find("\n(line)  3  0  1  75.0%  0.0  0  0\n"), std::string::npos) << table.strOut;
     ASSERT_EQ(json.Run({"record", "stats", "--workdir", m_Dir.Path(), "--json"}), 0) << json.strErr;
     const nlohmann::json stats = nlohmann::json::parse(json.strOut);
     ASSERT_EQ(stats["stations"].size(), 2u) << json.strOut;
     EXPECT_EQ(stats["stations"][0]["station"], "st1");
-    EXPECT_EQ(stats["stations"][0]["installed"], 1);
+    EXPECT_EQ(stats["stations"][0]["installed"], 2);
     EXPECT_EQ(stats["stations"][0]["failed"], 1);
-    EXPECT_DOUBLE_EQ(stats["stations"][0]["yield_percent"].get<double>(), 50.0);
-    EXPECT_DOUBLE_EQ(stats["stations"][0]["median_s"].get<double>(), 60.0);
-    EXPECT_DOUBLE_EQ(stats["line"]["yield_percent"].get<double>(), 66.7);
-    EXPECT_EQ(stats["line"]["installed"], 2);
+    EXPECT_DOUBLE_EQ(stats["stations"][0]["yield_percent"].get<double>(), 66.7);
+    EXPECT_DOUBLE_EQ(stats["stations"][0]["median_s"].get<double>(), 100.0);
+    EXPECT_DOUBLE_EQ(stats["line"]["yield_percent"].get<double>(), 75.0);
+    EXPECT_EQ(stats["line"]["installed"], 3);
     ASSERT_EQ(csv.Run({"record", "stats", "--workdir", m_Dir.Path(), "--csv", "--since", "2025-12-10"}), 0);
     EXPECT_EQ(csv.strOut, "station,installed,partial,failed,yield_percent,median_s,stopped,station_faults\n"
-                          "st2,1,0,0,100.0,40.0,0,0\n");
+                          "st1,1,0,0,100.0,100.0,0,0\nst2,1,0,0,100.0,40.0,0,0\n(line),2,0,0,100.0,0.0,0,0\n");
+    // The median, too, is of the span only.
+    ASSERT_EQ(until.Run({"record", "stats", "--workdir", m_Dir.Path(), "--csv", "--until", "2025-12-09"}), 0);
+    EXPECT_EQ(until.strOut, "station,installed,partial,failed,yield_percent,median_s,stopped,station_faults\n"
+                            "st1,1,0,1,50.0,60.0,0,0\n");
 }
