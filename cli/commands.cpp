@@ -49,10 +49,6 @@ CLI::Validator ValidatorOf(const NetOptionRule& rule)
                      bBind ? "INTERFACE|IPv4" : "IPv4");
 }
 
-}  // namespace
-
-namespace {
-
 // The group of a [net] option: where the board is, how the transfer waits, how the bring-up waits.
 unsigned SetOfNetRule(const NetOptionRule& rule)
 {
