@@ -72,16 +72,17 @@ std::string ShownStart(const JobResult& result)
 // Adds --since and --until to a command.
 CLI::Option* AddSpanOptions(CLI::App& cmd, RecordCommandOptions& opts)
 {
+    CLI::Option* pSince =
+        cmd.add_option("--since", opts.strSince,
+                       "Jobs started at or after this local time, YYYY-MM-DD or YYYY-MM-DD HH:MM[:SS]")
+            ->check(LocalDateTime())
+            ->type_name("TIME");
     cmd.add_option("--until", opts.strUntil,
                    "Jobs started before this local time, YYYY-MM-DD or YYYY-MM-DD HH:MM[:SS] (a date alone: to the "
                    "end of that day)")
         ->check(LocalDateTime())
         ->type_name("TIME");
-    return cmd
-        .add_option("--since", opts.strSince,
-                    "Jobs started at or after this local time, YYYY-MM-DD or YYYY-MM-DD HH:MM[:SS]")
-        ->check(LocalDateTime())
-        ->type_name("TIME");
+    return pSince;
 }
 
 int RunList(CommonOptions& options, const RecordCommandOptions& list)
