@@ -20,18 +20,6 @@ int64_t TodayStartMs()
     return static_cast<int64_t>(std::mktime(&parts)) * 1000;
 }
 
-int64_t LocalDateMs(const std::string& strDate)
-{
-    std::tm parts {};
-    if (std::sscanf(strDate.c_str(), "%d-%d-%d", &parts.tm_year, &parts.tm_mon, &parts.tm_mday) != 3)
-        return -1;
-    parts.tm_year -= 1900;
-    parts.tm_mon -= 1;
-    parts.tm_isdst = -1;
-    std::time_t t = std::mktime(&parts);
-    return t == static_cast<std::time_t>(-1) ? -1 : static_cast<int64_t>(t) * 1000;
-}
-
 std::string IsoTimeNow()
 {
     const int64_t nNowMs = WallNowMs();

@@ -9,8 +9,6 @@
 int64_t WallNowMs();
 // Milliseconds since the epoch of today's local midnight.
 int64_t TodayStartMs();
-// Milliseconds since the epoch of a local date "YYYY-MM-DD" (its midnight); -1 when not a date.
-int64_t LocalDateMs(const std::string& strDate);
 // The current wall-clock time as ISO-8601 UTC with milliseconds ("2026-03-01T08:15:30.042Z").
 std::string IsoTimeNow();
 // Milliseconds since the epoch of an ISO-8601 UTC time as IsoTimeNow writes it; 0 when unreadable.

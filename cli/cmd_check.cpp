@@ -162,9 +162,11 @@ void AddCheckCommand(CLI::App& app, CommonOptions& options, std::vector<CommandR
     pCmd->add_option("--port", check->strPort, "Also check this serial port, as COMn")->check(ComPortName());
     pCmd->add_option("--select", check->select, "File-table slots a job would send, e.g. 0,1,2")
         ->delimiter(',')
-        ->check(CLI::Range(0, FILE_TABLE_SLOTS - 1));
+        ->check(WholeNumber(0, FILE_TABLE_SLOTS - 1));
     pCmd->add_flag("--json", check->bJson, "Print the findings as one JSON object");
-    AddCommonOptions(*pCmd, options);
+    AddCommonOptions(*pCmd, options, kPortMapOptions | kEndpointOptions);
+    SetHelpFooter(*pCmd, "tovar check --port COM3 --select 0,1,2",
+                  {{0, "every check passed"}, {2, "a check failed, or a usage error"}});
     runners.push_back({pCmd, [&options, check] { return RunCheck(options, *check); }});
 }
 

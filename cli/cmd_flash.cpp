@@ -22,14 +22,20 @@ void AddFlashCommand(CLI::App& app, CommonOptions& options, std::vector<CommandR
     pCmd->add_option("--reg", flash->strReg, "Registration number (at most 8 bytes)")->excludes(pNext);
     pCmd->add_option("--select", flash->select, "File-table slots to send, e.g. 0,1,2")
         ->delimiter(',')
-        ->check(CLI::Range(0, FILE_TABLE_SLOTS - 1));
+        ->check(WholeNumber(0, FILE_TABLE_SLOTS - 1));
     pCmd->add_option("--job-timeout-s", flash->nJobTimeoutS, "Give up after this many seconds")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-        ->check(CLI::Range(1, 24 * 3600))
+        ->check(WholeNumber(1, 24 * 3600))
         ->capture_default_str();
     pCmd->add_option("--json", flash->strJsonPath, "Write the job's result as JSON to this file (-: standard output)");
     pCmd->add_flag("--quiet", flash->bQuiet, "No progress line on standard error");
     AddCommonOptions(*pCmd, options);
+    SetHelpFooter(*pCmd, "tovar flash --port COM3 --mac ^587675010202^587675010203 --factory 12345678 --reg 5A3C0002",
+                  {{0, "installed: every selected image stored"},
+                   {1, "failed: the job ran and the board failed (or its chip was not the one expected)"},
+                   {2, "refused before anything reached the board (usage, tovar.cfg, identity, record)"},
+                   {3, "stopped (Ctrl+C)"},
+                   {4, "stored, but set aside: it carries a value of another board, or its result is not recorded"}});
     runners.push_back({pCmd, [&options, flash] { return RunFlash(options, *flash); }});
 }
 

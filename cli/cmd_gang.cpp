@@ -53,7 +53,7 @@ void AddGangCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
     CLI::App* pCmd = app.add_subcommand("gang", "Several boards at once, one per [slotN] of tovar.cfg");
     pCmd->add_option("--slots", gang->slots, "The slots to run, e.g. 1,3 (default: all)")
         ->delimiter(',')
-        ->check(CLI::Range(1, STATION_SLOT_MAX));
+        ->check(WholeNumber(1, STATION_SLOT_MAX));
     auto* pNext = pCmd->add_flag("--next", gang->bNext, "Take each board's identity from the pools of the production record");
     pCmd->add_option("--mac", gang->strMac, "Two MAC addresses (a single slot only)")->excludes(pNext);
     pCmd->add_option("--factory", gang->strFactory, "Factory number (a single slot only)")->excludes(pNext);
@@ -64,20 +64,26 @@ void AddGangCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
     auto* pLoop = pCmd->add_flag("--loop", gang->bLoop, "After a board, wait for the next one on the slot's port and start by itself");
     pCmd->add_option("--count", gang->nCount, "With --loop: end after this many boards per slot (0: until Ctrl+C)")
         ->needs(pLoop)
-        ->check(CLI::Range(0, 1000000))
+        ->check(WholeNumber(0, 1000000))
         ->capture_default_str();
     pCmd->add_option("--poll-ms", gang->nPollMs, "With --loop: period of the look for the next board's boot monitor")
-        ->check(CLI::Range(10, 60000))
+        ->check(WholeNumber(10, 60000))
         ->capture_default_str();
     pCmd->add_option("--select", gang->select, "File-table slots to send, e.g. 0,1,2")
         ->delimiter(',')
-        ->check(CLI::Range(0, FILE_TABLE_SLOTS - 1));
+        ->check(WholeNumber(0, FILE_TABLE_SLOTS - 1));
     pCmd->add_option("--job-timeout-s", gang->nJobTimeoutS, "Give a job up after this many seconds")
-        ->check(CLI::Range(1, 24 * 3600))
+        ->check(WholeNumber(1, 24 * 3600))
         ->capture_default_str();
     pCmd->add_option("--json", gang->strJsonPath, "One result per line to this file as each job ends (-: standard output)");
     pCmd->add_flag("--quiet", gang->bQuiet, "No status lines and no progress lines");
     AddCommonOptions(*pCmd, options);
+    SetHelpFooter(*pCmd, "tovar gang --next --loop",
+                  {{0, "every board installed"},
+                   {1, "a board failed"},
+                   {2, "refused before anything reached a board (usage, tovar.cfg, slots, identity, record)"},
+                   {3, "stopped (Ctrl+C)"},
+                   {4, "every board stored, but one is set aside: a value of another board, or a result not recorded"}});
     runners.push_back({pCmd, [&options, gang] { return RunGang(options, *gang); }});
 }
 

@@ -11,6 +11,7 @@ void AddGuiCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRun
     pCmd->add_flag("--gang", *pGang, "The gang station's window: one tile per [slotN] of tovar.cfg, "
                                      "identities from the record's pools");
     AddCommonOptions(*pCmd, options);
+    SetHelpFooter(*pCmd, "tovar gui --gang", {{0, "the window was closed"}, {2, "no window could be opened (usage, tovar.cfg, no window in this build)"}});
     runners.push_back({pCmd, [&options, pGang, fnWindow] { return RunGuiCommand(options, *pGang, fnWindow); }});
 }
 

@@ -74,10 +74,12 @@ void AddLineCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
         ->capture_default_str();
     options.given["--workdir"].push_back(
         pCmd->add_option("--workdir", options.strWorkDir, "Working directory (its tovar.cfg: [record], [line])")
-            ->check(CLI::ExistingDirectory)
+            ->check(ExistingFolder())
             ->capture_default_str());
     options.given["--record"].push_back(
         pCmd->add_option("--record", options.strRecord, "Production record: postgresql://... or an SQLite file "
                                                         "(default: tovar.db in the working folder)"));
+    SetHelpFooter(*pCmd, "tovar line --listen 0.0.0.0:8080 --record postgresql://tovar@db/line1",
+                  {{0, "served until Ctrl+C"}, {2, "refused: a usage error, tovar.cfg, or the address cannot be served"}});
     runners.push_back({pCmd, [&options, strListen] { return RunLine(options, *strListen); }});
 }

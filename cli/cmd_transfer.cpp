@@ -59,13 +59,19 @@ void AddTransferCommand(CLI::App& app, CommonOptions& options, std::vector<Comma
     pCmd->add_option("--reg", transfer->strReg, "With ins.txt among the images: the registration number");
     pCmd->add_option("--select", transfer->select, "File-table slots to send, e.g. 0,1,2")
         ->delimiter(',')
-        ->check(CLI::Range(0, FILE_TABLE_SLOTS - 1));
+        ->check(WholeNumber(0, FILE_TABLE_SLOTS - 1));
     pCmd->add_option("--json", transfer->strJsonPath, "Write the result as JSON to this file (-: standard output)");
     pCmd->add_option("--job-timeout-s", transfer->nJobTimeoutS, "Give up after this many seconds")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-        ->check(CLI::Range(1, 24 * 3600))
+        ->check(WholeNumber(1, 24 * 3600))
         ->capture_default_str();
     pCmd->add_flag("--quiet", transfer->bQuiet, "No progress line on standard error");
-    AddCommonOptions(*pCmd, options);
+    AddCommonOptions(*pCmd, options, kJobOptions & ~(kPortMapOptions | kBringUpOptions));
+    SetHelpFooter(*pCmd, "tovar transfer --select 0,1 --board-ip 192.168.1.100",
+                  {{0, "installed: every selected image stored"},
+                   {1, "failed: the job ran and the board failed (or its chip was not the one expected)"},
+                   {2, "refused before anything reached the board (usage, tovar.cfg, identity, record)"},
+                   {3, "stopped (Ctrl+C)"},
+                   {4, "stored, but set aside: it carries a value of another board, or its result is not recorded"}});
     runners.push_back({pCmd, [&options, transfer] { return RunTransfer(options, *transfer); }});
 }

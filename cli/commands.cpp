@@ -12,7 +12,6 @@
 #include "station/station_config.h"
 #include "serial/com_port_map.h"
 #include "serial/com_port_scan.h"
-#include "serial/monitor_port_path.h"
 
 bool GivenOnCommandLine(const CommonOptions& options, const std::string& strName)
 {
@@ -45,65 +44,81 @@ namespace {
 CLI::Validator ValidatorOf(const NetOptionRule& rule)
 {
     if (rule.pnValue)
-        return CLI::Range(rule.nMin, rule.nMax);
-    return CLI::Validator([fnCheck = rule.fnCheck](std::string& strValue) { return fnCheck(strValue); },
-                          rule.strName == "--bind" ? "INTERFACE|IPv4" : "TEXT");
+        return WholeNumber(rule.nMin, rule.nMax);
+    const bool bBind = rule.strName == "--bind";
+    return RuleCheck(rule.fnCheck, bBind ? "an interface name or a dotted IPv4 address" : "a dotted IPv4 address",
+                     bBind ? "INTERFACE|IPv4" : "IPv4");
+}
+
+// The group of a [net] option: where the board is, how the transfer waits, how the bring-up waits.
+unsigned SetOfNetRule(const NetOptionRule& rule)
+{
+    if (rule.strName == "--board-ip" || rule.strName == "--board-port" || rule.strName == "--local-port" ||
+        rule.strName == "--bind")
+        return kEndpointOptions;
+    if (rule.strName == "--console-timeout-s" || rule.strName == "--monitor-wait-s")
+        return kBringUpOptions;
+    return kTransferOptions;
 }
 
 }  // namespace
 
-CLI::Validator ComPortName()
+void AddCommonOptions(CLI::App& cmd, CommonOptions& options, unsigned nSets)
 {
-    return CLI::Validator(
-        [](std::string& strValue) {
-            return CComPortMap::PortFromName(strValue) > 0 ? std::string()
-                                                            : "port " + strValue + " is not a name COM1 to COM99";
-        },
-        "COMn");
-}
-
-CLI::Validator MonitorPortName()
-{
-    return CLI::Validator(
-        [](std::string& strValue) {
-            return CMonitorPortPath::IsValidName(strValue)
-                       ? std::string()
-                       : strValue + " is not a name COM1 to COM99, a device path or usb:<bus>-<port path>";
-        },
-        "PORT");
-}
-
-void AddCommonOptions(CLI::App& cmd, CommonOptions& options, bool bStationOption)
-{
-    auto add = [&](const std::string& strName, auto& value, const std::string& strHelp, const CLI::Validator& check) {
+    auto add = [&](const std::string& strName, auto& value, const std::string& strHelp, const CLI::Validator& check,
+                   const char* szGroup) {
         // A later value wins, so scripts can add to a default command line.
         options.given[strName].push_back(cmd.add_option(strName, value, strHelp)
                                              ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
                                              ->check(check)
-                                             ->capture_default_str());
+                                             ->capture_default_str()
+                                             ->group(szGroup));
     };
-    add("--workdir", options.strWorkDir, "Working directory (KX30T/, tcl_lib/)", CLI::ExistingDirectory);
+    const char* szStation = "Station";
+    const char* szNetwork = "Network";
+    const char* szRecord = "Record";
+    add("--workdir", options.strWorkDir, "Working directory (KX30T/, tcl_lib/)", ExistingFolder(), szStation);
+    if (nSets & kPortMapOptions)
+        options.given["--ports"].push_back(
+            cmd.add_option("--ports", options.strPortsFile, "File with a [ports] section (COM3=/dev/ttyUSB0)")
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+                ->check(ExistingFileOnly())
+                ->group(szStation));
+    if (nSets & kJobOutputOptions)
+        add("--log-dir", options.strLogDir, "Folder of the boards' log files (default: logs/ in the working folder)",
+            CLI::Validator(), szStation);
     for (const NetOptionRule& rule : NetOptionRules()) {
+        if (!(nSets & SetOfNetRule(rule)))
+            continue;
         if (rule.pnValue)
-            add(rule.strName, options.*rule.pnValue, rule.strHelp, ValidatorOf(rule));
+            add(rule.strName, options.*rule.pnValue, rule.strHelp, ValidatorOf(rule), szNetwork);
         else
-            add(rule.strName, options.*rule.pstrValue, rule.strHelp, ValidatorOf(rule));
+            add(rule.strName, options.*rule.pstrValue, rule.strHelp, ValidatorOf(rule), szNetwork);
     }
-    options.given["--ports"].push_back(
-        cmd.add_option("--ports", options.strPortsFile, "File with a [ports] section (COM3=/dev/ttyUSB0)")
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-            ->check(CLI::ExistingFile));
-    add("--record", options.strRecord, "Production record: postgresql://... or an SQLite file (default: tovar.db)",
-        CLI::Validator());
-    if (bStationOption)
-        add("--station", options.strStation, "This station's name in the record (default: the host name)", CLI::Validator());
-    add("--hold-minutes", options.nHoldMinutes, "How long a running job's identity stays held if its station dies",
-        CLI::Range(1, 24 * 60));
-    add("--record-timeout-ms", options.nRecordTimeoutMs,
-        "Time limit of each call to the record; past it a job's result is spooled", CLI::Range(100, 600000));
-    options.given["--no-record"].push_back(cmd.add_flag("--no-record", options.bNoRecord, "Keep no production record"));
-    add("--log-dir", options.strLogDir, "Folder of the boards' log files (default: logs/ in the working folder)",
-        CLI::Validator());
+    if (nSets & kRecordOptions) {
+        add("--record", options.strRecord, "Production record: postgresql://... or an SQLite file (default: tovar.db)",
+            CLI::Validator(), szRecord);
+        add("--record-timeout-ms", options.nRecordTimeoutMs,
+            "Time limit of each call to the record; past it a job's result is spooled", WholeNumber(100, 600000),
+            szRecord);
+    }
+    if (nSets & kHoldOptions) {
+        add("--station", options.strStation, "This station's name in the record (default: the host name)",
+            CLI::Validator(), szRecord);
+        add("--hold-minutes", options.nHoldMinutes, "How long a running job's identity stays held if its station dies",
+            WholeNumber(1, 24 * 60), szRecord);
+    }
+    if (nSets & kJobOutputOptions)
+        options.given["--no-record"].push_back(
+            cmd.add_flag("--no-record", options.bNoRecord, "Keep no production record")->group(szRecord));
+}
+
+void SetHelpFooter(CLI::App& cmd, const std::string& strExample, const std::vector<ExitStatusText>& statuses)
+{
+    std::string strFooter = "Example:\n  " + strExample + "\nExit status:";
+    for (const ExitStatusText& status : statuses)
+        strFooter += "\n  " + std::to_string(status.nStatus) + "  " + status.szMeaning;
+    cmd.footer(strFooter);
 }
 
 namespace {
@@ -111,7 +126,9 @@ namespace {
 void AddScanCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRunner>& runners)
 {
     CLI::App* pCmd = app.add_subcommand("scan", "List the serial devices with their COM names");
-    AddCommonOptions(*pCmd, options);
+    AddCommonOptions(*pCmd, options, kPortMapOptions);
+    SetHelpFooter(*pCmd, "tovar scan --ports ports.cfg",
+                  {{0, "the devices are listed"}, {2, "refused: a usage error, or tovar.cfg or --ports cannot be used"}});
     runners.push_back({pCmd, [&options] {
                            std::string strError;
                            if (!ApplyStationConfig(options, strError)) {

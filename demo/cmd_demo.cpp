@@ -24,7 +24,7 @@ void AddDemoCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
     pCmd->add_flag("--keep", demo->bKeep, "Keep the temporary working folder");
     pCmd->add_flag("--gang", demo->bGang, "A gang station of four virtual boards, one job each (with --gui: the gang window)");
     pCmd->add_option("--gang-slots", demo->nGangSlots, "With --gang: this many virtual boards")
-        ->check(CLI::Range(1, 99))
+        ->check(WholeNumber(1, 99))
         ->capture_default_str();
     pCmd->add_flag("--start-job", demo->window.bStartJob, "With --gui: press download at once")->group("");
     pCmd->add_option("--lang", demo->window.strLang, "With --gui: the window's language, en or zh (default: the locale's)")
@@ -32,11 +32,13 @@ void AddDemoCommand(CLI::App& app, CommonOptions& options, std::vector<CommandRu
     pCmd->add_option("--screenshot", demo->window.strScreenshot, "With --gui: save a PNG and end")->group("");
     pCmd->add_option("--screenshot-when", demo->window.strScreenshotWhen, "... once the log holds this text")->group("");
     pCmd->add_option("--screenshot-after-ms", demo->window.nScreenshotAfterMs, "... or after this long")
-        ->check(CLI::Range(0, 3600000))
+        ->check(WholeNumber(0, 3600000))
         ->group("");
     pCmd->add_option("--board-arg", demo->boardArgs, "Extra option for the virtual board (repeatable)")
         ->allow_extra_args(false);
     AddCommonOptions(*pCmd, options);
+    SetHelpFooter(*pCmd, "tovar demo --gang --keep",
+                  {{0, "every image was stored intact"}, {1, "the job failed or an image differs"}, {2, "the demo could not be set up (usage, virtual board)"}});
     runners.push_back({pCmd, [&options, demo] { return RunDemo(options, *demo); }});
 }
 

@@ -1,7 +1,10 @@
 #include <CLI/CLI.hpp>
+#include <iostream>
+#include <optional>
 
 #include "cli/cmd_gui.h"
 #include "cli/commands.h"
+#include "cli/usage_error.h"
 #include "demo/cmd_demo.h"
 #ifdef TOVAR_GUI
 #include "qt/station_window.h"
@@ -33,13 +36,8 @@ int main(int argc, char** argv)
     app.get_subcommand("gui")->add_option("--lang", strLang, szLangHelp)->check(CLI::IsMember({"en", "zh"}));
 #endif
     AddDemoCommand(app, options, runners);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        // A usage error refuses the job before anything reaches a board: exit status 2.
-        int nStatus = app.exit(e);
-        return nStatus == 0 ? 0 : 2;
-    }
+    if (std::optional<int> nStatus = ParseCommandLine(app, argc, argv, std::cout, std::cerr))
+        return *nStatus;
     for (auto& runner : runners)
         if (runner.pCommand->parsed())
             return runner.fnRun();

@@ -66,9 +66,11 @@ bool CJobHistory::List(const RecordFilter& filter, std::vector<RecordedJob>& job
     if (!RunSql(m_Db,
                 "SELECT id, verdict, stage, reason, mac, factory, reg, station, port, device, chip_id, started_at, "
                 "ended_at, bringup_ms, console_ms, transfer_ms, tool_version, reflash, flags, spool_id, cause FROM jobs WHERE started_ms >= $1 "
-                "AND ($2 = '' OR station = $2) AND ($3 = '' OR UPPER(mac) LIKE $3) AND ($4 = '' OR factory = $4) "
-                "ORDER BY id",
-                {std::to_string(filter.nSinceMs), filter.strStation, strMacLike, filter.strFactory}, &rows, strError))
+                "AND started_ms < $5 AND ($2 = '' OR station = $2) AND ($3 = '' OR UPPER(mac) LIKE $3) AND "
+                "($4 = '' OR factory = $4) ORDER BY id",
+                {std::to_string(filter.nSinceMs), filter.strStation, strMacLike, filter.strFactory,
+                 std::to_string(filter.nUntilMs)},
+                &rows, strError))
         return false;
     jobs.clear();
     for (const SqlRow& row : rows) {

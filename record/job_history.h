@@ -9,6 +9,7 @@
 
 struct RecordFilter {
     int64_t nSinceMs = 0;     // jobs started at or after (milliseconds since the epoch)
+    int64_t nUntilMs = INT64_MAX;   // and before
     std::string strStation;
     std::string strMac;       // 12 hex digits
     std::string strFactory;

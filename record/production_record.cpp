@@ -119,9 +119,9 @@ bool CProductionRecord::ListJobs(const RecordFilter& filter, std::vector<Recorde
     return m_History.List(filter, jobs, strError);
 }
 
-bool CProductionRecord::Stats(int64_t nSinceMs, std::vector<StationStats>& stats, std::string& strError)
+bool CProductionRecord::Stats(const TimeSpan& span, std::vector<StationStats>& stats, std::string& strError)
 {
-    return StationStatsSince(*m_pDb, nSinceMs, stats, strError);
+    return StationStatsIn(*m_pDb, span, stats, strError);
 }
 
 bool CProductionRecord::Counts(const TimeSpan& span, std::map<std::string, LineCounts>& byStation, LineCounts& line,

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "base/wall_clock.h"  // WallNowMs, TodayStartMs, LocalDateMs for the callers of the record
+#include "base/wall_clock.h"  // WallNowMs, TodayStartMs for the callers of the record
 #include "job/job_result.h"
 #include "record/identity_format.h"
 #include "record/identity_guard.h"
@@ -63,7 +63,7 @@ public:
     bool ReturnTaken(const std::string& strKind, const std::string& strValue, std::string& strReturned, std::string& strError);
 
     bool ListJobs(const RecordFilter& filter, std::vector<RecordedJob>& jobs, std::string& strError);
-    bool Stats(int64_t nSinceMs, std::vector<StationStats>& stats, std::string& strError);
+    bool Stats(const TimeSpan& span, std::vector<StationStats>& stats, std::string& strError);
     // The counts of a span by the line's counting rules (record/line_counts.h).
     bool Counts(const TimeSpan& span, std::map<std::string, LineCounts>& byStation, LineCounts& line,
                 std::string& strError);

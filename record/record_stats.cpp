@@ -5,13 +5,14 @@
 #include "job/job_result.h"
 #include "record/record_sql.h"
 
-bool StationStatsSince(ISqlConnection& db, int64_t nSinceMs, std::vector<StationStats>& stats, std::string& strError)
+bool StationStatsIn(ISqlConnection& db, const TimeSpan& span, std::vector<StationStats>& stats, std::string& strError)
 {
     std::vector<SqlRow> rows;
     if (!RunSql(db,
-                "SELECT station, verdict, ended_ms - started_ms, flags FROM jobs WHERE started_ms >= $1 AND verdict <> $2 "
-                "ORDER BY station",
-                {std::to_string(nSinceMs), VerdictName(JobVerdict::Refused)}, &rows, strError))
+                "SELECT station, verdict, ended_ms - started_ms, flags FROM jobs WHERE started_ms >= $1 AND "
+                "started_ms < $3 AND verdict <> $2 ORDER BY station",
+                {std::to_string(span.nStartMs), VerdictName(JobVerdict::Refused), std::to_string(span.nEndMs)}, &rows,
+                strError))
         return false;
     stats.clear();
     std::vector<int64_t> durations;

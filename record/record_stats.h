@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "record/sql_connection.h"
+#include "station/shift_plan.h"
 
 struct StationStats {
     std::string strStation;
@@ -13,5 +14,5 @@ struct StationStats {
     int64_t nMedianMs = 0;    // median time of an installed board, start to end
 };
 
-// The counts of each station's jobs started at or after nSinceMs (milliseconds since the epoch).
-bool StationStatsSince(ISqlConnection& db, int64_t nSinceMs, std::vector<StationStats>& stats, std::string& strError);
+// The counts of each station's jobs started in span (at or after its start, before its end).
+bool StationStatsIn(ISqlConnection& db, const TimeSpan& span, std::vector<StationStats>& stats, std::string& strError);

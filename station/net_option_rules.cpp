@@ -19,8 +19,7 @@ bool ParseWholeNumber(const std::string& strText, int& nValue)
 std::string CheckIpv4(const std::string& strValue)
 {
     in_addr address {};
-    return inet_pton(AF_INET, strValue.c_str(), &address) == 1 ? std::string()
-                                                                : strValue + " is not a dotted IPv4 address";
+    return inet_pton(AF_INET, strValue.c_str(), &address) == 1 ? std::string() : "not a dotted IPv4 address";
 }
 
 std::string CheckBindTarget(const std::string& strValue)
@@ -31,7 +30,7 @@ std::string CheckBindTarget(const std::string& strValue)
         return CheckIpv4(strValue);
     // The kernel's rule for interface names: at most 15 characters, no slash, colon or blank.
     bool bName = strValue.size() <= 15 && strValue.find_first_of("/: \t\n") == std::string::npos;
-    return bName ? std::string() : strValue + " is neither an interface name nor a dotted IPv4 address";
+    return bName ? std::string() : "neither an interface name nor a dotted IPv4 address";
 }
 
 const std::vector<NetOptionRule>& NetOptionRules()

@@ -142,7 +142,7 @@ TEST(CauseRecord, APartialInstallIsRecordedAndCountedApart)
     EXPECT_FALSE(HasFlag(jobs[1].result, kFlagPartial));
     EXPECT_EQ(jobs[2].result.cause, JobCause::TransferBroken);
     std::vector<StationStats> stats;
-    ASSERT_TRUE(record.Stats(0, stats, strError)) << strError;
+    ASSERT_TRUE(record.Stats({0, INT64_MAX}, stats, strError)) << strError;
     ASSERT_EQ(stats.size(), 1u);
     EXPECT_EQ(stats[0].nInstalled, 1);
     EXPECT_EQ(stats[0].nPartial, 1);

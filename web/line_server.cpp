@@ -12,6 +12,7 @@
 #include <iostream>
 #include <thread>
 
+#include "base/local_time.h"
 #include "base/wall_clock.h"
 #include "web/line_pages.h"
 #include "web/line_reader.h"
@@ -50,23 +51,8 @@ bool LookupValueAccepted(const std::string& strValue)
 
 int64_t LocalTimeMs(const std::string& strText)
 {
-    std::tm parts {};
-    int nHour = 0, nMinute = 0;
-    char cSep = 0;
-    char cEnd = 0;
-    const int nRead = std::sscanf(strText.c_str(), "%4d-%2d-%2d%c%2d:%2d%c", &parts.tm_year, &parts.tm_mon,
-                                  &parts.tm_mday, &cSep, &nHour, &nMinute, &cEnd);
-    if (!(nRead == 3 && strText.size() == 10) && !(nRead == 6 && (cSep == ' ' || cSep == 'T') && strText.size() == 16))
-        return -1;
-    if (parts.tm_mon < 1 || parts.tm_mon > 12 || parts.tm_mday < 1 || parts.tm_mday > 31 || nHour > 23 || nMinute > 59)
-        return -1;
-    parts.tm_year -= 1900;
-    parts.tm_mon -= 1;
-    parts.tm_hour = nHour;
-    parts.tm_min = nMinute;
-    parts.tm_isdst = -1;
-    const std::time_t t = std::mktime(&parts);
-    return t == static_cast<std::time_t>(-1) ? -1 : static_cast<int64_t>(t) * 1000;
+    LocalTimeRead time;
+    return ReadLocalTime(strText, time) ? time.nMs : -1;
 }
 
 CLineServer::CLineServer(LineServerSettings settings, std::function<int64_t()> fnNowMs)

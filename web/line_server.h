@@ -53,5 +53,5 @@ private:
 
 // A value /board/ may look up: 1 to 64 bytes, no control characters.
 bool LookupValueAccepted(const std::string& strValue);
-// "YYYY-MM-DD" or "YYYY-MM-DD HH:MM" (or with "T") as local time; -1 when it is neither.
+// "YYYY-MM-DD" or "YYYY-MM-DD HH:MM[:SS]" (or with "T") as local time (ReadLocalTime); -1 when it is neither.
 int64_t LocalTimeMs(const std::string& strText);
