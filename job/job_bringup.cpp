@@ -83,7 +83,7 @@ BringUpResult CJob::BringUp()
     m_strMonitorName = bUsb ? m_Request.strMonitorPort : "COM" + std::to_string(m_nComPort);
     if (bUsb) {
         m_pBootDll->SetUsbLink(m_Request.nMonitorWaitMs);
-        AppendLog("->Waiting for the boot monitor's USB port " + m_Request.strMonitorPort + " (at most " +
+        AppendLog("->等待引导监控的 USB 口 / Waiting for the boot monitor's USB port " + m_Request.strMonitorPort + " (at most " +
                   std::to_string((m_Request.nMonitorWaitMs + 999) / 1000) + " s).\r\n");
     }
     const std::string& strDevice = bUsb ? m_Request.strMonitorPort : m_Request.strDevice;
@@ -179,7 +179,7 @@ BringUpResult CJob::BringUp()
                    {{MAILBOX_ARG0, nLinkType}, {MAILBOX_ARG2, 0}}, nStatus, false))
         return BreakOff({});
     if (nStatus != 0) {
-        AppendLog("->The low-level init applet reported status " + Hex(static_cast<int32_t>(nStatus)) + ".\r\n");
+        AppendLog("->底层初始化程序返回错误 / The low-level init applet reported status " + Hex(static_cast<int32_t>(nStatus)) + ".\r\n");
         return BreakOff("the low-level init applet reported status " + Hex(static_cast<int32_t>(nStatus)));
     }
     if (!runApplet(BOOT_LOADER, "->Failed to open extram file.\r\n",
@@ -187,7 +187,7 @@ BringUpResult CJob::BringUp()
                    nStatus, true))
         return BreakOff({});
     if (bGone)
-        AppendLog("->The boot monitor's USB port went away: the boot loader runs.\r\n");
+        AppendLog("->引导监控的 USB 口已关闭, 引导程序已运行 / The boot monitor's USB port went away: the boot loader runs.\r\n");
     AppendLog(nStatus == 0 ? "->Extram Ok.\r\n" : "->Extram Error.\r\n");
     if (nStatus != 0)
         return BreakOff("the boot loader reported status " + Hex(static_cast<int32_t>(nStatus)));

@@ -46,7 +46,7 @@ bool CJob::ConsoleTimeUp()
     if (m_Clock.NowMs() - m_nConsoleStartMs < static_cast<uint64_t>(std::max(nLimitMs, 0)))
         return false;
     m_Serial.ClosePort();
-    AppendLog("->COM" + std::to_string(m_nComPort) + ": no answer from the boot loader's console within " +
+    AppendLog("->控制台无应答 / COM" + std::to_string(m_nComPort) + ": no answer from the boot loader's console within " +
               std::to_string(nLimitMs / 1000) + " s.\r\n");
     if (m_bBringUpBrokenOff)
         Finish(JobVerdict::Failed, JobCause::BringUp, m_strBringUpCause, JobStage::BringUp);

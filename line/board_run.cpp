@@ -118,7 +118,7 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
                 return Refuse(job, m_pRecord ? JobCause::PoolEmpty : JobCause::NoRecord,
                               strWhy.empty() ? "no production record" : strWhy, refused);
             }
-            Log("->Identity from the pools: " + job.identity.strMac + " " + job.identity.strFactory + " " +
+            Log("->从号码池取得身份 / Identity from the pools: " + job.identity.strMac + " " + job.identity.strFactory + " " +
                 job.identity.strReg + "\r\n");
         }
         m_Observer.OnRunIdentity(job.identity);
@@ -151,10 +151,10 @@ bool CBoardRun::Start(const BoardRunRequest& request, JobResult& refused)
         }
         if (m_Claim.bReflash) {
             if (!m_Observer.ConfirmReflash(job.identity, m_Claim)) {
-                Log("->The board was installed before; the re-flash was not confirmed.\r\n");
+                Log("->此板已安装过, 未确认重新安装 / The board was installed before; the re-flash was not confirmed.\r\n");
                 return Refuse(job, JobCause::ReflashDeclined, "a re-flash of board " + job.identity.strFactory + " was not confirmed", refused);
             }
-            Log("->The same board again with the same identity: recorded as a re-flash.\r\n");
+            Log("->同一块板以同一身份再次安装, 记为重新安装 / The same board again with the same identity: recorded as a re-flash.\r\n");
         }
     }
 

@@ -84,7 +84,7 @@ void CGangSlot::Run()
             break;
         }
         if (pWaiter) {
-            Log("->Waiting for the next board on " + (strMonitorPort.empty() ? m_Setup.strPort : strMonitorPort) +
+            Log("->等待下一块板 / Waiting for the next board on " + (strMonitorPort.empty() ? m_Setup.strPort : strMonitorPort) +
                 ".\r\n");
             m_Observer.OnSlotWaiting(m_Setup.nSlot, true);
             bool bReady = pWaiter->WaitForBoard(bGoneFirst, m_bStop);
@@ -127,7 +127,7 @@ bool CGangSlot::RunBoard(bool& bGoneFirst, std::string& strEndWhy)
             strEndWhy = "refused: " + result.strReason;
             return false;
         }
-        Log("->The production record does not answer; trying again in " +
+        Log("->生产记录无响应, 稍后重试 / The production record does not answer; trying again in " +
             std::to_string(m_Settings.nRecordRetryMs / 1000) + " s.\r\n");
         IClock& clock = m_Hooks.pClock ? *m_Hooks.pClock : SystemClock();
         for (int nWaitedMs = 0; nWaitedMs < m_Settings.nRecordRetryMs && !m_bStop.load(); nWaitedMs += 100)

@@ -208,7 +208,7 @@ TEST_F(BringUpTest, AppletAndBootLoaderStatus)
     m_Board.SetAppletStatus(3);
     ExpectHandedToConsole(Run(), m_Board);
     EXPECT_EQ(Sequence(), CutAfter(8));
-    EXPECT_EQ(Log(), "当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n->The low-level init applet reported status 0x00000003.\r\n");
+    EXPECT_EQ(Log(), "当前芯片Chip ID: 0x819a05a1Chip ID match.\r\n->底层初始化程序返回错误 / The low-level init applet reported status 0x00000003.\r\n");
 
     CAt91SimBoard board;
     board.SetBootLoaderStatus(0x0F);
@@ -266,7 +266,7 @@ TEST_F(BringUpTest, UsbMonitorPortTellsTheAppletsTheirLinkAndFailsWithoutAConsol
     expected[0] = "OpenDevice usb:1-2.4";
     expected[3] = expected[10] = "WriteWord 0x0030000c=0";
     EXPECT_EQ(Sequence(), expected);
-    EXPECT_EQ(Log().rfind("->Waiting for the boot monitor's USB port usb:1-2.4 (at most 10 s).\r\n", 0), 0u) << Log();
+    EXPECT_EQ(Log().rfind("->等待引导监控的 USB 口 / Waiting for the boot monitor's USB port usb:1-2.4 (at most 10 s).\r\n", 0), 0u) << Log();
 
     CAt91SimBoard board;
     board.SetOpenFails(true);

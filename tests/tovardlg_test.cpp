@@ -631,7 +631,7 @@ TEST_F(ConsoleTest, MonitorPortSelectorOffersTheStationsMonitorPortsAndFeedsTheJ
     m_View.m_nMonitorSel = 0;
     m_pDlg->OnOK();
     EXPECT_TRUE(opened("usb:1-2.4"));
-    EXPECT_TRUE(m_View.WaitForLog("->Waiting for the boot monitor's USB port usb:1-2.4 (at most 10 s).\r\n"));
+    EXPECT_TRUE(m_View.WaitForLog("->等待引导监控的 USB 口 / Waiting for the boot monitor's USB port usb:1-2.4 (at most 10 s).\r\n"));
     ASSERT_TRUE(m_pDlg->WaitJobResult(10000).has_value());  // the sim board has no such port: the job ends
     ASSERT_TRUE(WaitUntil([&] { return !m_pDlg->Job()->Running(); }));
     // The first entry: the monitor on the board's own port, as without a monitor port.

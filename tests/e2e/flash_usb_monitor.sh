@@ -43,7 +43,7 @@ stop_board
 start_usb_board --boot-delay-ms 0
 flash --monitor-port "$WORK/acm0"
 expect_rc 0
-expect_line "->The boot monitor's USB port went away: the boot loader runs."
+expect_line "->引导监控的 USB 口已关闭, 引导程序已运行 / The boot monitor's USB port went away: the boot loader runs."
 expect_line "系统安装成功!"
 expect_stored kernel.bin 2
 stop_board
@@ -76,6 +76,6 @@ wait "$pid" || RC=$?
 spent=$(( $(date +%s) - start ))
 expect_rc 3
 [ "$spent" -le 3 ] || fail "the stop took $spent s"
-expect_line "->Waiting for the boot monitor's USB port $WORK/never (at most 60 s)."
+expect_line "->等待引导监控的 USB 口 / Waiting for the boot monitor's USB port $WORK/never (at most 60 s)."
 stop_board
 echo "flash_usb_monitor: ok"

@@ -35,7 +35,7 @@ start_board --store-fail
 RC=0; timeout 60 "$TOVAR" flash --next --port COM9 --workdir "$WORK" --ports "$WORK/ports.cfg" --board-ip 127.0.0.1 \
   --board-port "$BOARD_UDP" --local-port 0 --settle-ms 0 --reply-timeout-ms 100 --store-timeout-ms 300 >"$WORK/out.txt" 2>&1 || RC=$?
 expect_rc 1
-expect_line "->Identity from the pools: ^587675010300^587675010301 20260001 5A3C0100"
+expect_line "->从号码池取得身份 / Identity from the pools: ^587675010300^587675010301 20260001 5A3C0100"
 stop_board
 "$TOVAR" pool take --workdir "$WORK" --json | grep -qF '"mac":"^587675010300^587675010301"' || fail "a failed job's identity did not go back"
 

@@ -190,7 +190,7 @@ private slots:
         QVERIFY(!pMonitor->isEnabled());
         QVERIFY(QTest::qWaitFor([&] { return m_pWindow->Dialog().WaitJobResult(0).has_value(); }, 10000));
         QTRY_VERIFY(pMonitor->isEnabled());
-        QVERIFY(m_pWindow->LogText().find("->Waiting for the boot monitor's USB port usb:1-2.4") != std::string::npos);
+        QVERIFY(m_pWindow->LogText().find("Waiting for the boot monitor's USB port usb:1-2.4") != std::string::npos);
     }
 
     void typedSelectorTextIsNoSelection()
