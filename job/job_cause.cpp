@@ -5,7 +5,6 @@
 namespace {
 
 // The operator's next steps, in the words the line uses.
-constexpr const char* kCheckCable = "请检查串口线是否插好";
 constexpr const char* kReseat = "请重新放置电路板后重试";
 constexpr const char* kSetAside = "请将电路板放到不良品区";
 
