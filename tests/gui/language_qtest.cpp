@@ -14,7 +14,7 @@
 #include "support/temp_dir.h"
 #include "support/test_options.h"
 
-// The windows' own texts in English; the spec's captions and the cause table's sentences stay.
+// The windows' own texts in English; the fixed captions and the cause table's sentences stay Chinese.
 class LanguageTest : public QObject {
     Q_OBJECT
 
